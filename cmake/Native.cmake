@@ -1,0 +1,23 @@
+# The portable code for Linux: the packing tool, native tests, sanitizer builds.
+include(cmake/Sources.cmake)
+
+find_package(ZLIB REQUIRED)
+find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+
+if(MSISTUB_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+add_library(msistub_portable STATIC
+  ${MSISTUB_PORTABLE_SOURCES} ${MSISTUB_PLATFORM_NATIVE_SOURCES} ${MSISTUB_KEY_SOURCE})
+target_include_directories(msistub_portable PUBLIC "${CMAKE_SOURCE_DIR}/src")
+target_compile_options(msistub_portable PRIVATE -Wall -Wextra)
+target_link_libraries(msistub_portable PUBLIC ZLIB::ZLIB OpenSSL::Crypto)
+
+if(EXISTS "${CMAKE_SOURCE_DIR}/tools/pack/CMakeLists.txt")
+  add_subdirectory(tools/pack)
+endif()
+if(MSISTUB_BUILD_TESTS)
+  add_subdirectory(tests/native)
+endif()

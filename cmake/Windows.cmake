@@ -1,0 +1,71 @@
+# The launcher, its unit tests and the end-to-end tests (run under Wine).
+include(cmake/Sources.cmake)
+enable_language(RC)
+
+if(DEFINED ENV{XDG_CACHE_HOME} AND NOT "$ENV{XDG_CACHE_HOME}" STREQUAL "")
+  set(_cache_home "$ENV{XDG_CACHE_HOME}")
+else()
+  set(_cache_home "$ENV{HOME}/.cache")
+endif()
+set(MSISTUB_OPENSSL_MINGW_ROOT "${_cache_home}/msistub/openssl-mingw64" CACHE PATH
+    "Static OpenSSL libcrypto built for MinGW-w64 by scripts/setup.sh")
+if(NOT EXISTS "${MSISTUB_OPENSSL_MINGW_ROOT}/lib64/libcrypto.a")
+  message(FATAL_ERROR "No static libcrypto for MinGW-w64 at ${MSISTUB_OPENSSL_MINGW_ROOT}: run scripts/setup.sh first")
+endif()
+
+add_library(mingw_crypto STATIC IMPORTED)
+set_target_properties(mingw_crypto PROPERTIES
+  IMPORTED_LOCATION "${MSISTUB_OPENSSL_MINGW_ROOT}/lib64/libcrypto.a"
+  INTERFACE_INCLUDE_DIRECTORIES "${MSISTUB_OPENSSL_MINGW_ROOT}/include"
+  INTERFACE_LINK_LIBRARIES "ws2_32;crypt32;advapi32;user32")
+
+find_library(MINGW_ZLIB NAMES libz.a REQUIRED)
+find_path(MINGW_ZLIB_INCLUDE zlib.h REQUIRED)
+add_library(mingw_zlib STATIC IMPORTED)
+set_target_properties(mingw_zlib PROPERTIES
+  IMPORTED_LOCATION "${MINGW_ZLIB}"
+  INTERFACE_INCLUDE_DIRECTORIES "${MINGW_ZLIB_INCLUDE}")
+
+# Everything but the entry point, so the unit tests link the very same code.
+add_library(msistub_core STATIC ${MSISTUB_PORTABLE_SOURCES} ${MSISTUB_WINDOWS_SOURCES} ${MSISTUB_KEY_SOURCE})
+target_include_directories(msistub_core PUBLIC "${CMAKE_SOURCE_DIR}/src")
+target_compile_definitions(msistub_core PUBLIC _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
+target_compile_options(msistub_core PRIVATE -Wall -Wextra -fno-exceptions)
+target_link_libraries(msistub_core PUBLIC mingw_crypto mingw_zlib crypt32 comctl32 shell32 ole32 user32 advapi32)
+
+# A single-file setup must not need any DLL beside it: link the runtime,
+# zlib and libcrypto statically, and ask for ASLR and DEP.
+set(MSISTUB_STATIC_LINK_OPTIONS -static -static-libgcc -static-libstdc++
+    -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat)
+
+set(MSISTUB_ICON "${CMAKE_BINARY_DIR}/generated/app.ico")
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_custom_command(
+  OUTPUT "${MSISTUB_ICON}"
+  COMMAND "${CMAKE_COMMAND}" -E make_directory "${CMAKE_BINARY_DIR}/generated"
+  COMMAND Python3::Interpreter "${CMAKE_SOURCE_DIR}/scripts/make_icon.py" "${MSISTUB_ICON}"
+  DEPENDS "${CMAKE_SOURCE_DIR}/scripts/make_icon.py"
+  COMMENT "Drawing the application icon"
+  VERBATIM)
+set_source_files_properties(res/msistub.rc PROPERTIES
+  OBJECT_DEPENDS "${MSISTUB_ICON};${CMAKE_SOURCE_DIR}/res/app.manifest;${CMAKE_SOURCE_DIR}/res/resource_ids.h")
+
+add_executable(msistub WIN32 src/launcher/main.cpp res/msistub.rc)
+target_include_directories(msistub PRIVATE "${CMAKE_BINARY_DIR}/generated" "${CMAKE_SOURCE_DIR}/res")
+target_link_libraries(msistub PRIVATE msistub_core)
+target_link_options(msistub PRIVATE ${MSISTUB_STATIC_LINK_OPTIONS})
+set_target_properties(msistub PROPERTIES OUTPUT_NAME msistub RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
+
+# The packing tool checks a signing key against this file.
+add_custom_command(TARGET msistub POST_BUILD
+  COMMAND "${CMAKE_COMMAND}" -E copy "${MSISTUB_PUBLIC_KEY_PEM}" "${CMAKE_BINARY_DIR}/msistub.pub.pem")
+
+if(MSISTUB_BUILD_TESTS)
+  configure_file(scripts/wine-run.sh.in "${CMAKE_BINARY_DIR}/wine-run.sh" @ONLY
+                 FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+  set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_BINARY_DIR}/wine-run.sh")
+  set(MSISTUB_PACK_TOOL "${CMAKE_SOURCE_DIR}/build/native/tools/pack/msistub-pack" CACHE FILEPATH
+      "The native packing tool, used by the end-to-end tests")
+  add_subdirectory(tests/unit)
+  add_subdirectory(tests/e2e)
+endif()

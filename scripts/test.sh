@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Sets the machine up, builds everything and runs every test: the portable
+# code and the packing tool natively (plain and under AddressSanitizer and
+# UBSan), the launcher's unit and end-to-end tests under Wine on Xvfb.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+
+jobs=$(nproc)
+step() { printf '\n=== %s\n' "$*"; }
+
+step "native build and tests"
+cmake --preset native >/dev/null
+cmake --build --preset native -j"$jobs"
+ctest --preset native -j"$jobs"
+
+step "native build under AddressSanitizer and UBSan"
+cmake --preset native-asan >/dev/null
+cmake --build --preset native-asan -j"$jobs"
+ctest --preset native-asan -j"$jobs"
+
+step "Windows build and tests under Wine"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j"$jobs"
+xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows -j"$jobs"

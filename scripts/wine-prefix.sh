@@ -1,0 +1,15 @@
+#!/bin/sh
+# Makes a Wine prefix at $1 once: no crash dialog, no Mono or Gecko prompts.
+# Safe to call from several processes at once.
+set -e
+prefix="$1"
+[ -f "$prefix/.msistub-ready" ] && exit 0
+mkdir -p "$(dirname "$prefix")"
+exec 9>"$prefix.lock"
+flock 9
+[ -f "$prefix/.msistub-ready" ] && exit 0
+export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+wineboot --init >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+wineserver -w
+touch "$prefix/.msistub-ready"

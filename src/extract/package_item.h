@@ -1,0 +1,26 @@
+// The records that carry the extracted files from the selection to the
+// installer hand-off: one PackageItem per file, the ExtractionSet with the
+// write cursor. Item 0 is always the package "main.msi".
+#pragma once
+
+#include <cstdint>
+
+constexpr uint32_t kItemTextSize = 261;       // 260 characters and a terminator
+constexpr uint32_t kChunkSize = 524288;       // 512 KiB written per call
+
+struct PackageItem {
+    char fileName[kItemTextSize];
+    uint8_t* payload;       // extracted content, owned by the item
+    uint32_t payloadSize;
+    void* outFile;          // open output file (a HANDLE), or null
+    uint32_t bytesWritten;  // never above payloadSize
+    char outPath[kItemTextSize];
+};
+
+struct ExtractionSet {
+    PackageItem* items;     // null until the first item is added
+    int32_t itemCount;
+    int32_t currentItem;    // -1 before the first write; itemCount when all are done
+    uint32_t chunkSize;
+    uintptr_t timerId;      // the progress window's armed timer
+};

@@ -1,0 +1,39 @@
+#include <windows.h>
+
+#include "extract/destination.h"
+#include "handoff/installer.h"
+#include "platform/platform.h"
+#include "platform/win32_api.h"
+
+namespace {
+
+// Files are deleted only when the installation failed and left no product
+// registered: a product that is installed, now or from before, may need them.
+bool ShouldDelete(uint32_t installerResult, const char* productCode) {
+    return installerResult != 0 && !IsProductRegistered(productCode);
+}
+
+void ReleaseItem(PackageItem& item, uint32_t installerResult, const char* productCode) {
+    PlatformFree(item.payload);
+    item.payload = nullptr;
+    if (item.outFile) {
+        g_win32.CloseHandle(item.outFile);
+        item.outFile = nullptr;
+    }
+    if (ShouldDelete(installerResult, productCode) && item.outPath[0] && FileExists(item.outPath))
+        g_win32.DeleteFileA(item.outPath);
+}
+
+}  // namespace
+
+void CleanUpExtraction(ExtractionSet* set, uint32_t installerResult, const char* productCode,
+                       const char* destinationFolder) {
+    if (set->items) {
+        for (int32_t i = 0; i < set->itemCount; ++i) ReleaseItem(set->items[i], installerResult, productCode);
+        PlatformFree(set->items);
+        set->items = nullptr;
+        set->itemCount = 0;
+    }
+    if (!IsProductRegistered(productCode) && destinationFolder[0] && FileExists(destinationFolder))
+        g_win32.RemoveDirectoryA(destinationFolder);
+}

@@ -1,0 +1,32 @@
+#include <windows.h>
+
+#include <cstdio>
+
+#include "handoff/installer.h"
+#include "launcher/status_lines.h"
+#include "platform/win32_api.h"
+
+namespace {
+
+// Only the system directory is searched. The default search order begins with
+// the launcher's own folder, and a setup started from a downloads folder would
+// then run, with administrator rights, any msiexec.exe placed beside it.
+bool SearchSystemDirectory(char* installerPath) {
+    char systemDirectory[kInstallerPathSize];
+    UINT length = g_win32.GetSystemDirectoryA(systemDirectory, sizeof systemDirectory);
+    if (length == 0 || length >= sizeof systemDirectory) return false;
+    DWORD found = g_win32.SearchPathA(systemDirectory, "msiexec.exe", nullptr, kInstallerPathSize, installerPath,
+                                      nullptr);
+    // A result of the buffer's size or more is the size it would need: the
+    // path did not fit, and is treated as not found.
+    return found > 0 && found < kInstallerPathSize;
+}
+
+}  // namespace
+
+StatusValue FindInstaller(char* installerPath, const char* noInstallerText, char* errorText) {
+    if (SearchSystemDirectory(installerPath)) return StatusOf(0, 0);
+    installerPath[0] = 0;
+    std::snprintf(errorText, kErrorTextSize, "%s", noInstallerText);
+    return StatusOf(kErrorNoAssociation, kLineNoInstaller);
+}

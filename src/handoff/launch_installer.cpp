@@ -1,0 +1,56 @@
+#include <windows.h>
+
+#include "handoff/installer.h"
+#include "handoff/installer_command.h"
+#include "launcher/error_text.h"
+#include "launcher/status_lines.h"
+#include "platform/win32_api.h"
+
+namespace {
+
+uint32_t LastError() { return GetLastError(); }
+
+STARTUPINFOA StartupInfoFor(int showCommand) {
+    STARTUPINFOA startup;
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(showCommand);
+    return startup;
+}
+
+// Waits without a time limit; a failed read of the exit code leaves the
+// result as it was.
+void AwaitInstaller(const PROCESS_INFORMATION& process, uint32_t* installerResult) {
+    g_win32.WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 0;
+    if (g_win32.GetExitCodeProcess(process.hProcess, &exitCode)) *installerResult = exitCode;
+    g_win32.CloseHandle(process.hProcess);
+    g_win32.CloseHandle(process.hThread);
+}
+
+}  // namespace
+
+StatusValue LaunchInstaller(const char* installerPath, const char* packagePath, char16_t* const* arguments,
+                            int32_t argumentCount, int showCommand, uint32_t* installerResult, char* errorText,
+                            int* suppressErrorBox) {
+    char command[kInstallerCommandSize];
+    ZeroMemory(command, sizeof command);
+    if (!BuildInstallerCommand(command, installerPath, packagePath, arguments, argumentCount))
+        return StatusOf(kErrorInvalidCommandLine, kLineInstallerCommandTooLong);
+
+    STARTUPINFOA startup = StartupInfoFor(showCommand);
+    PROCESS_INFORMATION process;
+    ZeroMemory(&process, sizeof process);
+    if (!g_win32.CreateProcessA(installerPath, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                                &process)) {
+        StatusValue status = MakeStatus(LastError, kErrorNoProcSlots, kLineInstallerNotCreated);
+        ComposeErrorText(StatusCode(status), errorText, kErrorTextSize, installerPath);
+        return status;
+    }
+
+    AwaitInstaller(process, installerResult);
+    if (*installerResult == 0) return StatusOf(0, 0);
+    *suppressErrorBox = 1;
+    return StatusOf(*installerResult, kLineInstallerExitCode);
+}

@@ -1,0 +1,10 @@
+// The one place that turns a code into a text for the user.
+#pragma once
+
+#include <cstdint>
+
+// Writes the system's message for `code`, trimmed of trailing periods, blanks
+// and line breaks, followed by " (context)." or "."; "Error <code>" when the
+// system has no text. The text always ends inside the buffer. Returns the
+// length of the composed text.
+int ComposeErrorText(uint32_t code, char* buffer, uint32_t size, const char* context);

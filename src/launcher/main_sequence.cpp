@@ -1,0 +1,185 @@
+#include "launcher/main_sequence.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "container/self_image.h"
+#include "extract/destination.h"
+#include "extract/progress_dialog.h"
+#include "extract/taskbar_progress.h"
+#include "handoff/installer.h"
+#include "launcher/command_line.h"
+#include "launcher/error_text.h"
+#include "launcher/launcher_state.h"
+#include "launcher/process_values.h"
+#include "launcher/status_lines.h"
+#include "platform/platform.h"
+#include "resource_ids.h"
+#include "selection/select_package.h"
+
+ProcessValues g_process;
+
+namespace {
+
+LauncherState g_state;
+
+struct SequenceValues {
+    StatusValue status;
+    int suppressErrorBox;
+    char errorText[kErrorTextSize];
+    char noInstallerText[512];
+    char badPackageText[256];
+    char browsePrompt[256];
+};
+
+// What the package work (selection to clean-up) owns.
+struct PackageWork {
+    PackageChoice choice;
+    ExtractionSet set;
+    char installerPath[kInstallerPathSize];
+    char destinationFolder[kPathBufferSize];
+    uint32_t installerResult;
+};
+
+uint32_t LastError() { return PlatformLastError(); }
+
+// The launcher runs elevated, often from a downloads folder that others can
+// write to: DLLs are loaded from the system directory only, before anything
+// loads one on demand.
+void RestrictDllSearch() {
+    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    SetDllDirectoryA("");
+}
+
+StatusValue SplitArguments() {
+    int32_t count = 0;
+    char16_t** arguments = SplitCommandLine(reinterpret_cast<const char16_t*>(GetCommandLineW()), &count);
+    if (!arguments) return MakeStatus(LastError, kErrorNotEnoughMemory, kLineCommandLineNotSplit);
+    g_process.arguments = arguments;
+    g_process.argumentCount = count;
+    return StatusOf(0, 0);
+}
+
+StatusValue ReadOwnContainer() {
+    g_process.modulePath = GetOwnModulePath();
+    if (!g_process.modulePath) return StatusOf(kErrorCantResolveFilename, kLineModulePathNotObtained);
+    return LoadContainerBlobs(&g_state, g_process.modulePath);
+}
+
+void LoadString(UINT id, char* buffer, int size) {
+    buffer[0] = 0;
+    if (LoadStringA(g_process.instance, id, buffer, size) <= 0) buffer[0] = 0;
+}
+
+void LoadStrings(SequenceValues& run) {
+    LoadString(IDS_NO_INSTALLER, run.noInstallerText, sizeof run.noInstallerText);
+    LoadString(IDS_BAD_PACKAGE, run.badPackageText, sizeof run.badPackageText);
+    LoadString(IDS_BROWSE_PROMPT, run.browsePrompt, sizeof run.browsePrompt);
+}
+
+void PreparePackageWork(PackageWork& work) {
+    g_process.taskbarProgress = TaskbarProgressCreate();
+    std::memset(&work, 0, sizeof work);
+    work.set.currentItem = -1;
+    work.set.chunkSize = kChunkSize;
+    work.installerResult = kErrorInstallServiceFailure;
+}
+
+// Selection to launch; the first failure skips the rest.
+void ExtractAndInstall(SequenceValues& run, PackageWork& work) {
+    run.status = SelectPackage(&g_state, &work.choice, &work.set, run.badPackageText, run.errorText);
+    if (StatusFailed(run.status)) return;
+
+    run.status = FindInstaller(work.installerPath, run.noInstallerText, run.errorText);
+    if (StatusFailed(run.status)) return;
+
+    run.status = PrepareDestination(&work.set, work.choice.productCode, run.browsePrompt, work.destinationFolder);
+    if (StatusCode(run.status) == kErrorCancelled) run.suppressErrorBox = 1;
+    if (StatusFailed(run.status)) return;
+
+    if (ShowProgressDialog(&work.set, "MSI_STUB_WINDOW_CLASS_NAME", work.choice.productName, "MS Sans Serif") !=
+        kProgressAllWritten) {
+        run.status = StatusOf(kErrorWriteFault, kLineProgressNotFinished);
+        run.suppressErrorBox = 1;
+        return;
+    }
+
+    run.status = LaunchInstaller(work.installerPath, work.set.items[0].outPath, g_process.arguments,
+                                 g_process.argumentCount, g_process.showCommand, &work.installerResult,
+                                 run.errorText, &run.suppressErrorBox);
+}
+
+void RunPackageWork(SequenceValues& run) {
+    PackageWork work;
+    PreparePackageWork(work);
+    ExtractAndInstall(run, work);
+    CleanUpExtraction(&work.set, work.installerResult, work.choice.productCode, work.destinationFolder);
+    TaskbarProgressDestroy(g_process.taskbarProgress);
+    g_process.taskbarProgress = nullptr;
+}
+
+const char* ErrorBoxCaption() {
+    if (!g_process.modulePath) return "Loader";
+    const char* backslash = PlatformFindLastChar(g_process.modulePath, '\\');
+    return backslash ? backslash + 1 : g_process.modulePath;
+}
+
+void ShowErrorBox(SequenceValues& run) {
+    if (StatusSucceeded(run.status) || run.suppressErrorBox) return;
+    if (!run.errorText[0]) {
+        char context[64];
+        std::snprintf(context, sizeof context, "%u, %u, %u", 1u, StatusCode(run.status), StatusLine(run.status));
+        ComposeErrorText(StatusCode(run.status), run.errorText, sizeof run.errorText, context);
+    }
+    MessageBoxA(nullptr, run.errorText, ErrorBoxCaption(), MB_ICONERROR);
+}
+
+void ReleaseRun() {
+    for (uint32_t i = 0; i < g_state.blobCount; ++i) {
+        PlatformFree(g_state.blobs[i].data);
+        PlatformFree(g_state.blobs[i].manifest);
+    }
+    PlatformFree(g_state.blobs);
+    PlatformFree(g_process.modulePath);
+    PlatformFree(g_process.arguments);
+    std::memset(&g_state, 0, sizeof g_state);
+    g_process.modulePath = nullptr;
+    g_process.arguments = nullptr;
+    g_process.argumentCount = 0;
+}
+
+}  // namespace
+
+int RunMainSequence(HINSTANCE instance, int showCommand) {
+    RestrictDllSearch();
+    g_process.instance = instance;
+    g_process.showCommand = showCommand;
+    InitCommonControls();
+    CoInitialize(nullptr);
+    std::memset(&g_state, 0, sizeof g_state);
+    g_state.languageId = GetUserDefaultLCID();
+
+    static SequenceValues run;
+    std::memset(&run, 0, sizeof run);
+
+    run.status = SplitArguments();
+    if (StatusSucceeded(run.status)) {
+        run.status = ReadOwnContainer();
+        if (g_process.modulePath) {
+            LoadStrings(run);
+            if (StatusFailed(run.status))
+                std::snprintf(run.errorText, sizeof run.errorText, "%s", run.badPackageText);
+            else
+                RunPackageWork(run);
+        }
+    }
+
+    if (HasQuietSwitch(g_process.arguments, g_process.argumentCount)) run.suppressErrorBox = 1;
+    ShowErrorBox(run);
+    ReleaseRun();
+    CoUninitialize();
+    return static_cast<int>(StatusCode(run.status));
+}

@@ -1,0 +1,49 @@
+// Thin layer over the few operating-system services that the portable code
+// (container format, manifest parsing, command-line splitting) needs. On
+// Windows these are the local heap, the thread's last error and the ANSI code
+// page; on Linux the packing tool, sanitizer builds and fuzzers get close
+// stand-ins so that the very same format code runs there.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Flag values match LMEM_FIXED, LMEM_MOVEABLE and LMEM_ZEROINIT.
+enum : uint32_t {
+    kMemFixed = 0x0000,
+    kMemMoveable = 0x0002,
+    kMemZeroInit = 0x0040,
+};
+
+// Every allocation of the portable code goes through this table, so a test
+// can make one particular allocation fail and reach the out-of-memory rows.
+struct PlatformMemory {
+    void* (*alloc)(uint32_t flags, size_t bytes);
+    void* (*reAlloc)(void* block, size_t bytes, uint32_t flags);
+    void (*release)(void* block);
+};
+extern PlatformMemory g_platformMemory;
+
+inline void* PlatformAlloc(uint32_t flags, size_t bytes) { return g_platformMemory.alloc(flags, bytes); }
+inline void* PlatformReAlloc(void* block, size_t bytes, uint32_t flags) {
+    return g_platformMemory.reAlloc(block, bytes, flags);
+}
+inline void PlatformFree(void* block) {
+    if (block) g_platformMemory.release(block);
+}
+
+uint32_t PlatformLastError();
+void PlatformSetLastError(uint32_t code);
+
+// Converts `units` UTF-16 code units with the system ANSI code page. With a
+// null `out` it returns the number of bytes needed; otherwise it writes at
+// most `outSize` bytes (no terminator is added) and returns the count written.
+int PlatformUtf16ToAnsi(const char16_t* text, int units, char* out, int outSize);
+
+// Case-insensitive comparison of two ANSI texts that honours the double-byte
+// characters of the ANSI code page. Returns 0 when equal.
+int PlatformCompareNoCase(const char* a, const char* b);
+
+// Multibyte-aware searches in an ANSI text: the last `c`, or the first.
+const char* PlatformFindLastChar(const char* text, char c);
+const char* PlatformFindChar(const char* text, char c);

@@ -1,0 +1,71 @@
+// Linux stand-ins for the local heap, the last error and the ANSI code page.
+// The code page is taken as Latin-1: a code unit below 256 is one byte, any
+// other unit becomes '?', as a single-byte Windows code page without a best
+// fit would write it.
+#include "platform/platform.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <strings.h>
+
+namespace {
+// A size header in front of every block lets a zero-initialising re-allocation
+// clear exactly the bytes it adds, as the local heap does.
+struct BlockHeader {
+    size_t size;
+    size_t padding;
+};
+
+void* PosixAlloc(uint32_t flags, size_t bytes) {
+    if (bytes > SIZE_MAX - sizeof(BlockHeader)) return nullptr;
+    auto* header = static_cast<BlockHeader*>(std::malloc(sizeof(BlockHeader) + bytes));
+    if (!header) {
+        PlatformSetLastError(8);
+        return nullptr;
+    }
+    header->size = bytes;
+    if (flags & kMemZeroInit) std::memset(header + 1, 0, bytes);
+    return header + 1;
+}
+
+void* PosixReAlloc(void* block, size_t bytes, uint32_t flags) {
+    if (!block) return nullptr;
+    if (bytes > SIZE_MAX - sizeof(BlockHeader)) return nullptr;
+    auto* old = static_cast<BlockHeader*>(block) - 1;
+    size_t oldSize = old->size;
+    auto* header = static_cast<BlockHeader*>(std::realloc(old, sizeof(BlockHeader) + bytes));
+    if (!header) {
+        PlatformSetLastError(8);
+        return nullptr;
+    }
+    header->size = bytes;
+    if ((flags & kMemZeroInit) && bytes > oldSize)
+        std::memset(reinterpret_cast<uint8_t*>(header + 1) + oldSize, 0, bytes - oldSize);
+    return header + 1;
+}
+
+void PosixRelease(void* block) { std::free(static_cast<BlockHeader*>(block) - 1); }
+
+thread_local uint32_t t_lastError = 0;
+}  // namespace
+
+PlatformMemory g_platformMemory = {PosixAlloc, PosixReAlloc, PosixRelease};
+
+uint32_t PlatformLastError() { return t_lastError; }
+void PlatformSetLastError(uint32_t code) { t_lastError = code; }
+
+int PlatformUtf16ToAnsi(const char16_t* text, int units, char* out, int outSize) {
+    if (units < 0) {
+        units = 0;
+        while (text[units]) ++units;
+        ++units;
+    }
+    if (!out) return units;
+    int count = units < outSize ? units : outSize;
+    for (int i = 0; i < count; ++i) out[i] = text[i] < 256 ? static_cast<char>(text[i]) : '?';
+    return count;
+}
+
+int PlatformCompareNoCase(const char* a, const char* b) { return strcasecmp(a, b); }
+const char* PlatformFindLastChar(const char* text, char c) { return std::strrchr(text, c); }
+const char* PlatformFindChar(const char* text, char c) { return std::strchr(text, c); }

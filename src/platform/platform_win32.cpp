@@ -1,0 +1,34 @@
+#include "platform/platform.h"
+
+#include <windows.h>
+#include <mbstring.h>
+
+namespace {
+void* WinAlloc(uint32_t flags, size_t bytes) { return LocalAlloc(flags, bytes); }
+void* WinReAlloc(void* block, size_t bytes, uint32_t flags) { return LocalReAlloc(block, bytes, flags); }
+void WinRelease(void* block) { LocalFree(block); }
+}  // namespace
+
+PlatformMemory g_platformMemory = {WinAlloc, WinReAlloc, WinRelease};
+
+uint32_t PlatformLastError() { return GetLastError(); }
+void PlatformSetLastError(uint32_t code) { SetLastError(code); }
+
+int PlatformUtf16ToAnsi(const char16_t* text, int units, char* out, int outSize) {
+    return WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(text), units, out, out ? outSize : 0,
+                               nullptr, nullptr);
+}
+
+int PlatformCompareNoCase(const char* a, const char* b) {
+    return _mbsicmp(reinterpret_cast<const unsigned char*>(a), reinterpret_cast<const unsigned char*>(b));
+}
+
+const char* PlatformFindLastChar(const char* text, char c) {
+    return reinterpret_cast<const char*>(
+        _mbsrchr(reinterpret_cast<const unsigned char*>(text), static_cast<unsigned char>(c)));
+}
+
+const char* PlatformFindChar(const char* text, char c) {
+    return reinterpret_cast<const char*>(
+        _mbschr(reinterpret_cast<const unsigned char*>(text), static_cast<unsigned char>(c)));
+}
