@@ -1,0 +1,50 @@
+#include "selection/cabinet_line.h"
+
+#include "platform/platform.h"
+#include "selection/manifest_fields.h"
+#include "selection/package_items.h"
+
+namespace {
+constexpr int kCabinetFieldCount = 3;
+
+void AddCabinet(CabinetGather* gather, uint32_t blobIndex, uint32_t recordId, const char* fileName) {
+    PackageItem* grown = GrowItemArray(*gather->items, *gather->count);
+    if (!grown) {
+        gather->failed = 1;
+        return;
+    }
+    // A cabinet that cannot be read stays in the list without data, so the
+    // cleanup sees every item that was added.
+    if (!LoadPackageItem(gather->state, blobIndex, recordId, &grown[*gather->count], fileName)) gather->failed = 1;
+    *gather->items = grown;
+    *gather->count += 1;
+}
+}  // namespace
+
+int MatchCabinetLine(uint32_t blobIndex, uint32_t recordId, const char* text, void* context) {
+    auto* gather = static_cast<CabinetGather*>(context);
+    if (!gather) return 1;
+
+    ManifestField fields[kCabinetFieldCount];
+    if (SplitManifestLine(text, fields, kCabinetFieldCount) != kCabinetFieldCount) return 1;
+    char kind[kManifestFieldSize];
+    if (!CopyManifestField(fields[0], kind) || PlatformCompareNoCase(kind, "cab") != 0) return 1;
+    if (blobIndex != gather->blobIndex) return 1;
+
+    // A file name that does not fit must not be cut into another name; when
+    // the cabinet belongs to the chosen package, the package is incomplete.
+    char fileName[kManifestFieldSize];
+    bool nameFits = CopyManifestField(fields[2], fileName);
+
+    NumberListCursor owners = StartNumberList(fields[1]);
+    bool hasNumber = false;
+    uint32_t owner = 0;
+    while (NextListElement(&owners, &hasNumber, &owner)) {
+        if (!hasNumber || owner != gather->entryId) continue;
+        if (nameFits && fields[1].length < kManifestFieldSize)
+            AddCabinet(gather, blobIndex, recordId, fileName);
+        else
+            gather->failed = 1;
+    }
+    return 1;
+}

@@ -1,0 +1,22 @@
+// Cabinet lines: "cab\owners\file name", one per cabinet file, naming the
+// package lines (by record id) that the cabinet belongs to.
+#pragma once
+
+#include <cstdint>
+
+#include "extract/package_item.h"
+#include "launcher/launcher_state.h"
+
+struct CabinetGather {
+    const LauncherState* state;  // the blobs that the cabinets are read from
+    PackageItem** items;         // the ExtractionSet's items, grown by one element per cabinet
+    int32_t* count;              // the ExtractionSet's itemCount
+    uint32_t blobIndex;          // the chosen package line's blob
+    uint32_t entryId;            // the chosen package line's record id
+    int32_t failed;              // 1 once a cabinet could not be added or read
+};
+
+// ManifestCallback with a CabinetGather as context. Adds one item per owner
+// element that names the chosen package line in the same blob. Always returns
+// non-zero, so every record is visited.
+int MatchCabinetLine(uint32_t blobIndex, uint32_t recordId, const char* text, void* context);

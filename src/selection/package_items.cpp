@@ -1,0 +1,24 @@
+#include "selection/package_items.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "container/read_entry.h"
+#include "platform/platform.h"
+
+bool LoadPackageItem(const LauncherState* state, uint32_t blobIndex, uint32_t entryId, PackageItem* item,
+                     const char* name) {
+    std::memset(item, 0, sizeof(*item));
+    std::snprintf(item->fileName, sizeof(item->fileName), "%s", name);
+    if (blobIndex >= state->blobCount) return false;
+    StatusValue status =
+        ReadEntry(state->blobs[blobIndex], PayloadEntryGuid, entryId, &item->payload, &item->payloadSize);
+    return StatusSucceeded(status);
+}
+
+PackageItem* GrowItemArray(PackageItem* items, int32_t count) {
+    if (count < 0 || count == INT32_MAX) return nullptr;
+    size_t bytes = (static_cast<size_t>(count) + 1) * sizeof(PackageItem);
+    if (!items) return static_cast<PackageItem*>(PlatformAlloc(kMemZeroInit, bytes));
+    return static_cast<PackageItem*>(PlatformReAlloc(items, bytes, kMemMoveable | kMemZeroInit));
+}

@@ -1,0 +1,17 @@
+// Filling PackageItems from payload entries and growing the item array.
+#pragma once
+
+#include <cstdint>
+
+#include "extract/package_item.h"
+#include "launcher/launcher_state.h"
+
+// Zeroes `item`, names it `name` (cut to 260 characters) and reads the payload
+// entry `entryId` of blob `blobIndex` into its payload. True exactly when the
+// entry was read.
+bool LoadPackageItem(const LauncherState* state, uint32_t blobIndex, uint32_t entryId, PackageItem* item,
+                     const char* name);
+
+// The item array with one more zero-filled element at index `count`, or null
+// when it cannot grow (the old array is then unchanged and still valid).
+PackageItem* GrowItemArray(PackageItem* items, int32_t count);
