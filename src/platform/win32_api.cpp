@@ -10,4 +10,5 @@ Win32Api g_win32 = {
     ::CryptMsgOpenToDecode, ::CryptMsgUpdate,  ::CryptMsgGetParam,
     ::CertCreateCertificateContext,
     ::RegOpenKeyExA,       ::RegQueryValueExA,
+    ::GetVersionExA,
 };

@@ -41,6 +41,9 @@ struct Win32Api {
     // Registry.
     decltype(&::RegOpenKeyExA) RegOpenKeyExA;
     decltype(&::RegQueryValueExA) RegQueryValueExA;
+
+    // System information.
+    decltype(&::GetVersionExA) GetVersionExA;
 };
 
 extern Win32Api g_win32;
