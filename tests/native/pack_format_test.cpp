@@ -1,0 +1,166 @@
+// The packer's side of the container format, checked against the launcher's
+// own reader: entry data, the entry chain, manifest records and the ids.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "container/entry_format.h"
+#include "container/read_entry.h"
+#include "entry_chain.h"
+#include "entry_data.h"
+#include "manifest_records.h"
+#include "pack_error.h"
+#include "package_plan.h"
+#include "platform/platform.h"
+#include "signing_key.h"
+
+namespace {
+Bytes Noise(size_t size) {
+    std::mt19937 generator(7);
+    Bytes bytes(size);
+    for (uint8_t& b : bytes) b = static_cast<uint8_t>(generator());
+    return bytes;
+}
+
+Bytes Repetitive(size_t size) {
+    Bytes bytes(size);
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<uint8_t>("msistub "[i % 8]);
+    return bytes;
+}
+
+Bytes InflateWithLauncher(const Bytes& stream) {
+    uint8_t* buffer = nullptr;
+    uint32_t length = 0;
+    EXPECT_EQ(InflateToBuffer(&buffer, &length, stream.data(), static_cast<uint32_t>(stream.size())), 0);
+    Bytes content(buffer, buffer + length);
+    PlatformFree(buffer);
+    return content;
+}
+
+struct DataCase {
+    const char* name;
+    Bytes content;
+    bool expectStored;
+};
+
+TEST(PackEntryData, PicksDeflateOrStoredBlocksAndTheLauncherInflatesBoth) {
+    const DataCase cases[] = {
+        {"empty", {}, false},
+        {"text", Repetitive(200000), false},
+        {"noise of one block", Noise(65535), true},
+        {"noise over three blocks", Noise(2 * 65535 + 1), true},
+    };
+    for (const DataCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Bytes stream = CompressEntryContent(c.content.data(), c.content.size());
+        size_t blocks = c.content.empty() ? 1 : (c.content.size() + 65534) / 65535;
+        if (c.expectStored) {
+            EXPECT_EQ(stream.size(), 2 + 5 * blocks + c.content.size() + 4);
+            EXPECT_EQ(stream[0], 0x78);
+            EXPECT_EQ(stream[1], 0x01);
+        } else {
+            EXPECT_LT(stream.size(), 2 + 5 * blocks + c.content.size() + 4);
+            EXPECT_EQ(stream[1], 0xDA);  // the best-compression header
+        }
+        EXPECT_EQ(InflateWithLauncher(stream), c.content);
+    }
+}
+
+TEST(PackEntryData, StoredStreamOfNothingIsOneFinalEmptyBlock) {
+    Bytes stream = StoredZlibStream(nullptr, 0);
+    EXPECT_EQ(stream, (Bytes{0x78, 0x01, 0x01, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x01}));
+    EXPECT_TRUE(InflateWithLauncher(stream).empty());
+}
+
+class PackChain : public ::testing::Test {
+protected:
+    void SetUp() override {
+        key_ = LoadSigningKey(MSISTUB_DEV_PRIVATE_KEY);
+        KeyPtr builtIn = BuiltInVerificationKey();
+        if (!SamePublicKey(key_.get(), builtIn.get())) GTEST_SKIP() << "built with a verification key other than the development key";
+    }
+    KeyPtr key_;
+};
+
+TEST_F(PackChain, TheLauncherReadsEveryEntryBackAndTheManifestComesFirst) {
+    Bytes manifest = EncodeManifest({{1000, "x64\\1033\\{A}\\Name"}, {1001, "cab\\1000\\main.cab"}});
+    Bytes package = Repetitive(70000);
+    Bytes cabinet = Noise(100000);
+    Bytes chain = BuildEntryChain(manifest, {{1000, &package, "main.msi"}, {1001, &cabinet, "main.cab"}}, key_.get(),
+                                  UINT32_MAX);
+    Bytes image = Noise(333);  // bytes in front of the chain are never read
+    image.insert(image.end(), chain.begin(), chain.end());
+    ContainerBlob blob{image.data(), static_cast<uint32_t>(image.size()), nullptr, 0, kBlobCompressed | kBlobSigned};
+
+    struct Wanted {
+        const EntryTypeGuid& type;
+        uint32_t id;
+        const Bytes& content;
+    };
+    for (const Wanted& wanted : {Wanted{ManifestEntryGuid, 0, manifest}, Wanted{PayloadEntryGuid, 1000, package},
+                                 Wanted{PayloadEntryGuid, 1001, cabinet}}) {
+        uint8_t* content = nullptr;
+        uint32_t length = 0;
+        StatusValue status = ReadEntry(blob, wanted.type, wanted.id, &content, &length);
+        ASSERT_EQ(StatusCode(status), 0u) << "entry " << wanted.id;
+        EXPECT_EQ(Bytes(content, content + length), wanted.content);
+        PlatformFree(content);
+    }
+    ChainWalk walk = WalkEntryChain(image.data(), image.size());
+    ASSERT_TRUE(walk.reachedManifest);
+    EXPECT_EQ(walk.chainStart, 333u);
+    ASSERT_EQ(walk.entries.size(), 3u);
+    EXPECT_TRUE(walk.entries[0].isManifest);
+    EXPECT_EQ(walk.entries[0].id, 0u);
+    for (const ChainEntry& entry : walk.entries) EXPECT_EQ(entry.signatureLength, kSignatureSize);
+}
+
+TEST_F(PackChain, RefusesContentOrChainBeyondTheSizeLimit) {
+    Bytes manifest = EncodeManifest({{1000, "x64\\1033\\{A}\\Name"}});
+    Bytes payload = Noise(5000);
+    EXPECT_THROW(BuildEntryChain(manifest, {{1000, &payload, "main.msi"}}, key_.get(), 4999), PackError);
+    // Each entry fits on its own, the chain as a whole does not.
+    EXPECT_THROW(BuildEntryChain(manifest, {{1000, &payload, "main.msi"}}, key_.get(), 5100), PackError);
+    EXPECT_NO_THROW(BuildEntryChain(manifest, {{1000, &payload, "main.msi"}}, key_.get(), 6000));
+}
+
+TEST(PackManifest, EncodesRecordsAsIdLengthAndUtf16Text) {
+    Bytes bytes = EncodeManifest({{1000, "x\xC3\x84"}, {7, ""}});  // "xÄ"
+    EXPECT_EQ(bytes, (Bytes{0xE8, 0x03, 0, 0, 4, 0, 0, 0, 'x', 0, 0xC4, 0, 7, 0, 0, 0, 0, 0, 0, 0}));
+    DecodedManifest decoded = DecodeManifest(bytes.data(), bytes.size());
+    EXPECT_TRUE(decoded.complete);
+    ASSERT_EQ(decoded.records.size(), 2u);
+    EXPECT_EQ(decoded.records[0].text, "x\xC3\x84");
+    EXPECT_FALSE(DecodeManifest(bytes.data(), bytes.size() - 1).complete);
+}
+
+TEST(PackManifest, FieldsMustFitTheLaunchersBuffersAndHoldNoBackslash) {
+    std::string e255;
+    for (int i = 0; i < 255; ++i) e255 += "\xC3\xA9";  // 255 characters, 510 bytes of UTF-8
+    EXPECT_NO_THROW(CheckManifestField(e255, "product name", "a.msi"));
+    EXPECT_NO_THROW(CheckManifestField(std::string(255, 'a'), "product name", "a.msi"));
+    for (const std::string& bad : {std::string(256, 'a'), std::string("a\\b"), std::string(), std::string("\xC3")}) {
+        SCOPED_TRACE(bad.substr(0, 8));
+        EXPECT_THROW(CheckManifestField(bad, "product name", "a.msi"), PackError);
+    }
+    for (const char* name : {"../x.cab", "a/b.cab", "..", "c:x.cab"})
+        EXPECT_THROW(CheckCabinetFileName(name, "a.msi"), PackError) << name;
+}
+
+TEST(PackPlan, AssignsIdsInCommandLineOrderAndSharesACabinetBetweenItsOwners) {
+    PackageSource english{"en/a.msi", "x64", "1033", "{A}", "Product", {"shared/data.cab", "en/en.cab"}};
+    PackageSource german{"de/a.msi", "x64", "1031", "{B}", "Produkt", {"shared/data.cab"}};
+    PackagePlan plan = PlanPackages({english, german});
+
+    std::vector<std::pair<uint32_t, std::string>> records;
+    for (const ManifestRecord& record : plan.records) records.emplace_back(record.id, record.text);
+    EXPECT_EQ(records, (std::vector<std::pair<uint32_t, std::string>>{{1000, "x64\\1033\\{A}\\Product"},
+                                                                      {1001, "cab\\1000;1003\\data.cab"},
+                                                                      {1002, "cab\\1000\\en.cab"},
+                                                                      {1003, "x64\\1031\\{B}\\Produkt"}}));
+    std::vector<std::pair<uint32_t, std::string>> payloads;
+    for (const PlannedPayload& payload : plan.payloads) payloads.emplace_back(payload.id, payload.path);
+    EXPECT_EQ(payloads, (std::vector<std::pair<uint32_t, std::string>>{
+                            {1000, "en/a.msi"}, {1001, "shared/data.cab"}, {1002, "en/en.cab"}, {1003, "de/a.msi"}}));
+}
+}  // namespace

@@ -1,0 +1,81 @@
+#include "container_report.h"
+
+#include <algorithm>
+
+#include "container/container_blob.h"
+#include "container/read_entry.h"
+#include "entry_chain.h"
+#include "platform/platform.h"
+#include "signing_key.h"
+
+namespace {
+EntryReport InspectEntry(const LocatedBlob& blob, const ChainEntry& entry, EVP_PKEY* key) {
+    EntryReport report{entry.isManifest, entry.id, entry.dataLength, entry.signatureLength, false, 0, false, {}};
+    // Compressed but not signed: ReadEntry walks and inflates, and the
+    // signature is checked below against the key the caller chose.
+    ContainerBlob view{const_cast<uint8_t*>(blob.data.data()), static_cast<uint32_t>(blob.data.size()), nullptr, 0,
+                       kBlobCompressed};
+    uint8_t* content = nullptr;
+    uint32_t length = 0;
+    StatusValue status =
+        ReadEntry(view, entry.isManifest ? ManifestEntryGuid : PayloadEntryGuid, entry.id, &content, &length);
+    if (StatusFailed(status)) return report;
+    report.readable = true;
+    report.contentSize = length;
+    report.content.assign(content, content + length);
+    PlatformFree(content);
+    const uint8_t* signature = blob.data.data() + entry.dataOffset + entry.dataLength;
+    report.verified = VerifyContent(key, report.content.data(), report.content.size(), signature, entry.signatureLength);
+    return report;
+}
+}  // namespace
+
+RecordKind KindOfRecord(const ManifestRecord& record) {
+    std::vector<std::string> fields = SplitLineFields(record.text);
+    bool allFilled = true;
+    for (size_t i = 0; i < fields.size() && i < 4; ++i) allFilled = allFilled && !fields[i].empty();
+    std::string kind = fields[0];
+    std::transform(kind.begin(), kind.end(), kind.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (kind == "cab" && fields.size() >= 3 && allFilled) return RecordKind::Cabinet;
+    if (fields.size() >= 4 && allFilled) return RecordKind::Package;
+    return RecordKind::Other;
+}
+
+BlobReport InspectBlob(const LocatedBlob& blob, EVP_PKEY* key) {
+    BlobReport report{DescribeSite(blob), blob.data.size(), false, {}, {}, true, {}};
+    if (blob.data.size() > UINT32_MAX) {
+        report.problems.push_back("the blob is larger than 4 GiB");
+        return report;
+    }
+    ChainWalk walk = WalkEntryChain(blob.data.data(), blob.data.size());
+    report.chainReachesManifest = walk.reachedManifest;
+    if (!walk.reachedManifest) report.problems.push_back("no manifest entry at the end of the chain");
+    if (walk.reachedManifest && walk.entries.front().id != 0)
+        report.problems.push_back("the manifest entry has id " + std::to_string(walk.entries.front().id) +
+                                  ", and the launcher looks for id 0");
+    for (const ChainEntry& entry : walk.entries) {
+        report.entries.push_back(InspectEntry(blob, entry, key));
+        const EntryReport& inspected = report.entries.back();
+        std::string name = entry.isManifest ? "the manifest entry" : "payload " + std::to_string(entry.id);
+        if (!inspected.readable)
+            report.problems.push_back(name + " does not inflate");
+        else if (!inspected.verified)
+            report.problems.push_back(name + " has a signature that does not verify");
+    }
+    if (!walk.entries.empty() && walk.entries.front().isManifest && report.entries.front().readable) {
+        const Bytes& manifest = report.entries.front().content;
+        DecodedManifest decoded = DecodeManifest(manifest.data(), manifest.size());
+        report.records = std::move(decoded.records);
+        report.manifestComplete = decoded.complete;
+        if (!decoded.complete) report.problems.push_back("the manifest ends in a malformed record");
+        for (const ManifestRecord& record : report.records) {
+            if (KindOfRecord(record) == RecordKind::Other) continue;
+            bool present = std::any_of(walk.entries.begin(), walk.entries.end(),
+                                       [&](const ChainEntry& e) { return !e.isManifest && e.id == record.id; });
+            if (!present) report.problems.push_back("record " + std::to_string(record.id) + " names no payload entry");
+        }
+    }
+    return report;
+}
+
+bool BlobVerifies(const BlobReport& report) { return report.problems.empty(); }

@@ -1,0 +1,40 @@
+// Building an entry chain (manifest entry first, then the payloads, each
+// closed by its 28-byte trailer) and walking one back for listing.
+#pragma once
+
+#include <openssl/evp.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "byte_files.h"
+
+struct ChainPayload {
+    uint32_t id;
+    const Bytes* content;
+    std::string name;  // for messages
+};
+
+// Every length and the chain itself must fit the u32 fields and the
+// launcher's u32 sizes; tests pass a smaller `sizeLimit` to reach that refusal.
+Bytes BuildEntryChain(const Bytes& manifest, const std::vector<ChainPayload>& payloads, EVP_PKEY* key,
+                      uint64_t sizeLimit);
+
+struct ChainEntry {
+    bool isManifest;
+    uint32_t id;
+    uint64_t dataOffset;  // from the blob's start
+    uint32_t dataLength;
+    uint32_t signatureLength;
+};
+
+struct ChainWalk {
+    std::vector<ChainEntry> entries;  // in chain order: the manifest entry first
+    bool reachedManifest;
+    uint64_t chainStart;  // offset of the manifest entry's data when reached
+};
+
+// Walks back from the end like the launcher does, down to the first
+// manifest-type trailer, an unknown type or bytes that cannot be an entry.
+ChainWalk WalkEntryChain(const uint8_t* data, uint64_t size);

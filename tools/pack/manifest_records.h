@@ -1,0 +1,40 @@
+// The manifest: a run of records, each a u32 id, a u32 byte length and a
+// UTF-16LE text. A package line is "platform\languages\product code\product
+// name"; a cabinet line is "cab\owner ids\file name".
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "byte_files.h"
+
+struct ManifestRecord {
+    uint32_t id;
+    std::string text;  // UTF-8
+};
+
+// The launcher reads each field into 256 bytes and splits lines at
+// backslashes, so a field holds 1 to 255 characters and no backslash.
+constexpr size_t kMaxFieldCharacters = 255;
+
+// Throws PackError naming `field` and `source` when the value cannot stand in
+// a manifest line.
+void CheckManifestField(const std::string& value, const std::string& field, const std::string& source);
+// A cabinet is written under this name beside "main.msi": a plain file name.
+void CheckCabinetFileName(const std::string& name, const std::string& source);
+
+std::string PackageLineText(const std::string& platform, const std::string& languages,
+                            const std::string& productCode, const std::string& productName);
+std::string CabinetLineText(const std::vector<uint32_t>& owners, const std::string& fileName);
+
+Bytes EncodeManifest(const std::vector<ManifestRecord>& records);
+
+struct DecodedManifest {
+    std::vector<ManifestRecord> records;
+    bool complete;  // false when a malformed record ended the walk, as it ends the launcher's
+};
+DecodedManifest DecodeManifest(const uint8_t* data, size_t size);
+
+// Splits a line at backslashes, for reading records back.
+std::vector<std::string> SplitLineFields(const std::string& text);

@@ -1,0 +1,270 @@
+#include "pack_commands.h"
+
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "blob_locator.h"
+#include "container_report.h"
+#include "entry_chain.h"
+#include "pack_error.h"
+#include "pe_image.h"
+#include "signing_key.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+// The build leaves the public half of the embedded key beside the launcher.
+constexpr char kStubPublicKeyName[] = "msistub.pub.pem";
+
+void CheckSigningKeyMatchesStub(const PackOptions& options, EVP_PKEY* signingKey) {
+    std::string path = options.stubPublicKeyPath;
+    if (path.empty()) {
+        fs::path beside = fs::path(options.stubPath).parent_path() / kStubPublicKeyName;
+        std::error_code error;
+        if (!fs::is_regular_file(beside, error)) return;  // nothing to tell from
+        path = beside.string();
+    }
+    KeyPtr stubKey = LoadPublicKey(path);
+    if (!SamePublicKey(signingKey, stubKey.get()))
+        throw PackError("the private key " + options.privateKeyPath + " does not match the stub's verification key " +
+                        path + "; the launcher would reject every entry");
+}
+
+KeyPtr InspectionKey(const InspectOptions& options) {
+    return options.publicKeyPath.empty() ? BuiltInVerificationKey() : LoadPublicKey(options.publicKeyPath);
+}
+
+std::vector<BlobReport> InspectFile(const InspectOptions& options) {
+    Bytes file = ReadFileBytes(options.setupPath, "setup");
+    KeyPtr key = InspectionKey(options);
+    std::vector<BlobReport> reports;
+    for (const LocatedBlob& blob : LocateBlobs(file)) reports.push_back(InspectBlob(blob, key.get()));
+    return reports;
+}
+
+const char* RecordKindName(RecordKind kind) {
+    switch (kind) {
+        case RecordKind::Package: return "package";
+        case RecordKind::Cabinet: return "cabinet";
+        case RecordKind::Other: return "other";
+    }
+    return "";
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        unsigned char u = static_cast<unsigned char>(c);
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += c;
+        } else if (u < 0x20) {
+            static const char kHex[] = "0123456789abcdef";
+            out += "\\u00";
+            out += kHex[u >> 4];
+            out += kHex[u & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out + "\"";
+}
+
+void WriteListJson(const std::string& path, const std::vector<BlobReport>& reports, std::ostream& out) {
+    bool allVerify = true;
+    out << "{\"file\":" << JsonString(path) << ",\"blobs\":[";
+    for (size_t b = 0; b < reports.size(); ++b) {
+        const BlobReport& blob = reports[b];
+        allVerify = allVerify && BlobVerifies(blob);
+        out << (b ? "," : "") << "{\"site\":" << JsonString(blob.site) << ",\"size\":" << blob.size
+            << ",\"verified\":" << (BlobVerifies(blob) ? "true" : "false") << ",\"records\":[";
+        for (size_t r = 0; r < blob.records.size(); ++r)
+            out << (r ? "," : "") << "{\"id\":" << blob.records[r].id << ",\"kind\":\""
+                << RecordKindName(KindOfRecord(blob.records[r])) << "\",\"text\":" << JsonString(blob.records[r].text)
+                << "}";
+        out << "],\"entries\":[";
+        for (size_t e = 0; e < blob.entries.size(); ++e) {
+            const EntryReport& entry = blob.entries[e];
+            out << (e ? "," : "") << "{\"type\":\"" << (entry.isManifest ? "manifest" : "payload")
+                << "\",\"id\":" << entry.id << ",\"storedSize\":" << entry.storedSize
+                << ",\"signatureSize\":" << entry.signatureSize << ",\"inflated\":" << (entry.readable ? "true" : "false")
+                << ",\"contentSize\":" << entry.contentSize << ",\"verified\":" << (entry.verified ? "true" : "false")
+                << "}";
+        }
+        out << "],\"problems\":[";
+        for (size_t p = 0; p < blob.problems.size(); ++p) out << (p ? "," : "") << JsonString(blob.problems[p]);
+        out << "]}";
+    }
+    out << "],\"verified\":" << (allVerify ? "true" : "false") << "}\n";
+}
+
+void WriteListText(const std::string& path, const std::vector<BlobReport>& reports, std::ostream& out) {
+    out << path << ": " << reports.size() << (reports.size() == 1 ? " blob\n" : " blobs\n");
+    for (size_t b = 0; b < reports.size(); ++b) {
+        const BlobReport& blob = reports[b];
+        out << "blob " << b + 1 << ": " << blob.site << ", " << blob.size << " bytes\n";
+        out << "  manifest records:\n";
+        for (const ManifestRecord& record : blob.records)
+            out << "    " << record.id << "  " << RecordKindName(KindOfRecord(record)) << "  " << record.text << "\n";
+        out << "  entries:\n";
+        for (const EntryReport& entry : blob.entries) {
+            out << "    " << (entry.isManifest ? "manifest" : "payload ") << "  id " << entry.id << "  data "
+                << entry.storedSize << " bytes  signature " << entry.signatureSize << " bytes  ";
+            if (!entry.readable)
+                out << "does not inflate\n";
+            else
+                out << "content " << entry.contentSize << " bytes  "
+                    << (entry.verified ? "signature verifies" : "SIGNATURE DOES NOT VERIFY") << "\n";
+        }
+        for (const std::string& problem : blob.problems) out << "  problem: " << problem << "\n";
+    }
+}
+
+bool IsDecimal(const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// The file names that `extract` gives a blob's payloads: "main.msi" and the
+// cabinets' names, in a folder per package when there are several packages.
+// Names come from the file being inspected, so only plain names are used.
+std::map<uint32_t, std::vector<std::string>> ExtractionNames(const BlobReport& blob) {
+    std::map<uint32_t, std::vector<std::string>> names;
+    std::set<uint32_t> packages;
+    for (const ManifestRecord& record : blob.records)
+        if (KindOfRecord(record) == RecordKind::Package) packages.insert(record.id);
+    const bool folderPerPackage = packages.size() > 1;
+    for (const ManifestRecord& record : blob.records) {
+        RecordKind kind = KindOfRecord(record);
+        if (kind == RecordKind::Package) {
+            names[record.id].push_back(folderPerPackage ? std::to_string(record.id) + "/main.msi" : "main.msi");
+        } else if (kind == RecordKind::Cabinet) {
+            std::vector<std::string> fields = SplitLineFields(record.text);
+            try {
+                CheckCabinetFileName(fields[2], "the manifest");
+            } catch (const PackError&) {
+                continue;
+            }
+            if (!folderPerPackage) {
+                names[record.id].push_back(fields[2]);
+                continue;
+            }
+            std::string owner;
+            for (char c : fields[1] + ";") {
+                if (c != ';') {
+                    owner += c;
+                    continue;
+                }
+                uint64_t id = IsDecimal(owner) && owner.size() < 11 ? std::stoull(owner) : UINT64_MAX;
+                if (id <= UINT32_MAX && packages.count(static_cast<uint32_t>(id)))
+                    names[record.id].push_back(owner + "/" + fields[2]);
+                owner.clear();
+            }
+        }
+    }
+    return names;
+}
+}  // namespace
+
+void RunKeygen(const KeygenOptions& options, std::ostream& out) {
+    if (fs::path(options.privateKeyPath) == fs::path(options.publicKeyPath))
+        throw PackError("the private and the public key need two different files");
+    for (const std::string& path : {options.privateKeyPath, options.publicKeyPath}) {
+        std::error_code error;
+        if (!options.overwrite && fs::exists(path, error))
+            throw PackError(path + " exists already; pass --force to replace it");
+    }
+    KeyPairPem pair = GenerateKeyPair();
+    WriteFileReplacing(options.privateKeyPath, reinterpret_cast<const uint8_t*>(pair.privatePem.data()),
+                       pair.privatePem.size(), true);
+    WriteFileReplacing(options.publicKeyPath, reinterpret_cast<const uint8_t*>(pair.publicPem.data()),
+                       pair.publicPem.size());
+    out << "wrote the RSA-2048 key pair " << options.privateKeyPath << " and " << options.publicKeyPath << "\n";
+}
+
+void RunPack(const PackOptions& options, std::ostream& out) {
+    if (options.msiPaths.empty()) throw PackError("name at least one MSI package");
+    KeyPtr key = LoadSigningKey(options.privateKeyPath);
+    CheckSigningKeyMatchesStub(options, key.get());
+    if (FileSizeOf(options.stubPath, "stub") > options.sizeLimit)
+        throw PackError("the stub " + options.stubPath + " is larger than the launcher can read");
+    Bytes stub = ReadFileBytes(options.stubPath, "stub");
+    Placement placement = ResolvePlacement(stub, options.placement);
+
+    std::vector<PackageSource> packages;
+    for (const std::string& msi : options.msiPaths) packages.push_back(DescribePackage(msi, options.overrides));
+    PackagePlan plan = PlanPackages(packages);
+
+    std::vector<Bytes> contents;
+    contents.reserve(plan.payloads.size());
+    for (const PlannedPayload& payload : plan.payloads) {
+        uint64_t size = FileSizeOf(payload.path, payload.name);
+        if (size > options.sizeLimit)
+            throw PackError(payload.path + " is " + std::to_string(size) +
+                            " bytes; the container's 32-bit fields hold at most " + std::to_string(options.sizeLimit));
+        contents.push_back(ReadFileBytes(payload.path, payload.name));
+    }
+    std::vector<ChainPayload> chainPayloads;
+    for (size_t i = 0; i < plan.payloads.size(); ++i)
+        chainPayloads.push_back({plan.payloads[i].id, &contents[i], plan.payloads[i].path});
+    Bytes chain = BuildEntryChain(EncodeManifest(plan.records), chainPayloads, key.get(), options.sizeLimit);
+    Bytes setup = PlaceContainer(stub, chain, placement, options.sizeLimit);
+    WriteFileReplacing(options.outputPath, setup);
+
+    out << "packed " << packages.size() << (packages.size() == 1 ? " package" : " packages") << " and "
+        << plan.payloads.size() - packages.size() << " cabinet(s) into " << options.outputPath << " ("
+        << PlacementName(placement) << " placement, " << setup.size() << " bytes)\n";
+    for (const ManifestRecord& record : plan.records) out << "  " << record.id << "  " << record.text << "\n";
+}
+
+void RunList(const InspectOptions& options, bool json, std::ostream& out) {
+    std::vector<BlobReport> reports = InspectFile(options);
+    if (json)
+        WriteListJson(options.setupPath, reports, out);
+    else
+        WriteListText(options.setupPath, reports, out);
+}
+
+void RunExtract(const InspectOptions& options, const std::string& outputDir, std::ostream& out) {
+    std::vector<BlobReport> reports = InspectFile(options);
+    int unverified = 0;
+    for (size_t b = 0; b < reports.size(); ++b) {
+        const BlobReport& blob = reports[b];
+        fs::path folder = reports.size() > 1 ? fs::path(outputDir) / ("blob" + std::to_string(b + 1)) : fs::path(outputDir);
+        std::map<uint32_t, std::vector<std::string>> names = ExtractionNames(blob);
+        std::set<std::string> used;
+        for (const EntryReport& entry : blob.entries) {
+            if (entry.isManifest || !entry.readable) continue;
+            std::vector<std::string> targets;
+            for (const std::string& name : names[entry.id])
+                if (used.insert(name).second) targets.push_back(name);
+            if (targets.empty()) targets.push_back("payload-" + std::to_string(entry.id) + ".bin");
+            for (std::string name : targets) {
+                // A payload whose signature fails is still written for
+                // inspection, under a name that no installer would pick up.
+                if (!entry.verified) name += ".unverified";
+                fs::path target = folder / fs::path(name);
+                fs::create_directories(target.parent_path());
+                WriteFileReplacing(target.string(), entry.content);
+                out << "wrote " << target.string() << " (" << entry.content.size() << " bytes)\n";
+            }
+            if (!entry.verified) ++unverified;
+        }
+    }
+    if (unverified > 0)
+        throw PackError(std::to_string(unverified) + " payload(s) did not verify; they were written as *.unverified");
+}
+
+bool RunVerify(const InspectOptions& options, std::ostream& out) {
+    std::vector<BlobReport> reports = InspectFile(options);
+    bool allVerify = true;
+    for (size_t b = 0; b < reports.size(); ++b) {
+        const BlobReport& blob = reports[b];
+        bool verifies = BlobVerifies(blob);
+        allVerify = allVerify && verifies;
+        out << "blob " << b + 1 << " (" << blob.site << "): " << blob.entries.size() << " entries, "
+            << (verifies ? "all verify" : "FAILS") << "\n";
+        for (const std::string& problem : blob.problems) out << "  " << problem << "\n";
+    }
+    return allVerify;
+}

@@ -1,0 +1,42 @@
+// The commands of msistub-pack as functions: the program only parses the
+// command line and calls these; the tests call them directly. Refusals and
+// failures are thrown as PackError.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "package_plan.h"
+#include "placement.h"
+
+struct KeygenOptions {
+    std::string privateKeyPath;
+    std::string publicKeyPath;
+    bool overwrite = false;
+};
+void RunKeygen(const KeygenOptions& options, std::ostream& out);
+
+struct PackOptions {
+    std::string stubPath;
+    std::string privateKeyPath;
+    std::string outputPath;
+    std::string stubPublicKeyPath;  // empty: msistub.pub.pem beside the stub, when it is there
+    Placement placement = Placement::Automatic;
+    std::vector<std::string> msiPaths;
+    PackageOverrides overrides;
+    uint64_t sizeLimit = UINT32_MAX;  // the u32 fields of the container; smaller only in tests
+};
+void RunPack(const PackOptions& options, std::ostream& out);
+
+struct InspectOptions {
+    std::string setupPath;
+    std::string publicKeyPath;  // empty: the verification key built into this tool
+};
+void RunList(const InspectOptions& options, bool json, std::ostream& out);
+// Writes the payloads of every blob into `outputDir`. Throws after writing
+// when an entry did not verify, so the caller learns of it.
+void RunExtract(const InspectOptions& options, const std::string& outputDir, std::ostream& out);
+// True only when every blob's entries all verify.
+bool RunVerify(const InspectOptions& options, std::ostream& out);

@@ -1,0 +1,131 @@
+#include "package_plan.h"
+
+#include <algorithm>
+#include <cctype>
+#include <filesystem>
+#include <map>
+
+#include "msi_facts.h"
+#include "pack_error.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+bool EqualsNoCase(const std::string& a, const std::string& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+// "x64;1033,1031": the platform, then the languages, which the Template
+// separates with commas and a package line with ';'.
+void SplitTemplate(const std::string& text, std::string* platform, std::string* languages) {
+    size_t semicolon = text.find(';');
+    *platform = text.substr(0, semicolon);
+    *languages = semicolon == std::string::npos ? "" : text.substr(semicolon + 1);
+    std::replace(languages->begin(), languages->end(), ',', ';');
+}
+
+void CheckLanguages(const std::string& languages, const std::string& source) {
+    CheckManifestField(languages, "languages", source);
+    bool digitSeen = false;
+    for (char c : languages) {
+        if (c == ';') continue;
+        if (c < '0' || c > '9')
+            throw PackError("the languages \"" + languages + "\" of " + source +
+                            " are not decimal language ids separated by ';'");
+        digitSeen = true;
+    }
+    if (!digitSeen) throw PackError("the languages of " + source + " name no language id");
+}
+
+// The product code names the folder the launcher extracts into.
+void CheckProductCode(const std::string& code, const std::string& source) {
+    CheckManifestField(code, "product code", source);
+    static const char kShape[] = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
+    bool shaped = code.size() == sizeof(kShape) - 1;
+    for (size_t i = 0; shaped && i < code.size(); ++i)
+        shaped = kShape[i] == 'X' ? std::isxdigit(static_cast<unsigned char>(code[i])) != 0 : code[i] == kShape[i];
+    if (!shaped) throw PackError("the product code \"" + code + "\" of " + source + " is not a GUID in braces");
+}
+}  // namespace
+
+PackageSource DescribePackage(const std::string& msiPath, const PackageOverrides& overrides) {
+    MsiFacts facts = ReadMsiFacts(msiPath);
+    PackageSource package;
+    package.msiPath = msiPath;
+    SplitTemplate(facts.templateText, &package.platform, &package.languages);
+    package.productCode = overrides.productCode.value_or(facts.productCode);
+    package.productName = overrides.productName.value_or(facts.productName);
+    if (overrides.platform) package.platform = *overrides.platform;
+    if (overrides.languages) package.languages = *overrides.languages;
+
+    const std::string source = msiPath;
+    if (!EqualsNoCase(package.platform, "x64"))
+        throw PackError(source + " is not an x64 package (platform \"" + package.platform +
+                        "\"); the launcher installs x64 packages only");
+    package.platform = "x64";
+    CheckLanguages(package.languages, source);
+    CheckProductCode(package.productCode, source);
+    CheckManifestField(package.productName, "product name", source);
+
+    if (!overrides.cabinets.empty()) {
+        package.cabinetPaths = overrides.cabinets;
+    } else {
+        fs::path folder = fs::path(msiPath).parent_path();
+        for (const std::string& name : facts.cabinets) {
+            CheckCabinetFileName(name, source);
+            package.cabinetPaths.push_back((folder / name).string());
+        }
+    }
+    for (const std::string& path : package.cabinetPaths) {
+        std::error_code error;
+        if (!fs::is_regular_file(path, error))
+            throw PackError("the cabinet " + path + " of " + source + " is missing");
+        CheckCabinetFileName(fs::path(path).filename().string(), source);
+    }
+    return package;
+}
+
+PackagePlan PlanPackages(const std::vector<PackageSource>& packages) {
+    PackagePlan plan;
+    uint32_t nextId = kFirstPayloadId;
+    std::map<std::string, size_t> cabinetByPath;  // canonical path -> index in `cabinets`
+    struct Cabinet {
+        uint32_t id;
+        std::string name;
+        std::vector<uint32_t> owners;
+    };
+    std::vector<Cabinet> cabinets;
+    for (const PackageSource& package : packages) {
+        uint32_t packageId = nextId++;
+        plan.records.push_back(
+            {packageId, PackageLineText(package.platform, package.languages, package.productCode, package.productName)});
+        plan.payloads.push_back({packageId, package.msiPath, "main.msi"});
+        for (const std::string& path : package.cabinetPaths) {
+            std::error_code error;
+            std::string key = fs::weakly_canonical(path, error).string();
+            if (error) key = path;
+            auto found = cabinetByPath.find(key);
+            if (found == cabinetByPath.end()) {
+                std::string name = fs::path(path).filename().string();
+                cabinets.push_back({nextId, name, {}});
+                plan.payloads.push_back({nextId++, path, name});
+                found = cabinetByPath.emplace(key, cabinets.size() - 1).first;
+            }
+            std::vector<uint32_t>& owners = cabinets[found->second].owners;
+            if (std::find(owners.begin(), owners.end(), packageId) == owners.end()) owners.push_back(packageId);
+        }
+    }
+    for (const Cabinet& cabinet : cabinets) {
+        std::string line = CabinetLineText(cabinet.owners, cabinet.name);
+        if (line.size() - cabinet.name.size() - 5 > kMaxFieldCharacters)
+            throw PackError("the cabinet " + cabinet.name + " has too many owners for one line");
+        plan.records.push_back({cabinet.id, line});
+    }
+    std::sort(plan.records.begin(), plan.records.end(),
+              [](const ManifestRecord& a, const ManifestRecord& b) { return a.id < b.id; });
+    std::sort(plan.payloads.begin(), plan.payloads.end(),
+              [](const PlannedPayload& a, const PlannedPayload& b) { return a.id < b.id; });
+    return plan;
+}
