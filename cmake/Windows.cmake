@@ -28,7 +28,7 @@ set_target_properties(mingw_zlib PROPERTIES
 
 # Everything but the entry point, so the unit tests link the very same code.
 add_library(msistub_core STATIC ${MSISTUB_PORTABLE_SOURCES} ${MSISTUB_WINDOWS_SOURCES} ${MSISTUB_KEY_SOURCE})
-target_include_directories(msistub_core PUBLIC "${CMAKE_SOURCE_DIR}/src")
+target_include_directories(msistub_core PUBLIC "${CMAKE_SOURCE_DIR}/src" PRIVATE "${CMAKE_SOURCE_DIR}/res")
 target_compile_definitions(msistub_core PUBLIC _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
 target_compile_options(msistub_core PRIVATE -Wall -Wextra -fno-exceptions)
 target_link_libraries(msistub_core PUBLIC mingw_crypto mingw_zlib crypt32 comctl32 shell32 ole32 user32 advapi32)
@@ -47,13 +47,15 @@ add_custom_command(
   DEPENDS "${CMAKE_SOURCE_DIR}/scripts/make_icon.py"
   COMMENT "Drawing the application icon"
   VERBATIM)
+add_custom_target(msistub_icon DEPENDS "${MSISTUB_ICON}")
 set_source_files_properties(res/msistub.rc PROPERTIES
-  OBJECT_DEPENDS "${MSISTUB_ICON};${CMAKE_SOURCE_DIR}/res/app.manifest;${CMAKE_SOURCE_DIR}/res/resource_ids.h")
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/app.manifest;${CMAKE_SOURCE_DIR}/res/resource_ids.h")
 
 add_executable(msistub WIN32 src/launcher/main.cpp res/msistub.rc)
 target_include_directories(msistub PRIVATE "${CMAKE_BINARY_DIR}/generated" "${CMAKE_SOURCE_DIR}/res")
 target_link_libraries(msistub PRIVATE msistub_core)
-target_link_options(msistub PRIVATE ${MSISTUB_STATIC_LINK_OPTIONS})
+add_dependencies(msistub msistub_icon)
+target_link_options(msistub PRIVATE ${MSISTUB_STATIC_LINK_OPTIONS} -s)
 set_target_properties(msistub PROPERTIES OUTPUT_NAME msistub RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
 
 # The packing tool checks a signing key against this file.
@@ -66,6 +68,15 @@ if(MSISTUB_BUILD_TESTS)
   set(CMAKE_CROSSCOMPILING_EMULATOR "${CMAKE_BINARY_DIR}/wine-run.sh")
   set(MSISTUB_PACK_TOOL "${CMAKE_SOURCE_DIR}/build/native/tools/pack/msistub-pack" CACHE FILEPATH
       "The native packing tool, used by the end-to-end tests")
+  add_test(NAME build.launcher_image
+           COMMAND bash "${CMAKE_SOURCE_DIR}/tests/build/check_launcher_image.sh" "$<TARGET_FILE:msistub>")
   add_subdirectory(tests/unit)
+  add_subdirectory(tests/driver)
   add_subdirectory(tests/e2e)
+endif()
+
+if(MSISTUB_BUILD_TESTS)
+  add_executable(report_exit_code tests/tools/report_exit_code.cpp)
+  target_link_options(report_exit_code PRIVATE -municode ${MSISTUB_STATIC_LINK_OPTIONS})
+  set_target_properties(report_exit_code PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tools")
 endif()

@@ -13,10 +13,11 @@ for quiet in /qn /QUIET /q; do
 done
 pass "quiet switches silence the box, exit code 1168"
 
-"$WINE_RUN" "$E2E_TMP/setup.exe" /qb >/dev/null 2>&1 &
+run_with_limit 120 "$E2E_TMP/setup.exe" /qb > "$E2E_TMP/code" &
 launcher=$!
 window=$(wait_for_window "setup.exe" 60) || { kill "$launcher"; fail "no error box appeared"; }
 xdotool key --window "$window" Return
-set +e; wait "$launcher"; code=$?; set -e
+wait "$launcher"
+code=$(cat "$E2E_TMP/code")
 [ "$code" = 1168 ] || fail "after the box: exit code $code, expected 1168"
 pass "without a quiet switch the box appears; exit code 1168"
