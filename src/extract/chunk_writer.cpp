@@ -1,0 +1,54 @@
+#include "extract/chunk_writer.h"
+
+#include "launcher/status.h"
+#include "platform/win32_api.h"
+
+namespace {
+void Report(uint32_t* percent, uint32_t value) {
+    if (percent) *percent = value;
+}
+
+// One WriteFile of at most chunkSize bytes from where the item stands.
+uint32_t WriteItemChunk(PackageItem* item, uint32_t chunkSize, uint32_t* percent) {
+    uint32_t remaining = item->payloadSize - item->bytesWritten;
+    uint32_t wanted = remaining < chunkSize ? remaining : chunkSize;
+    DWORD done = 0;
+    BOOL written = g_win32.WriteFile(item->outFile, item->payload + item->bytesWritten, wanted, &done, nullptr);
+    // The count is taken even after a failure, so a retry continues right
+    // after what reached the file; it never runs past the payload.
+    item->bytesWritten += done < wanted ? done : wanted;
+    if (percent)
+        *percent = static_cast<uint32_t>(static_cast<double>(item->bytesWritten) /
+                                         static_cast<double>(item->payloadSize) * 100.0);
+    return written && done == wanted ? kErrorMoreData : kErrorWriteFault;
+}
+
+// Makes the item at the cursor current. A file that already existed has no
+// handle: it counts as written and is left untouched.
+uint32_t EnterItem(ExtractionSet* set, uint32_t* percent) {
+    if (set->currentItem >= set->itemCount) {
+        Report(percent, 100);
+        return kErrorSuccess;
+    }
+    PackageItem* item = &set->items[set->currentItem];
+    if (!item->outFile) item->bytesWritten = item->payloadSize;
+    Report(percent, 0);
+    return kErrorMoreData;
+}
+}  // namespace
+
+uint32_t WriteNextChunk(ExtractionSet* set, uint32_t* percent) {
+    if (set->currentItem < 0) {
+        set->currentItem = 0;
+        return EnterItem(set, percent);
+    }
+    PackageItem* item = &set->items[set->currentItem];
+    if (item->bytesWritten < item->payloadSize) return WriteItemChunk(item, set->chunkSize, percent);
+
+    if (item->outFile) {
+        g_win32.CloseHandle(item->outFile);
+        item->outFile = nullptr;
+    }
+    set->currentItem += 1;
+    return EnterItem(set, percent);
+}

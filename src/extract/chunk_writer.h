@@ -1,0 +1,14 @@
+// Writing the extracted files to disk a bounded chunk per call, so that the
+// progress window can put each call between its window messages.
+#pragma once
+
+#include <cstdint>
+
+#include "extract/package_item.h"
+
+// Results: 234 (ERROR_MORE_DATA) progress was made, call again; 0 every item
+// is complete, do not call again; 29 (ERROR_WRITE_FAULT) this call's write
+// failed or came up short, and a further call retries from where the file
+// now stands. `percent`, when given, receives the current item's share
+// written, 0..100.
+uint32_t WriteNextChunk(ExtractionSet* set, uint32_t* percent);

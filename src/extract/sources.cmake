@@ -1,0 +1,2 @@
+set(MSISTUB_EXTRACT_PORTABLE_SOURCES)
+set(MSISTUB_EXTRACT_WINDOWS_SOURCES src/extract/chunk_writer.cpp)

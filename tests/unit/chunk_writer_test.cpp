@@ -1,0 +1,207 @@
+// The chunked writer over real files in a temporary folder: each run is a
+// list of calls with the write the call should make, its result, the
+// percentage it reports and how many handles are closed by then.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "extract/chunk_writer.h"
+#include "platform/win32_api.h"
+
+namespace {
+
+enum class Write {
+    Normal,         // the system writes everything asked
+    Fails,          // nothing reaches the file and WriteFile fails
+    FailsPartway,   // 1000 bytes reach the file, then WriteFile fails
+    ComesUpShort,   // 100000 bytes reach the file and WriteFile succeeds
+};
+
+struct Call {
+    Write write;
+    uint32_t asked;  // bytes asked of WriteFile; 0: no write in this call
+    uint32_t result;
+    uint32_t percent;
+    uint32_t closed;  // output handles closed so far
+};
+
+struct ItemSetup {
+    uint32_t size;
+    bool existed;  // the file was there before: no handle, left untouched
+};
+
+struct WriterRun {
+    const char* name;
+    std::vector<ItemSetup> items;
+    std::vector<Call> calls;
+    bool withPercent;
+};
+
+void PrintTo(const WriterRun& run, std::ostream* out) { *out << run.name; }
+
+struct WriteHook {
+    Write mode = Write::Normal;
+    uint32_t asked = 0;
+    uint32_t closed = 0;
+    Win32Api real = {};
+} g_hook;
+
+BOOL WINAPI HookedWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD done, LPOVERLAPPED overlapped) {
+    g_hook.asked = size;
+    switch (g_hook.mode) {
+    case Write::Normal:
+        return g_hook.real.WriteFile(file, data, size, done, overlapped);
+    case Write::Fails:
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    case Write::FailsPartway:
+        g_hook.real.WriteFile(file, data, 1000, done, overlapped);
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+    case Write::ComesUpShort:
+        return g_hook.real.WriteFile(file, data, 100000, done, overlapped);
+    }
+    return FALSE;
+}
+
+BOOL WINAPI HookedCloseHandle(HANDLE handle) {
+    ++g_hook.closed;
+    return g_hook.real.CloseHandle(handle);
+}
+
+std::string Payload(uint32_t size, uint32_t seed) {
+    std::string bytes(size, '\0');
+    for (uint32_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 31 + seed * 7 + (i >> 11)) & 0xFF);
+    return bytes;
+}
+
+std::string FileContent(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+const std::string kExistingContent = "written by an earlier run";
+
+class ChunkWriterTest : public testing::TestWithParam<WriterRun> {
+protected:
+    void SetUp() override {
+        char temp[MAX_PATH];
+        ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+        folder_ = std::string(temp) + "msistub-writer-" + std::to_string(GetCurrentProcessId()) + "-" +
+                  GetParam().name;
+        ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+        g_hook = WriteHook();
+        g_hook.real = g_win32;
+        g_win32.WriteFile = HookedWriteFile;
+        g_win32.CloseHandle = HookedCloseHandle;
+    }
+
+    void TearDown() override {
+        g_win32 = g_hook.real;
+        for (const PackageItem& item : items_) {
+            if (item.outFile) CloseHandle(item.outFile);
+            DeleteFileA(item.outPath);
+        }
+        RemoveDirectoryA(folder_.c_str());
+    }
+
+    // Items as the destination step leaves them: a path each, and an open
+    // empty file unless the file was already there.
+    void MakeItems(const std::vector<ItemSetup>& setups) {
+        items_.assign(setups.size(), PackageItem());
+        payloads_.reserve(setups.size());  // item payloads point into these strings
+        for (size_t i = 0; i < setups.size(); ++i) {
+            PackageItem& item = items_[i];
+            payloads_.push_back(Payload(setups[i].size, static_cast<uint32_t>(i)));
+            item.payload = reinterpret_cast<uint8_t*>(&payloads_.back()[0]);
+            item.payloadSize = setups[i].size;
+            std::string name = "item" + std::to_string(i) + ".bin";
+            snprintf(item.fileName, sizeof(item.fileName), "%s", name.c_str());
+            snprintf(item.outPath, sizeof(item.outPath), "%s\\%s", folder_.c_str(), name.c_str());
+            if (setups[i].existed) {
+                std::ofstream(item.outPath, std::ios::binary) << kExistingContent;
+            } else {
+                item.outFile = CreateFileA(item.outPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr);
+                ASSERT_NE(item.outFile, INVALID_HANDLE_VALUE);
+            }
+        }
+    }
+
+    std::string folder_;
+    std::vector<PackageItem> items_;
+    std::vector<std::string> payloads_;
+};
+
+TEST_P(ChunkWriterTest, WritesEveryItemInChunks) {
+    const WriterRun& run = GetParam();
+    MakeItems(run.items);
+    ExtractionSet set = {};
+    set.items = items_.empty() ? nullptr : items_.data();
+    set.itemCount = static_cast<int32_t>(items_.size());
+    set.currentItem = -1;
+    set.chunkSize = kChunkSize;
+
+    for (size_t i = 0; i < run.calls.size(); ++i) {
+        const Call& call = run.calls[i];
+        SCOPED_TRACE("call " + std::to_string(i + 1));
+        g_hook.mode = call.write;
+        g_hook.asked = 0;
+        uint32_t percent = 12345;  // a value no call reports
+        EXPECT_EQ(WriteNextChunk(&set, run.withPercent ? &percent : nullptr), call.result);
+        EXPECT_EQ(g_hook.asked, call.asked);
+        if (run.withPercent) EXPECT_EQ(percent, call.percent);
+        EXPECT_EQ(g_hook.closed, call.closed);
+    }
+
+    EXPECT_EQ(set.currentItem, set.itemCount);
+    for (size_t i = 0; i < items_.size(); ++i) {
+        SCOPED_TRACE(items_[i].fileName);
+        EXPECT_EQ(items_[i].outFile, nullptr);
+        EXPECT_EQ(items_[i].bytesWritten, items_[i].payloadSize);
+        EXPECT_EQ(FileContent(items_[i].outPath), run.items[i].existed ? kExistingContent : payloads_[i]);
+    }
+}
+
+const std::vector<Call> kWorkedRun = {
+    {Write::Normal, 0, 234, 0, 0},     {Write::Normal, 524288, 234, 87, 0}, {Write::Normal, 75712, 234, 100, 0},
+    {Write::Normal, 0, 234, 0, 1},     {Write::Normal, 0, 0, 100, 1},
+};
+
+const WriterRun kRuns[] = {
+    {"WorkedRun", {{600000, false}, {1000, true}}, kWorkedRun, true},
+    {"NoPercentPointer", {{600000, false}, {1000, true}}, kWorkedRun, false},
+    {"ThreeChunks",
+     {{1200000, false}},
+     {{Write::Normal, 0, 234, 0, 0},
+      {Write::Normal, 524288, 234, 43, 0},
+      {Write::Normal, 524288, 234, 87, 0},
+      {Write::Normal, 151424, 234, 100, 0},
+      {Write::Normal, 0, 0, 100, 1}},
+     true},
+    {"EmptyItem", {{0, false}}, {{Write::Normal, 0, 234, 0, 0}, {Write::Normal, 0, 0, 100, 1}}, true},
+    {"NoItems", {}, {{Write::Normal, 0, 0, 100, 0}}, true},
+    {"FailedWritesAreRetriedFromTheNewOffset",
+     {{600000, false}, {300, false}},
+     {{Write::Normal, 0, 234, 0, 0},
+      {Write::Fails, 524288, 29, 0, 0},
+      {Write::FailsPartway, 524288, 29, 0, 0},
+      {Write::ComesUpShort, 524288, 29, 16, 0},
+      {Write::Normal, 499000, 234, 100, 0},
+      {Write::Normal, 0, 234, 0, 1},
+      {Write::Fails, 300, 29, 0, 1},
+      {Write::Normal, 300, 234, 100, 1},
+      {Write::Normal, 0, 0, 100, 2}},
+     true},
+};
+
+INSTANTIATE_TEST_SUITE_P(Runs, ChunkWriterTest, testing::ValuesIn(kRuns),
+                         [](const testing::TestParamInfo<WriterRun>& info) { return info.param.name; });
+
+}  // namespace
