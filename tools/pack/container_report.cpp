@@ -9,7 +9,7 @@
 #include "signing_key.h"
 
 namespace {
-EntryReport InspectEntry(const LocatedBlob& blob, const ChainEntry& entry, EVP_PKEY* key) {
+EntryReport ExamineEntry(const LocatedBlob& blob, const ChainEntry& entry, EVP_PKEY* key) {
     EntryReport report{entry.isManifest, entry.id, entry.dataLength, entry.signatureLength, false, 0, false, {}};
     // Compressed but not signed: ReadEntry walks and inflates, and the
     // signature is checked below against the key the caller chose.
@@ -41,7 +41,7 @@ RecordKind KindOfRecord(const ManifestRecord& record) {
     return RecordKind::Other;
 }
 
-BlobReport InspectBlob(const LocatedBlob& blob, EVP_PKEY* key) {
+BlobReport ExamineBlob(const LocatedBlob& blob, EVP_PKEY* key) {
     BlobReport report{DescribeSite(blob), blob.data.size(), false, {}, {}, true, {}};
     if (blob.data.size() > UINT32_MAX) {
         report.problems.push_back("the blob is larger than 4 GiB");
@@ -54,12 +54,12 @@ BlobReport InspectBlob(const LocatedBlob& blob, EVP_PKEY* key) {
         report.problems.push_back("the manifest entry has id " + std::to_string(walk.entries.front().id) +
                                   ", and the launcher looks for id 0");
     for (const ChainEntry& entry : walk.entries) {
-        report.entries.push_back(InspectEntry(blob, entry, key));
-        const EntryReport& inspected = report.entries.back();
+        report.entries.push_back(ExamineEntry(blob, entry, key));
+        const EntryReport& examined = report.entries.back();
         std::string name = entry.isManifest ? "the manifest entry" : "payload " + std::to_string(entry.id);
-        if (!inspected.readable)
+        if (!examined.readable)
             report.problems.push_back(name + " does not inflate");
-        else if (!inspected.verified)
+        else if (!examined.verified)
             report.problems.push_back(name + " has a signature that does not verify");
     }
     if (!walk.entries.empty() && walk.entries.front().isManifest && report.entries.front().readable) {

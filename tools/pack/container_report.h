@@ -34,7 +34,7 @@ struct BlobReport {
     std::vector<std::string> problems;  // what keeps the blob from verifying
 };
 
-BlobReport InspectBlob(const LocatedBlob& blob, EVP_PKEY* key);
+BlobReport ExamineBlob(const LocatedBlob& blob, EVP_PKEY* key);
 bool BlobVerifies(const BlobReport& report);
 
 // The manifest's view of one blob's payloads, for extraction.

@@ -16,7 +16,7 @@ struct CommandLine {
     PackOptions pack;
     std::string placementName = "auto";
     std::optional<std::string> platform, languages, productCode, productName;
-    InspectOptions inspect;
+    ReadOptions reading;
     bool json = false;
     std::string extractDir;
 };
@@ -55,7 +55,7 @@ void AddPack(CLI::App& app, CommandLine& line) {
     pack->add_option("msi", line.pack.msiPaths, "MSI packages, one package line each")->required();
 }
 
-void AddInspect(CLI::App& app, CommandLine& line) {
+void AddReaders(CLI::App& app, CommandLine& line) {
     CLI::App* list = app.add_subcommand("list", "Show the blobs, manifest records and entries of a setup file");
     list->add_flag("--json", line.json, "Write JSON for scripts");
     CLI::App* extract = app.add_subcommand("extract", "Write the payloads of a setup file to a folder");
@@ -63,8 +63,8 @@ void AddInspect(CLI::App& app, CommandLine& line) {
     CLI::App* verify =
         app.add_subcommand("verify", "Exit with 0 only when every entry of every blob verifies");
     for (CLI::App* command : {list, extract, verify}) {
-        command->add_option("setup", line.inspect.setupPath, "The setup file")->required();
-        command->add_option("--public-key", line.inspect.publicKeyPath,
+        command->add_option("setup", line.reading.setupPath, "The setup file")->required();
+        command->add_option("--public-key", line.reading.publicKeyPath,
                             "Public key (PEM) to verify with; default: the key built into this tool");
     }
 }
@@ -80,11 +80,11 @@ int Run(CLI::App& app, CommandLine& line) {
         line.pack.overrides.productName = line.productName;
         RunPack(line.pack, std::cout);
     } else if (app.got_subcommand("list")) {
-        RunList(line.inspect, line.json, std::cout);
+        RunList(line.reading, line.json, std::cout);
     } else if (app.got_subcommand("extract")) {
-        RunExtract(line.inspect, line.extractDir, std::cout);
-    } else if (!RunVerify(line.inspect, std::cout)) {
-        std::cerr << "msistub-pack: " << line.inspect.setupPath << " does not verify\n";
+        RunExtract(line.reading, line.extractDir, std::cout);
+    } else if (!RunVerify(line.reading, std::cout)) {
+        std::cerr << "msistub-pack: " << line.reading.setupPath << " does not verify\n";
         return kExitBadInput;
     }
     return 0;
@@ -92,12 +92,12 @@ int Run(CLI::App& app, CommandLine& line) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"msistub-pack: builds and inspects the signed container of an msistub setup file"};
+    CLI::App app{"msistub-pack: builds and examines the signed container of an msistub setup file"};
     app.require_subcommand(1);
     CommandLine line;
     AddKeygen(app, line);
     AddPack(app, line);
-    AddInspect(app, line);
+    AddReaders(app, line);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

@@ -31,15 +31,15 @@ void CheckSigningKeyMatchesStub(const PackOptions& options, EVP_PKEY* signingKey
                         path + "; the launcher would reject every entry");
 }
 
-KeyPtr InspectionKey(const InspectOptions& options) {
+KeyPtr VerificationKeyFor(const ReadOptions& options) {
     return options.publicKeyPath.empty() ? BuiltInVerificationKey() : LoadPublicKey(options.publicKeyPath);
 }
 
-std::vector<BlobReport> InspectFile(const InspectOptions& options) {
+std::vector<BlobReport> ExamineFile(const ReadOptions& options) {
     Bytes file = ReadFileBytes(options.setupPath, "setup");
-    KeyPtr key = InspectionKey(options);
+    KeyPtr key = VerificationKeyFor(options);
     std::vector<BlobReport> reports;
-    for (const LocatedBlob& blob : LocateBlobs(file)) reports.push_back(InspectBlob(blob, key.get()));
+    for (const LocatedBlob& blob : LocateBlobs(file)) reports.push_back(ExamineBlob(blob, key.get()));
     return reports;
 }
 
@@ -127,7 +127,7 @@ bool IsDecimal(const std::string& text) {
 
 // The file names that `extract` gives a blob's payloads: "main.msi" and the
 // cabinets' names, in a folder per package when there are several packages.
-// Names come from the file being inspected, so only plain names are used.
+// Names come from the file being examined, so only plain names are used.
 std::map<uint32_t, std::vector<std::string>> ExtractionNames(const BlobReport& blob) {
     std::map<uint32_t, std::vector<std::string>> names;
     std::set<uint32_t> packages;
@@ -217,16 +217,16 @@ void RunPack(const PackOptions& options, std::ostream& out) {
     for (const ManifestRecord& record : plan.records) out << "  " << record.id << "  " << record.text << "\n";
 }
 
-void RunList(const InspectOptions& options, bool json, std::ostream& out) {
-    std::vector<BlobReport> reports = InspectFile(options);
+void RunList(const ReadOptions& options, bool json, std::ostream& out) {
+    std::vector<BlobReport> reports = ExamineFile(options);
     if (json)
         WriteListJson(options.setupPath, reports, out);
     else
         WriteListText(options.setupPath, reports, out);
 }
 
-void RunExtract(const InspectOptions& options, const std::string& outputDir, std::ostream& out) {
-    std::vector<BlobReport> reports = InspectFile(options);
+void RunExtract(const ReadOptions& options, const std::string& outputDir, std::ostream& out) {
+    std::vector<BlobReport> reports = ExamineFile(options);
     int unverified = 0;
     for (size_t b = 0; b < reports.size(); ++b) {
         const BlobReport& blob = reports[b];
@@ -240,8 +240,8 @@ void RunExtract(const InspectOptions& options, const std::string& outputDir, std
                 if (used.insert(name).second) targets.push_back(name);
             if (targets.empty()) targets.push_back("payload-" + std::to_string(entry.id) + ".bin");
             for (std::string name : targets) {
-                // A payload whose signature fails is still written for
-                // inspection, under a name that no installer would pick up.
+                // A payload whose signature fails is still written, to be
+                // looked at, under a name that no installer would pick up.
                 if (!entry.verified) name += ".unverified";
                 fs::path target = folder / fs::path(name);
                 fs::create_directories(target.parent_path());
@@ -255,8 +255,8 @@ void RunExtract(const InspectOptions& options, const std::string& outputDir, std
         throw PackError(std::to_string(unverified) + " payload(s) did not verify; they were written as *.unverified");
 }
 
-bool RunVerify(const InspectOptions& options, std::ostream& out) {
-    std::vector<BlobReport> reports = InspectFile(options);
+bool RunVerify(const ReadOptions& options, std::ostream& out) {
+    std::vector<BlobReport> reports = ExamineFile(options);
     bool allVerify = true;
     for (size_t b = 0; b < reports.size(); ++b) {
         const BlobReport& blob = reports[b];

@@ -30,13 +30,13 @@ struct PackOptions {
 };
 void RunPack(const PackOptions& options, std::ostream& out);
 
-struct InspectOptions {
+struct ReadOptions {
     std::string setupPath;
     std::string publicKeyPath;  // empty: the verification key built into this tool
 };
-void RunList(const InspectOptions& options, bool json, std::ostream& out);
+void RunList(const ReadOptions& options, bool json, std::ostream& out);
 // Writes the payloads of every blob into `outputDir`. Throws after writing
 // when an entry did not verify, so the caller learns of it.
-void RunExtract(const InspectOptions& options, const std::string& outputDir, std::ostream& out);
+void RunExtract(const ReadOptions& options, const std::string& outputDir, std::ostream& out);
 // True only when every blob's entries all verify.
-bool RunVerify(const InspectOptions& options, std::ostream& out);
+bool RunVerify(const ReadOptions& options, std::ostream& out);
