@@ -1,0 +1,74 @@
+#include <cstring>
+
+#include "container/blob_table.h"
+#include "container/certificate_table.h"
+#include "container/tag_lookup.h"
+#include "launcher/status_lines.h"
+#include "platform/platform.h"
+#include "platform/win32_api.h"
+
+namespace {
+bool IsTagExtension(const CERT_EXTENSION& extension) {
+    return !extension.fCritical && extension.pszObjId && std::strcmp(extension.pszObjId, kTagExtensionOid) == 0;
+}
+
+// Appends a blob for every tag extension of the certificate, in order, and
+// stops at the first that cannot be added.
+StatusValue AppendTagBlobsOf(LauncherState* state, PCCERT_CONTEXT certificate, StatusValue status) {
+    const CERT_INFO* info = certificate->pCertInfo;
+    for (DWORD j = 0; j < info->cExtension && StatusSucceeded(status); ++j) {
+        const CERT_EXTENSION& extension = info->rgExtension[j];
+        if (!IsTagExtension(extension)) continue;
+        status = AppendBlobCopy(state, extension.Value.pbData, extension.Value.cbData, kLineNoMemoryForTagValue,
+                                kLineTagBlobNotAppended);
+    }
+    return status;
+}
+
+StatusValue ReadCertificate(LauncherState* state, HCRYPTMSG message, DWORD index, StatusValue status) {
+    DWORD encodedSize = 0;
+    if (!g_win32.CryptMsgGetParam(message, CMSG_CERT_PARAM, index, nullptr, &encodedSize))
+        return MakeStatus(PlatformLastError, kEInvalidArg, kLineCertificateSizeUnknown);
+    uint8_t* encoded = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, encodedSize ? encodedSize : 1));
+    if (!encoded) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, kLineNoMemoryForCertificate);
+
+    PCCERT_CONTEXT certificate = nullptr;
+    if (!g_win32.CryptMsgGetParam(message, CMSG_CERT_PARAM, index, encoded, &encodedSize)) {
+        status = MakeStatus(PlatformLastError, kEInvalidArg, kLineCertificateNotRead);
+    } else if (!(certificate = g_win32.CertCreateCertificateContext(X509_ASN_ENCODING, encoded, encodedSize))) {
+        status = MakeStatus(PlatformLastError, kEInvalidArg, kLineCertificateNotDecoded);
+    } else {
+        status = AppendTagBlobsOf(state, certificate, status);
+        CertFreeCertificateContext(certificate);
+    }
+    PlatformFree(encoded);
+    return status;
+}
+
+// The decoder disregards whatever follows the DER-encoded message, so the
+// entry chain that a packer appends inside the certificate entry is harmless.
+StatusValue ReadSignatureCertificates(LauncherState* state, HCRYPTMSG message, const uint8_t* data,
+                                      uint32_t dataLength, StatusValue status) {
+    if (!g_win32.CryptMsgUpdate(message, data, dataLength, TRUE))
+        return MakeStatus(PlatformLastError, kEInvalidArg, kLineSignatureNotAccepted);
+    DWORD count = 0;
+    DWORD countSize = sizeof count;
+    if (!g_win32.CryptMsgGetParam(message, CMSG_CERT_COUNT_PARAM, 0, &count, &countSize))
+        return MakeStatus(PlatformLastError, kEInvalidArg, kLineCertificateCountUnknown);
+    for (DWORD i = 0; i < count && StatusSucceeded(status); ++i) status = ReadCertificate(state, message, i, status);
+    return status;
+}
+}  // namespace
+
+StatusValue FindTagBlobs(LauncherState* state, const uint8_t* image, uint32_t size) {
+    StatusValue status = StatusOf(kErrorSuccess, kLineNothingFound);
+    const uint8_t* data = nullptr;
+    uint32_t dataLength = 0;
+    if (!FindCertificateData(image, size, &data, &dataLength)) return status;
+
+    HCRYPTMSG message = g_win32.CryptMsgOpenToDecode(PKCS_7_ASN_ENCODING, 0, 0, 0, nullptr, nullptr);
+    if (!message) return MakeStatus(PlatformLastError, kEInvalidArg, kLineSignatureNotOpened);
+    status = ReadSignatureCertificates(state, message, data, dataLength, status);
+    CryptMsgClose(message);
+    return status;
+}

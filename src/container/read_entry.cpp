@@ -1,0 +1,130 @@
+#include "container/read_entry.h"
+
+#include <cstring>
+
+#include "launcher/status_lines.h"
+#include "platform/platform.h"
+
+namespace {
+// The sites of one entry kind; the manifest and the payloads report the same
+// outcomes from different lines.
+struct KindLines {
+    uint32_t inflated;
+    uint32_t notInflated;
+    uint32_t copied;
+    uint32_t noMemory;
+    uint32_t signatureBad;
+    uint32_t keyNotLoaded;
+};
+
+constexpr KindLines kManifestLines = {kLineManifestInflated,     kLineManifestNotInflated, kLineManifestCopied,
+                                      kLineNoMemoryForManifest, kLineManifestSignatureBad, kLineManifestKeyNotLoaded};
+constexpr KindLines kPayloadLines = {kLinePayloadInflated,     kLinePayloadNotInflated,  kLinePayloadCopied,
+                                     kLineNoMemoryForPayload, kLinePayloadSignatureBad, kLinePayloadKeyNotLoaded};
+
+struct LocatedEntry {
+    const uint8_t* data;
+    uint32_t dataLength;
+    const uint8_t* signature;
+    uint32_t signatureLength;
+    bool isManifest;
+};
+
+// Walks the chain back from the blob's end. A manifest trailer ends the walk
+// whatever it holds; a payload trailer whose lengths reach in front of the
+// blob is stepped over by reading the next trailer just below what fits.
+bool FindEntry(const ContainerBlob& blob, const EntryTypeGuid& type, uint32_t id, LocatedEntry* found) {
+    uint8_t wanted[16];
+    EntryGuidBytes(type, wanted);
+    uint32_t position = blob.size;
+    while (position >= kEntryTrailerSize) {
+        position -= kEntryTrailerSize;
+        EntryTrailer trailer = DecodeEntryTrailer(blob.data + position);
+        bool isManifest = TrailerHasType(trailer, ManifestEntryGuid);
+        if (!isManifest && !TrailerHasType(trailer, PayloadEntryGuid)) return false;
+
+        if (trailer.signatureLength > position) {
+            if (isManifest) return false;
+            continue;
+        }
+        uint32_t signatureAt = position - trailer.signatureLength;
+        if (trailer.dataLength > signatureAt) {
+            if (isManifest) return false;
+            position = signatureAt;
+            continue;
+        }
+        position = signatureAt - trailer.dataLength;
+
+        if (std::memcmp(trailer.typeGuid, wanted, sizeof wanted) == 0 && trailer.id == id) {
+            *found = {blob.data + position, trailer.dataLength, blob.data + signatureAt, trailer.signatureLength,
+                      isManifest};
+            return true;
+        }
+        if (isManifest) return false;
+    }
+    return false;
+}
+
+// The verification's code with the line of this entry kind.
+StatusValue CheckSignature(const uint8_t* content, uint32_t length, const LocatedEntry& entry,
+                           const KindLines& lines) {
+    StatusValue verified = VerifyEntrySignature(content, length, entry.signature, entry.signatureLength);
+    if (StatusSucceeded(verified)) return verified;
+    uint32_t code = StatusCode(verified);
+    return StatusOf(code, code == kNteBadKey ? lines.keyNotLoaded : lines.signatureBad);
+}
+
+// A signed payload without data holds the empty file. Its signature is
+// checked like any other, so nobody can swap in content of their choosing by
+// editing the trailer.
+StatusValue ExtractEmptySignedPayload(const LocatedEntry& entry, uint8_t** content, uint32_t* length) {
+    static const uint8_t kNoContent = 0;
+    StatusValue status = CheckSignature(&kNoContent, 0, entry, kPayloadLines);
+    if (StatusFailed(status)) return status;
+    *content = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, 1));
+    if (!*content) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, kLineNoMemoryForSignatureCopy);
+    *length = 0;
+    return StatusOf(kErrorSuccess, kLinePayloadSignatureCopied);
+}
+
+StatusValue ExtractEntry(const ContainerBlob& blob, const LocatedEntry& entry, uint8_t** content,
+                         uint32_t* length) {
+    const KindLines& lines = entry.isManifest ? kManifestLines : kPayloadLines;
+    bool isSigned = (blob.flags & kBlobSigned) != 0;
+    if (!entry.isManifest && isSigned && entry.dataLength == 0)
+        return ExtractEmptySignedPayload(entry, content, length);
+
+    uint8_t* buffer = nullptr;
+    uint32_t bufferLength = 0;
+    StatusValue status = 0;
+    if (blob.flags & kBlobCompressed) {
+        if (InflateToBuffer(&buffer, &bufferLength, entry.data, entry.dataLength) != 0)
+            return StatusOf(kErrorInvalidData, lines.notInflated);
+        status = StatusOf(kErrorSuccess, lines.inflated);
+    } else {
+        buffer = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, entry.dataLength ? entry.dataLength : 1));
+        if (!buffer) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, lines.noMemory);
+        if (entry.dataLength) std::memcpy(buffer, entry.data, entry.dataLength);
+        bufferLength = entry.dataLength;
+        status = StatusOf(kErrorSuccess, lines.copied);
+    }
+
+    if (isSigned) {
+        StatusValue verified = CheckSignature(buffer, bufferLength, entry, lines);
+        if (StatusFailed(verified)) {
+            PlatformFree(buffer);
+            return verified;
+        }
+    }
+    *content = buffer;
+    *length = bufferLength;
+    return status;
+}
+}  // namespace
+
+StatusValue ReadEntry(const ContainerBlob& blob, const EntryTypeGuid& type, uint32_t id, uint8_t** content,
+                      uint32_t* length) {
+    LocatedEntry entry;
+    if (!FindEntry(blob, type, id, &entry)) return StatusOf(kErrorNotFound, kLineEntryNotFound);
+    return ExtractEntry(blob, entry, content, length);
+}
