@@ -29,9 +29,7 @@ inline Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end
 inline void Append(Bytes* out, const Bytes& more) { out->insert(out->end(), more.begin(), more.end()); }
 
 inline void AppendU32(Bytes* out, uint32_t value) {
-    uint8_t bytes[4];
-    WriteU32Le(bytes, value);
-    out->insert(out->end(), bytes, bytes + 4);
+    for (int shift = 0; shift < 32; shift += 8) out->push_back(static_cast<uint8_t>(value >> shift));
 }
 
 // Bytes that deflate cannot shrink.
