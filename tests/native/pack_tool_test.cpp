@@ -318,6 +318,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "takes at most 255"},
         RefusalCase{"FieldWithBackslash", kUnsigned, "--product-name 'Pack\\Test'", kEnglish, nullptr,
                     "contains a backslash"},
+        RefusalCase{"OnlyTheNeutralLanguage", kUnsigned, "--languages '0;00'", kEnglish, nullptr,
+                    "never chooses; pass --languages"},
         RefusalCase{"MsiNotX64", kUnsigned, "", "@FIX@/x86/product.msi", nullptr, "is not an x64 package"},
         RefusalCase{"KeyNotTheStubsKey", kUnsigned, "--stub-public-key @FIX@/other-public.pem", kEnglish, nullptr,
                     "does not match the stub's verification key"},

@@ -29,14 +29,21 @@ void SplitTemplate(const std::string& text, std::string* platform, std::string* 
 void CheckLanguages(const std::string& languages, const std::string& source) {
     CheckManifestField(languages, "languages", source);
     bool digitSeen = false;
+    bool nonZeroSeen = false;
     for (char c : languages) {
         if (c == ';') continue;
         if (c < '0' || c > '9')
             throw PackError("the languages \"" + languages + "\" of " + source +
                             " are not decimal language ids separated by ';'");
         digitSeen = true;
+        nonZeroSeen = nonZeroSeen || c != '0';
     }
     if (!digitSeen) throw PackError("the languages of " + source + " name no language id");
+    // The launcher matches the user's language, then 1033; a line for the
+    // neutral language 0 alone would never be chosen.
+    if (!nonZeroSeen)
+        throw PackError("the languages of " + source +
+                        " name only the neutral language 0, which the launcher never chooses; pass --languages");
 }
 
 // The product code names the folder the launcher extracts into.
