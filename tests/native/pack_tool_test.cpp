@@ -137,6 +137,8 @@ protected:
         work_ = fs::path(MSISTUB_BINARY_DIR) / "pack-test-runs" / name;
         fs::remove_all(work_);
         fs::create_directories(work_);
+        ASSERT_TRUE(fs::exists(kTool)) << "build msistub-pack first";
+        ASSERT_TRUE(fs::exists(Fixtures() / "complete")) << "no fixtures in " << Fixtures();
     }
     void TearDown() override {
         if (!HasFailure()) fs::remove_all(work_);
