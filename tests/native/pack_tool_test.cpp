@@ -211,6 +211,13 @@ TEST_P(PackToolPlacement, RoundTripGivesBackThePayloadsByteForByte) {
         int code = RunShell("osslsigncode verify -in " + W("setup.exe") + " -CAfile " + F("signer.crt") + " >" +
                             W("osslsigncode.log") + " 2>&1");
         EXPECT_EQ(code, 0) << ReadText(work_ / "osslsigncode.log");
+        // One WIN_CERTIFICATE entry, 8-byte aligned, reaching to the end.
+        Bytes setup = ReadBytes(work_ / "setup.exe");
+        auto u32 = [&](size_t at) { return setup[at] | setup[at + 1] << 8 | setup[at + 2] << 16 | uint32_t{setup[at + 3]} << 24; };
+        uint32_t tableOffset = u32(u32(60) + 168), tableSize = u32(u32(60) + 172);
+        EXPECT_EQ(uint64_t{tableOffset} + tableSize, setup.size());
+        EXPECT_EQ(u32(tableOffset), tableSize);
+        EXPECT_EQ(tableSize % 8, 0u);
     } else {
         // The stub comes first, unchanged but for the header checksum.
         Bytes stub = ReadBytes(Fixtures() / c.stub);
