@@ -77,7 +77,8 @@ protected:
     void SetUp() override {
         key_ = LoadSigningKey(MSISTUB_DEV_PRIVATE_KEY);
         KeyPtr builtIn = BuiltInVerificationKey();
-        if (!SamePublicKey(key_.get(), builtIn.get())) GTEST_SKIP() << "built with a verification key other than the development key";
+        if (!SamePublicKey(key_.get(), builtIn.get()))
+            GTEST_SKIP() << "built with a verification key other than the development key";
     }
     KeyPtr key_;
 };
@@ -86,8 +87,8 @@ TEST_F(PackChain, TheLauncherReadsEveryEntryBackAndTheManifestComesFirst) {
     Bytes manifest = EncodeManifest({{1000, "x64\\1033\\{A}\\Name"}, {1001, "cab\\1000\\main.cab"}});
     Bytes package = Repetitive(70000);
     Bytes cabinet = Noise(100000);
-    Bytes chain = BuildEntryChain(manifest, {{1000, &package, "main.msi"}, {1001, &cabinet, "main.cab"}}, key_.get(),
-                                  UINT32_MAX);
+    Bytes chain =
+        BuildEntryChain(manifest, {{1000, &package, "main.msi"}, {1001, &cabinet, "main.cab"}}, key_.get(), UINT32_MAX);
     Bytes image = Noise(333);  // bytes in front of the chain are never read
     image.insert(image.end(), chain.begin(), chain.end());
     ContainerBlob blob{image.data(), static_cast<uint32_t>(image.size()), nullptr, 0, kBlobCompressed | kBlobSigned};

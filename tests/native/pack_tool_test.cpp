@@ -213,7 +213,9 @@ TEST_P(PackToolPlacement, RoundTripGivesBackThePayloadsByteForByte) {
         EXPECT_EQ(code, 0) << ReadText(work_ / "osslsigncode.log");
         // One WIN_CERTIFICATE entry, 8-byte aligned, reaching to the end.
         Bytes setup = ReadBytes(work_ / "setup.exe");
-        auto u32 = [&](size_t at) { return setup[at] | setup[at + 1] << 8 | setup[at + 2] << 16 | uint32_t{setup[at + 3]} << 24; };
+        auto u32 = [&](size_t at) {
+            return setup[at] | setup[at + 1] << 8 | setup[at + 2] << 16 | uint32_t{setup[at + 3]} << 24;
+        };
         uint32_t tableOffset = u32(u32(60) + 168), tableSize = u32(u32(60) + 172);
         EXPECT_EQ(uint64_t{tableOffset} + tableSize, setup.size());
         EXPECT_EQ(u32(tableOffset), tableSize);
@@ -243,8 +245,8 @@ TEST_P(PackToolPlacement, RoundTripGivesBackThePayloadsByteForByte) {
 INSTANTIATE_TEST_SUITE_P(
     Placements, PackToolPlacement,
     ::testing::Values(PlacementCase{"End", "unsigned/msistub.exe", "", "end of file", false},
-                      PlacementCase{"Certificate", "signed/msistub.exe", "--placement certificate",
-                                    "certificate table", true},
+                      PlacementCase{"Certificate", "signed/msistub.exe", "--placement certificate", "certificate table",
+                                    true},
                       PlacementCase{"Tag", "signed/msistub.exe", "--placement tag", "tag certificate 2", true},
                       PlacementCase{"SignedStubDefaultsToTag", "signed/msistub.exe", "", "tag certificate 2", true}),
     [](const ::testing::TestParamInfo<PlacementCase>& info) { return std::string(info.param.name); });
@@ -376,8 +378,8 @@ TEST_F(PackTool, KeygenMakesAPairThatPacksAndVerifiesAndKeepsExistingFiles) {
     ASSERT_EQ(keygen.exitCode, 0) << keygen.err;
     EXPECT_EQ(fs::status(work_ / "key.pem").permissions() & (fs::perms::group_all | fs::perms::others_all),
               fs::perms::none);
-    ToolRun pack = Pack(kUnsigned, "setup.exe", "--stub-public-key " + W("key.pub.pem"), kEnglish,
-                        (work_ / "key.pem").string());
+    ToolRun pack =
+        Pack(kUnsigned, "setup.exe", "--stub-public-key " + W("key.pub.pem"), kEnglish, (work_ / "key.pem").string());
     ASSERT_EQ(pack.exitCode, 0) << pack.err;
     EXPECT_EQ(Run("verify --public-key " + W("key.pub.pem") + " " + W("setup.exe")).exitCode, 0);
     EXPECT_EQ(Run("verify --public-key " + Quote(kDevPublicKey) + " " + W("setup.exe")).exitCode, 2);

@@ -1,9 +1,8 @@
 #include "authenticode_certs.h"
 
-#include <openssl/objects.h>
-
 #include <openssl/bn.h>
 #include <openssl/evp.h>
+#include <openssl/objects.h>
 
 #include <climits>
 #include <cstring>
@@ -102,22 +101,23 @@ X509Ptr MakeTagCertificate(const Bytes& blob) {
     std::unique_ptr<ASN1_OCTET_STRING, void (*)(ASN1_OCTET_STRING*)> value(ASN1_OCTET_STRING_new(),
                                                                            ASN1_OCTET_STRING_free);
     std::unique_ptr<ASN1_OBJECT, void (*)(ASN1_OBJECT*)> oid(OBJ_txt2obj(kTagExtensionOid, 1), ASN1_OBJECT_free);
-    if (!key || !certificate || !serial || !value || !oid) throw PackError("OpenSSL could not make the tag certificate");
+    if (!key || !certificate || !serial || !value || !oid)
+        throw PackError("OpenSSL could not make the tag certificate");
 
     BN_clear_bit(serial.get(), 127);  // a positive serial number
     X509_NAME* name = X509_get_subject_name(certificate.get());
     X509_EXTENSION* extension = nullptr;
-    bool made =
-        X509_set_version(certificate.get(), 2) && BN_to_ASN1_INTEGER(serial.get(), X509_get_serialNumber(certificate.get())) &&
-        X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>("msistub container"),
-                                   -1, -1, 0) &&
-        X509_set_issuer_name(certificate.get(), name) &&
-        ASN1_TIME_set_string(X509_getm_notBefore(certificate.get()), "000101000000Z") &&
-        ASN1_TIME_set_string(X509_getm_notAfter(certificate.get()), "491231235959Z") &&
-        X509_set_pubkey(certificate.get(), key.get()) &&
-        ASN1_OCTET_STRING_set(value.get(), blob.data(), static_cast<int>(blob.size())) &&
-        (extension = X509_EXTENSION_create_by_OBJ(nullptr, oid.get(), 0, value.get())) != nullptr &&
-        X509_add_ext(certificate.get(), extension, -1) && X509_sign(certificate.get(), key.get(), nullptr) > 0;
+    bool made = X509_set_version(certificate.get(), 2) &&
+                BN_to_ASN1_INTEGER(serial.get(), X509_get_serialNumber(certificate.get())) &&
+                X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                                           reinterpret_cast<const unsigned char*>("msistub container"), -1, -1, 0) &&
+                X509_set_issuer_name(certificate.get(), name) &&
+                ASN1_TIME_set_string(X509_getm_notBefore(certificate.get()), "000101000000Z") &&
+                ASN1_TIME_set_string(X509_getm_notAfter(certificate.get()), "491231235959Z") &&
+                X509_set_pubkey(certificate.get(), key.get()) &&
+                ASN1_OCTET_STRING_set(value.get(), blob.data(), static_cast<int>(blob.size())) &&
+                (extension = X509_EXTENSION_create_by_OBJ(nullptr, oid.get(), 0, value.get())) != nullptr &&
+                X509_add_ext(certificate.get(), extension, -1) && X509_sign(certificate.get(), key.get(), nullptr) > 0;
     X509_EXTENSION_free(extension);
     if (!made) throw PackError("OpenSSL could not make the tag certificate");
     return certificate;

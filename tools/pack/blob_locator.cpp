@@ -34,9 +34,12 @@ std::vector<LocatedBlob> LocateBlobs(const Bytes& file) {
 
 std::string DescribeSite(const LocatedBlob& blob) {
     switch (blob.site) {
-        case BlobSite::TagCertificate: return "tag certificate " + std::to_string(blob.certificateNumber);
-        case BlobSite::CertificateTable: return "certificate table";
-        case BlobSite::EndOfFile: return "end of file";
+        case BlobSite::TagCertificate:
+            return "tag certificate " + std::to_string(blob.certificateNumber);
+        case BlobSite::CertificateTable:
+            return "certificate table";
+        case BlobSite::EndOfFile:
+            return "end of file";
     }
     return "";
 }

@@ -25,7 +25,8 @@ EntryReport ExamineEntry(const LocatedBlob& blob, const ChainEntry& entry, EVP_P
     report.content.assign(content, content + length);
     PlatformFree(content);
     const uint8_t* signature = blob.data.data() + entry.dataOffset + entry.dataLength;
-    report.verified = VerifyContent(key, report.content.data(), report.content.size(), signature, entry.signatureLength);
+    report.verified =
+        VerifyContent(key, report.content.data(), report.content.size(), signature, entry.signatureLength);
     return report;
 }
 }  // namespace

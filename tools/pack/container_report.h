@@ -18,7 +18,7 @@ struct EntryReport {
     uint32_t id;
     uint32_t storedSize;
     uint32_t signatureSize;
-    bool readable;         // the data inflated
+    bool readable;  // the data inflated
     uint32_t contentSize;
     bool verified;
     Bytes content;

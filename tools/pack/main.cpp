@@ -1,7 +1,6 @@
 // msistub-pack: the command-line shell over the packing library. Exit codes:
 // 0 success, 1 usage, 2 bad input (or a setup that does not verify).
 #include <CLI/CLI.hpp>
-
 #include <iostream>
 
 #include "pack_commands.h"
@@ -60,8 +59,7 @@ void AddReaders(CLI::App& app, CommandLine& line) {
     list->add_flag("--json", line.json, "Write JSON for scripts");
     CLI::App* extract = app.add_subcommand("extract", "Write the payloads of a setup file to a folder");
     extract->add_option("--out", line.extractDir, "Folder to write into")->required();
-    CLI::App* verify =
-        app.add_subcommand("verify", "Exit with 0 only when every entry of every blob verifies");
+    CLI::App* verify = app.add_subcommand("verify", "Exit with 0 only when every entry of every blob verifies");
     for (CLI::App* command : {list, extract, verify}) {
         command->add_option("setup", line.reading.setupPath, "The setup file")->required();
         command->add_option("--public-key", line.reading.publicKeyPath,

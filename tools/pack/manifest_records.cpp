@@ -23,8 +23,8 @@ void CheckCabinetFileName(const std::string& name, const std::string& source) {
         throw PackError("the cabinet name \"" + name + "\" of " + source + " is not a plain file name");
 }
 
-std::string PackageLineText(const std::string& platform, const std::string& languages,
-                            const std::string& productCode, const std::string& productName) {
+std::string PackageLineText(const std::string& platform, const std::string& languages, const std::string& productCode,
+                            const std::string& productName) {
     return platform + "\\" + languages + "\\" + productCode + "\\" + productName;
 }
 

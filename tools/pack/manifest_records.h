@@ -24,8 +24,8 @@ void CheckManifestField(const std::string& value, const std::string& field, cons
 // A cabinet is written under this name beside "main.msi": a plain file name.
 void CheckCabinetFileName(const std::string& name, const std::string& source);
 
-std::string PackageLineText(const std::string& platform, const std::string& languages,
-                            const std::string& productCode, const std::string& productName);
+std::string PackageLineText(const std::string& platform, const std::string& languages, const std::string& productCode,
+                            const std::string& productName);
 std::string CabinetLineText(const std::vector<uint32_t>& owners, const std::string& fileName);
 
 Bytes EncodeManifest(const std::vector<ManifestRecord>& records);

@@ -8,7 +8,7 @@
 
 struct MsiFacts {
     std::string templateText;
-    std::string productCode;   // empty when the Property table lacks it
+    std::string productCode;  // empty when the Property table lacks it
     std::string productName;
     std::vector<std::string> cabinets;  // Media rows in DiskId order; embedded ("#...") ones left out
 };

@@ -50,8 +50,7 @@ void ForEachRow(LibmsiDatabase* database, const char* sql, RowFunction row) {
 MsiFacts ReadMsiFacts(const std::string& path) {
     MsiFacts facts;
     GError* error = nullptr;
-    GObjectPtr<LibmsiDatabase> database(
-        libmsi_database_new(path.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, &error));
+    GObjectPtr<LibmsiDatabase> database(libmsi_database_new(path.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, &error));
     if (!database) throw PackError(path + " is not an installer database (" + TakeError(error) + ")");
 
     GObjectPtr<LibmsiSummaryInfo> summary(libmsi_summary_info_new(database.get(), 0, &error));

@@ -1,7 +1,7 @@
 // Windows: the database is read with the Windows Installer's own msi.dll.
-#include <windows.h>
 #include <msi.h>
 #include <msiquery.h>
+#include <windows.h>
 
 #include <string>
 
@@ -35,8 +35,8 @@ std::wstring WideFromAnsi(const std::string& text) {
 }
 
 std::string Utf8FromWide(const std::wstring& text) {
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr,
-                                    nullptr);
+    int bytes =
+        WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string utf8(bytes, '\0');
     WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &utf8[0], bytes, nullptr, nullptr);
     return utf8;
@@ -92,7 +92,8 @@ std::string TemplateOf(MSIHANDLE database, const std::string& path) {
 MsiFacts ReadMsiFacts(const std::string& path) {
     MsiFacts facts;
     MsiHandleOwner database;
-    UINT result = MsiOpenDatabaseW(WideFromAnsi(path).c_str(), reinterpret_cast<LPCWSTR>(MSIDBOPEN_READONLY), database.Out());
+    UINT result =
+        MsiOpenDatabaseW(WideFromAnsi(path).c_str(), reinterpret_cast<LPCWSTR>(MSIDBOPEN_READONLY), database.Out());
     if (result != ERROR_SUCCESS)
         throw PackError(path + " is not an installer database (error " + std::to_string(result) + ")");
     facts.templateText = TemplateOf(database.Get(), path);

@@ -45,9 +45,12 @@ std::vector<BlobReport> ExamineFile(const ReadOptions& options) {
 
 const char* RecordKindName(RecordKind kind) {
     switch (kind) {
-        case RecordKind::Package: return "package";
-        case RecordKind::Cabinet: return "cabinet";
-        case RecordKind::Other: return "other";
+        case RecordKind::Package:
+            return "package";
+        case RecordKind::Cabinet:
+            return "cabinet";
+        case RecordKind::Other:
+            return "other";
     }
     return "";
 }
@@ -88,9 +91,9 @@ void WriteListJson(const std::string& path, const std::vector<BlobReport>& repor
             const EntryReport& entry = blob.entries[e];
             out << (e ? "," : "") << "{\"type\":\"" << (entry.isManifest ? "manifest" : "payload")
                 << "\",\"id\":" << entry.id << ",\"storedSize\":" << entry.storedSize
-                << ",\"signatureSize\":" << entry.signatureSize << ",\"inflated\":" << (entry.readable ? "true" : "false")
-                << ",\"contentSize\":" << entry.contentSize << ",\"verified\":" << (entry.verified ? "true" : "false")
-                << "}";
+                << ",\"signatureSize\":" << entry.signatureSize
+                << ",\"inflated\":" << (entry.readable ? "true" : "false") << ",\"contentSize\":" << entry.contentSize
+                << ",\"verified\":" << (entry.verified ? "true" : "false") << "}";
         }
         out << "],\"problems\":[";
         for (size_t p = 0; p < blob.problems.size(); ++p) out << (p ? "," : "") << JsonString(blob.problems[p]);
@@ -230,7 +233,8 @@ void RunExtract(const ReadOptions& options, const std::string& outputDir, std::o
     int unverified = 0;
     for (size_t b = 0; b < reports.size(); ++b) {
         const BlobReport& blob = reports[b];
-        fs::path folder = reports.size() > 1 ? fs::path(outputDir) / ("blob" + std::to_string(b + 1)) : fs::path(outputDir);
+        fs::path folder =
+            reports.size() > 1 ? fs::path(outputDir) / ("blob" + std::to_string(b + 1)) : fs::path(outputDir);
         std::map<uint32_t, std::vector<std::string>> names = ExtractionNames(blob);
         std::set<std::string> used;
         for (const EntryReport& entry : blob.entries) {

@@ -87,8 +87,7 @@ PackageSource DescribePackage(const std::string& msiPath, const PackageOverrides
     }
     for (const std::string& path : package.cabinetPaths) {
         std::error_code error;
-        if (!fs::is_regular_file(path, error))
-            throw PackError("the cabinet " + path + " of " + source + " is missing");
+        if (!fs::is_regular_file(path, error)) throw PackError("the cabinet " + path + " of " + source + " is missing");
         CheckCabinetFileName(fs::path(path).filename().string(), source);
     }
     return package;
@@ -106,8 +105,8 @@ PackagePlan PlanPackages(const std::vector<PackageSource>& packages) {
     std::vector<Cabinet> cabinets;
     for (const PackageSource& package : packages) {
         uint32_t packageId = nextId++;
-        plan.records.push_back(
-            {packageId, PackageLineText(package.platform, package.languages, package.productCode, package.productName)});
+        plan.records.push_back({packageId, PackageLineText(package.platform, package.languages, package.productCode,
+                                                           package.productName)});
         plan.payloads.push_back({packageId, package.msiPath, "main.msi"});
         for (const std::string& path : package.cabinetPaths) {
             std::error_code error;

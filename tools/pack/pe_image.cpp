@@ -3,10 +3,10 @@
 #include "container/entry_format.h"
 
 namespace {
-constexpr uint16_t kDosMagic = 0x5A4D;        // "MZ"
-constexpr uint32_t kPeSignature = 0x4550;     // "PE\0\0"
+constexpr uint16_t kDosMagic = 0x5A4D;     // "MZ"
+constexpr uint32_t kPeSignature = 0x4550;  // "PE\0\0"
 constexpr uint16_t kPe32PlusMagic = 0x20B;
-constexpr uint64_t kOptionalHeader = 24;       // from the PE signature
+constexpr uint64_t kOptionalHeader = 24;  // from the PE signature
 constexpr uint64_t kChecksum = kOptionalHeader + 64;
 constexpr uint64_t kDirectoryCount = kOptionalHeader + 108;
 constexpr uint64_t kSecurityDirectory = kOptionalHeader + 112 + 4 * 8;

@@ -86,10 +86,14 @@ Placement PlacementFromName(const std::string& name) {
 
 const char* PlacementName(Placement placement) {
     switch (placement) {
-        case Placement::Automatic: return "auto";
-        case Placement::End: return "end";
-        case Placement::Certificate: return "certificate";
-        case Placement::Tag: return "tag";
+        case Placement::Automatic:
+            return "auto";
+        case Placement::End:
+            return "end";
+        case Placement::Certificate:
+            return "certificate";
+        case Placement::Tag:
+            return "tag";
     }
     return "";
 }
@@ -107,12 +111,14 @@ Bytes PlaceContainer(const Bytes& stub, const Bytes& chain, Placement placement,
     bool isSigned = HasCertificateTable(*layout, stub.size());
     if (placement == Placement::End) {
         if (isSigned)
-            throw PackError("the stub is signed and data at its end would break the signature; "
-                            "use --placement tag or certificate");
+            throw PackError(
+                "the stub is signed and data at its end would break the signature; "
+                "use --placement tag or certificate");
         return PlaceAtEnd(stub, *layout, chain, sizeLimit);
     }
     if (!isSigned)
-        throw PackError("the stub has no Authenticode signature to hold the container; "
-                        "sign it first (for example with osslsigncode) or use --placement end");
+        throw PackError(
+            "the stub has no Authenticode signature to hold the container; "
+            "sign it first (for example with osslsigncode) or use --placement end");
     return PlaceInSignature(stub, *layout, chain, placement == Placement::Tag, sizeLimit);
 }

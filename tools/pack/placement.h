@@ -9,7 +9,7 @@
 #include "byte_files.h"
 
 enum class Placement {
-    Automatic,    // End for an unsigned stub, Tag for a signed one
+    Automatic,  // End for an unsigned stub, Tag for a signed one
     End,
     Certificate,
     Tag,

@@ -107,8 +107,7 @@ Bytes SignContent(EVP_PKEY* key, const uint8_t* content, size_t size) {
     return signature;
 }
 
-bool VerifyContent(EVP_PKEY* key, const uint8_t* content, size_t size, const uint8_t* signature,
-                   size_t signatureSize) {
+bool VerifyContent(EVP_PKEY* key, const uint8_t* content, size_t size, const uint8_t* signature, size_t signatureSize) {
     DigestContextPtr context(EVP_MD_CTX_new());
     return context && EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha256(), nullptr, key) > 0 &&
            EVP_DigestVerifyUpdate(context.get(), content, size) > 0 &&

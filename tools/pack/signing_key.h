@@ -32,5 +32,4 @@ bool SamePublicKey(EVP_PKEY* a, EVP_PKEY* b);
 
 // Always 256 bytes for an RSA-2048 key.
 Bytes SignContent(EVP_PKEY* key, const uint8_t* content, size_t size);
-bool VerifyContent(EVP_PKEY* key, const uint8_t* content, size_t size, const uint8_t* signature,
-                   size_t signatureSize);
+bool VerifyContent(EVP_PKEY* key, const uint8_t* content, size_t size, const uint8_t* signature, size_t signatureSize);
