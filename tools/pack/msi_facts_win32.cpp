@@ -1,7 +1,8 @@
 // Windows: the database is read with the Windows Installer's own msi.dll.
+#include <windows.h>
+// msi.h needs the types of windows.h.
 #include <msi.h>
 #include <msiquery.h>
-#include <windows.h>
 
 #include <string>
 
