@@ -71,9 +71,8 @@ inline Bytes StreamWithDictionary(const Bytes& content) {
     return out;
 }
 
-// RSASSA-PKCS1-v1_5 with SHA-256 by the development private key; the key
-// whose public half the build embeds.
-inline Bytes Sign(const Bytes& content) {
+// The development private key: the one whose public half the build embeds.
+inline EVP_PKEY* DevPrivateKey() {
     static EVP_PKEY* key = [] {
         FILE* file = std::fopen(MSISTUB_DEV_PRIVATE_KEY, "rb");
         if (!file) return static_cast<EVP_PKEY*>(nullptr);
@@ -81,6 +80,12 @@ inline Bytes Sign(const Bytes& content) {
         std::fclose(file);
         return loaded;
     }();
+    return key;
+}
+
+// RSASSA-PKCS1-v1_5 with SHA-256 by the development private key.
+inline Bytes Sign(const Bytes& content) {
+    EVP_PKEY* key = DevPrivateKey();
     Bytes signature;
     EVP_MD_CTX* context = EVP_MD_CTX_new();
     size_t length = 0;

@@ -10,7 +10,6 @@
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -31,16 +30,7 @@ inline CertExtension TagExtension(const Bytes& blob, bool critical = false) {
 
 // The development key signs the certificates and the message; any key would
 // do, since the launcher reads the certificates without checking them.
-inline EVP_PKEY* TestSigningKey() {
-    static EVP_PKEY* key = [] {
-        FILE* file = std::fopen(MSISTUB_DEV_PRIVATE_KEY, "rb");
-        if (!file) return static_cast<EVP_PKEY*>(nullptr);
-        EVP_PKEY* loaded = PEM_read_PrivateKey(file, nullptr, nullptr, nullptr);
-        std::fclose(file);
-        return loaded;
-    }();
-    return key;
-}
+inline EVP_PKEY* TestSigningKey() { return DevPrivateKey(); }
 
 inline X509* MakeCertificate(const std::string& commonName, const std::vector<CertExtension>& extensions) {
     X509* cert = X509_new();
