@@ -1,0 +1,200 @@
+// Finds and operates the launcher's windows from another thread or another
+// process, as a person at the screen would: the progress window, the
+// Retry/Cancel prompts and the folder browser. Used by the unit tests (from a
+// second thread) and by msistub-driver.exe (from a second process, for the
+// end-to-end tests). Every wait is bounded.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <cstdint>
+#include <cstring>
+#include <string>
+
+namespace window_driver {
+
+constexpr const char* kProgressClass = "MSI_STUB_WINDOW_CLASS_NAME";
+constexpr const char* kDialogClass = "#32770";
+constexpr int kProgressBarId = 100;
+constexpr int kMessageTextId = 0xFFFF;  // the static control that holds a message box's text
+constexpr DWORD kPollMilliseconds = 50;
+
+enum class WindowKind {
+    kProgress,       // the launcher's progress window
+    kMessageBox,     // a message box (a prompt or the final error box)
+    kFolderBrowser,  // the shell's folder browser
+};
+
+inline std::string ClassOf(HWND window) {
+    char name[256] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+// Window text; for a window of another thread or process the message is
+// marshalled by the system.
+inline std::string TextOf(HWND window) {
+    char text[2048] = {};
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
+                        &ignored);
+    text[sizeof text - 1] = 0;
+    return text;
+}
+
+inline bool IsKind(HWND window, WindowKind kind) {
+    std::string className = ClassOf(window);
+    switch (kind) {
+        case WindowKind::kProgress:
+            return className == kProgressClass;
+        case WindowKind::kMessageBox:
+            return className == kDialogClass && GetDlgItem(window, kMessageTextId) != nullptr;
+        case WindowKind::kFolderBrowser:
+            return className == kDialogClass && FindWindowExA(window, nullptr, WC_TREEVIEWA, nullptr) != nullptr;
+    }
+    return false;
+}
+
+struct Search {
+    WindowKind kind;
+    DWORD processId;    // 0: any process
+    const char* title;  // null: any title
+    HWND found;
+};
+
+inline BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
+    auto* search = reinterpret_cast<Search*>(parameter);
+    // The progress window counts from its creation: a prompt can stand over
+    // it before it is first shown.
+    if (!IsKind(window, search->kind)) return TRUE;
+    if (search->kind != WindowKind::kProgress && !IsWindowVisible(window)) return TRUE;
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (search->processId && processId != search->processId) return TRUE;
+    if (search->title && TextOf(window) != search->title) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+inline HWND FindTopWindow(WindowKind kind, DWORD processId = 0, const char* title = nullptr) {
+    Search search = {kind, processId, title, nullptr};
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+inline HWND WaitForWindow(WindowKind kind, DWORD timeoutMilliseconds, DWORD processId = 0,
+                          const char* title = nullptr) {
+    for (DWORD waited = 0;; waited += kPollMilliseconds) {
+        if (HWND window = FindTopWindow(kind, processId, title)) return window;
+        if (waited >= timeoutMilliseconds) return nullptr;
+        Sleep(kPollMilliseconds);
+    }
+}
+
+inline bool WaitUntilGone(HWND window, DWORD timeoutMilliseconds) {
+    for (DWORD waited = 0;; waited += kPollMilliseconds) {
+        if (!IsWindow(window) || !IsWindowVisible(window)) return true;
+        if (waited >= timeoutMilliseconds) return false;
+        Sleep(kPollMilliseconds);
+    }
+}
+
+// The progress bar's position, or -1 when the window has no bar.
+inline int ProgressPosition(HWND progressWindow) {
+    HWND bar = GetDlgItem(progressWindow, kProgressBarId);
+    if (!bar) return -1;
+    DWORD_PTR position = 0;
+    if (!SendMessageTimeoutA(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 5000, &position)) return -1;
+    return static_cast<int>(position);
+}
+
+inline std::string MessageText(HWND messageBox) { return TextOf(GetDlgItem(messageBox, kMessageTextId)); }
+
+// Presses a button of a dialog (IDOK, IDCANCEL, IDRETRY, ...) the way a
+// click does: the dialog gets the button's command.
+inline bool PressButton(HWND dialog, int id) {
+    HWND button = GetDlgItem(dialog, id);
+    if (!button) return false;
+    return PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button)) != FALSE;
+}
+
+// A block of memory in the process that owns a window, so that messages
+// whose parameters point at memory reach that process's address space.
+class RemoteBlock {
+   public:
+    RemoteBlock(HWND window, size_t size) : size_(size) {
+        DWORD processId = 0;
+        GetWindowThreadProcessId(window, &processId);
+        process_ = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId);
+        if (process_) address_ = VirtualAllocEx(process_, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    }
+    ~RemoteBlock() {
+        if (address_) VirtualFreeEx(process_, address_, 0, MEM_RELEASE);
+        if (process_) CloseHandle(process_);
+    }
+    RemoteBlock(const RemoteBlock&) = delete;
+    RemoteBlock& operator=(const RemoteBlock&) = delete;
+
+    bool valid() const { return address_ != nullptr; }
+    uint8_t* address() const { return static_cast<uint8_t*>(address_); }
+    bool Write(size_t offset, const void* data, size_t size) {
+        return offset <= size_ && size <= size_ - offset &&
+               WriteProcessMemory(process_, address() + offset, data, size, nullptr);
+    }
+    bool Read(size_t offset, void* data, size_t size) const {
+        return offset <= size_ && size <= size_ - offset &&
+               ReadProcessMemory(process_, address() + offset, data, size, nullptr);
+    }
+
+   private:
+    HANDLE process_ = nullptr;
+    void* address_ = nullptr;
+    size_t size_;
+};
+
+inline std::string TreeItemText(HWND tree, HTREEITEM item) {
+    constexpr size_t kTextSize = 512;
+    RemoteBlock block(tree, sizeof(TVITEMA) + kTextSize);
+    if (!block.valid()) return "";
+    TVITEMA request;
+    std::memset(&request, 0, sizeof request);
+    request.mask = TVIF_TEXT;
+    request.hItem = item;
+    request.pszText = reinterpret_cast<char*>(block.address() + sizeof(TVITEMA));
+    request.cchTextMax = kTextSize;
+    char text[kTextSize] = {};
+    if (!block.Write(0, &request, sizeof request) ||
+        !SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(block.address())) ||
+        !block.Read(sizeof(TVITEMA), text, kTextSize))
+        return "";
+    text[kTextSize - 1] = 0;
+    return text;
+}
+
+// The names shown for the selected folder and its parents, from the top of
+// the tree down, joined by backslashes ("Desktop\My Computer\...\Documents").
+inline std::string BrowserSelection(HWND browser) {
+    HWND tree = FindWindowExA(browser, nullptr, WC_TREEVIEWA, nullptr);
+    if (!tree) return "";
+    std::string chain;
+    for (auto item = reinterpret_cast<HTREEITEM>(SendMessageA(tree, TVM_GETNEXTITEM, TVGN_CARET, 0)); item;
+         item = reinterpret_cast<HTREEITEM>(
+             SendMessageA(tree, TVM_GETNEXTITEM, TVGN_PARENT, reinterpret_cast<LPARAM>(item)))) {
+        std::string name = TreeItemText(tree, item);
+        chain = chain.empty() ? name : name + "\\" + chain;
+    }
+    return chain;
+}
+
+// Selects a folder by its path, as the browser's own callback does.
+inline bool SelectBrowserFolder(HWND browser, const char* path) {
+    size_t size = std::strlen(path) + 1;
+    RemoteBlock block(browser, size);
+    if (!block.valid() || !block.Write(0, path, size)) return false;
+    SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(block.address()));
+    return true;
+}
+
+}  // namespace window_driver
