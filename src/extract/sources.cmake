@@ -1,2 +1,8 @@
 set(MSISTUB_EXTRACT_PORTABLE_SOURCES)
 set(MSISTUB_EXTRACT_WINDOWS_SOURCES src/extract/chunk_writer.cpp)
+list(APPEND MSISTUB_EXTRACT_WINDOWS_SOURCES
+  src/extract/path_text.cpp
+  src/extract/destination.cpp
+  src/extract/browse_folder.cpp
+  src/extract/progress_dialog.cpp
+  src/extract/taskbar_progress.cpp)

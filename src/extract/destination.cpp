@@ -1,0 +1,141 @@
+#include "extract/destination.h"
+
+#include <cstring>
+
+#include "extract/browse_folder.h"
+#include "extract/path_text.h"
+#include "launcher/status_lines.h"
+#include "platform/platform.h"
+#include "platform/win32_api.h"
+
+namespace {
+
+constexpr uint32_t kCompareBlockSize = 65536;
+
+bool SameBytes(HANDLE file, const uint8_t* payload, uint32_t size) {
+    auto* block = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, kCompareBlockSize));
+    if (!block) return false;
+    bool same = true;
+    for (uint32_t offset = 0; same && offset < size;) {
+        uint32_t wanted = size - offset < kCompareBlockSize ? size - offset : kCompareBlockSize;
+        DWORD got = 0;
+        same = g_win32.ReadFile(file, block, wanted, &got, nullptr) && got == wanted &&
+               std::memcmp(block, payload + offset, wanted) == 0;
+        offset += wanted;
+    }
+    PlatformFree(block);
+    return same;
+}
+
+// A file found at an output path is trusted only when it holds exactly the
+// verified payload. Anything else, an older package left by an earlier run
+// under the same product code or a file planted there, would reach the
+// installer, which runs with administrator rights.
+bool HoldsPayload(const PackageItem& item) {
+    HANDLE file = g_win32.CreateFileA(item.outPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD high = 0;
+    DWORD low = g_win32.GetFileSize(file, &high);
+    bool same = high == 0 && low == item.payloadSize && SameBytes(file, item.payload, item.payloadSize);
+    g_win32.CloseHandle(file);
+    return same;
+}
+
+// Two cabinet lines may name the same file: the first item that reaches a
+// path writes it, a later one finds it present and leaves it alone.
+bool ClaimedByEarlierItem(const ExtractionSet* set, int32_t index) {
+    for (int32_t i = 0; i < index; ++i)
+        if (PlatformCompareNoCase(set->items[i].outPath, set->items[index].outPath) == 0) return true;
+    return false;
+}
+
+bool OpenOutputFile(ExtractionSet* set, int32_t index, const char* folder) {
+    PackageItem* item = &set->items[index];
+    item->outFile = nullptr;
+    if (!JoinPath(item->outPath, kItemTextSize, folder, item->fileName)) return false;
+    if (ClaimedByEarlierItem(set, index)) return true;
+    if (FileExists(item->outPath) && HoldsPayload(*item)) return true;
+
+    HANDLE file = g_win32.CreateFileA(item->outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    item->outFile = file;
+    return true;
+}
+
+void CreateFolderIfMissing(const char* folder) {
+    // A failure shows up as a failed output file, which leads to the browser.
+    if (!FileExists(folder)) g_win32.CreateDirectoryA(folder, nullptr);
+}
+
+// The product folder under `folder` (the base folder on entry), then one
+// output file per item; stops at the first item that cannot be opened.
+bool OpenAllOutputFiles(ExtractionSet* set, const char* productCode, char* folder) {
+    if (!AppendPathPart(folder, kPathBufferSize, productCode)) {
+        folder[0] = 0;  // nothing of this attempt stands anywhere
+        return false;
+    }
+    CreateFolderIfMissing(folder);
+    for (int32_t i = 0; i < set->itemCount; ++i)
+        if (!OpenOutputFile(set, i, folder)) return false;
+    return true;
+}
+
+// Returns the items and the product folder to their state before the
+// attempt. Files that were present and left untouched stay, and so does a
+// folder that they keep from being empty.
+void UndoAttempt(ExtractionSet* set, const char* folder) {
+    for (int32_t i = 0; i < set->itemCount; ++i) {
+        PackageItem* item = &set->items[i];
+        if (item->outFile) {
+            g_win32.CloseHandle(item->outFile);
+            if (FileExists(item->outPath)) g_win32.DeleteFileA(item->outPath);
+        }
+        item->outFile = nullptr;
+        item->bytesWritten = 0;
+        std::memset(item->outPath, 0, sizeof item->outPath);
+    }
+    if (FileExists(folder)) g_win32.RemoveDirectoryA(folder);
+}
+
+// The first base folder: Installer in the Windows directory. When the
+// Windows directory is unknown, the product folder is formed from the empty
+// path, at the root of the current drive.
+bool UseInstallerFolder(char* folder) {
+    UINT length = g_win32.GetWindowsDirectoryA(folder, kPathBufferSize);
+    if (length == 0 || length >= kPathBufferSize) {
+        folder[0] = 0;
+        return true;
+    }
+    if (!AppendPathPart(folder, kPathBufferSize, "Installer")) {
+        folder[0] = 0;
+        return false;
+    }
+    CreateFolderIfMissing(folder);
+    return true;
+}
+
+}  // namespace
+
+bool FileExists(const char* path) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+}
+
+StatusValue PrepareDestination(ExtractionSet* set, const char* productCode, const char* browsePrompt,
+                               char* destinationFolder) {
+    bool haveBase = UseInstallerFolder(destinationFolder);
+    for (;;) {
+        if (haveBase && OpenAllOutputFiles(set, productCode, destinationFolder)) return StatusOf(kErrorSuccess, 0);
+        UndoAttempt(set, destinationFolder);
+        // The loop ends only when every file is open or the user cancels;
+        // a choice without a file-system path simply asks again.
+        BrowseOutcome outcome = BrowseForBaseFolder(browsePrompt, destinationFolder);
+        if (outcome == BrowseOutcome::kCancelled) return StatusOf(kErrorCancelled, kLineBrowseCancelled);
+        haveBase = outcome == BrowseOutcome::kChosen;
+    }
+}

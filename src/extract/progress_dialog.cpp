@@ -1,0 +1,254 @@
+#include "extract/progress_dialog.h"
+
+#include <commctrl.h>
+
+#include <cstddef>
+#include <cstring>
+
+#include "extract/chunk_writer.h"
+#include "extract/taskbar_progress.h"
+#include "launcher/error_text.h"
+#include "launcher/process_values.h"
+#include "launcher/status.h"
+#include "platform/win32_api.h"
+
+namespace {
+
+constexpr DWORD kDialogStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_CENTER | DS_MODALFRAME | DS_SETFONT;
+static_assert(kDialogStyle == 0x80C808C0, "the progress window's style");
+static_assert(sizeof(DLGTEMPLATE) == 18, "DLGTEMPLATE is packed");
+
+constexpr short kDialogWidth = 180;  // dialog units
+constexpr short kDialogHeight = 40;
+constexpr WORD kPointSize = 10;
+constexpr uint32_t kTemplateTextUnits = 50;  // UTF-16 units per template string, terminator included
+constexpr size_t kFixedTemplateBytes = 28;   // header and menu word 20, three terminators 6, point size 2
+
+constexpr UINT_PTR kTimerId = 1;
+constexpr int kProgressBarId = 100;
+constexpr RECT kProgressBarUnits = {5, 14, 170, 12};  // x, y, width, height
+constexpr uint32_t kMessageTextSize = 1024;
+constexpr uint32_t kCaptionSize = 256;
+constexpr uint32_t kPercentRange = 100;
+
+// A tick goes on writing chunks for this share of a second. A timer never
+// fires sooner than about 10 ms apart, so one chunk per tick would leave the
+// disk idle most of the time; the window still answers input between ticks.
+constexpr LONGLONG kTicksPerSecondDivisor = 100;
+
+void RegisterProgressClass(const char* className) {
+    WNDCLASSA windowClass;
+    std::memset(&windowClass, 0, sizeof windowClass);
+    windowClass.style = CS_SAVEBITS | CS_NOCLOSE | CS_DBLCLKS;
+    windowClass.lpfnWndProc = DefDlgProcA;
+    windowClass.cbWndExtra = DLGWINDOWEXTRA;
+    windowClass.hInstance = g_process.instance;
+    windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    windowClass.lpszClassName = className;
+    RegisterClassA(&windowClass);
+}
+
+const char* TextOrEmpty(const char* text) { return text ? text : ""; }
+
+// The longest leading run of whole characters of `text` that converts into
+// at most `units` UTF-16 units; returns its length in bytes.
+int FittingPrefixLength(const char* text, uint32_t units) {
+    uint32_t used = 0;
+    const char* p = text;
+    while (*p) {
+        const char* next = CharNextA(p);
+        if (next == p) break;
+        int characterUnits = MultiByteToWideChar(CP_ACP, 0, p, static_cast<int>(next - p), nullptr, 0);
+        if (characterUnits <= 0 || used + static_cast<uint32_t>(characterUnits) > units) break;
+        used += static_cast<uint32_t>(characterUnits);
+        p = next;
+    }
+    return static_cast<int>(p - text);
+}
+
+// Converts a template string into at most 50 UTF-16 units, terminator
+// included, and returns the units written. The slot that the block holds for
+// the string (its ANSI length plus the terminator, in units) is never
+// exceeded. A string that needs more than 50 units is cut after the whole
+// characters that fit in 49, so the template stays well formed.
+uint32_t WriteTemplateText(WCHAR* out, const char* text) {
+    size_t slot = std::strlen(text) + 1;
+    int room = static_cast<int>(slot < kTemplateTextUnits ? slot : kTemplateTextUnits);
+    int units = MultiByteToWideChar(CP_ACP, 0, text, -1, out, room);
+    if (units > 0) return static_cast<uint32_t>(units);
+
+    int length = FittingPrefixLength(text, static_cast<uint32_t>(room - 1));
+    int written = length > 0 ? MultiByteToWideChar(CP_ACP, 0, text, length, out, room - 1) : 0;
+    if (written < 0) written = 0;
+    out[written] = 0;
+    return static_cast<uint32_t>(written) + 1;
+}
+
+HGLOBAL BuildDialogTemplate(const char* className, const char* title, const char* typeface) {
+    size_t textBytes = std::strlen(className) + std::strlen(title) + std::strlen(typeface);
+    HGLOBAL block = GlobalAlloc(GMEM_ZEROINIT, textBytes * 2 + kFixedTemplateBytes);
+    if (!block) return nullptr;
+
+    auto* bytes = static_cast<uint8_t*>(GlobalLock(block));
+    auto* header = reinterpret_cast<DLGTEMPLATE*>(bytes);
+    header->style = kDialogStyle;
+    header->dwExtendedStyle = 0;
+    header->cdit = 0;  // the progress bar is made at initialisation
+    header->x = 0;
+    header->y = 0;
+    header->cx = kDialogWidth;
+    header->cy = kDialogHeight;
+    auto* units = reinterpret_cast<WCHAR*>(bytes + sizeof(DLGTEMPLATE));
+    *units++ = 0;  // no menu
+    units += WriteTemplateText(units, className);
+    units += WriteTemplateText(units, title);
+    *units++ = kPointSize;
+    WriteTemplateText(units, typeface);
+    GlobalUnlock(block);
+    return block;
+}
+
+void PaintNothing(HWND dialog) {
+    PAINTSTRUCT paint;
+    BeginPaint(dialog, &paint);
+    EndPaint(dialog, &paint);
+}
+
+void CreateProgressBar(HWND dialog) {
+    HFONT font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
+    RECT box = kProgressBarUnits;
+    MapDialogRect(dialog, &box);  // right and bottom carry the width and the height
+    HWND bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, box.left, box.top, box.right,
+                               box.bottom, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressBarId)),
+                               g_process.instance, nullptr);
+    SendMessageA(bar, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+void SetIcon(HWND dialog, WPARAM kind, int size) {
+    HANDLE icon = LoadImageA(g_process.instance, "APP", IMAGE_ICON, size, size, LR_DEFAULTCOLOR);
+    SendMessageA(dialog, WM_SETICON, kind, reinterpret_cast<LPARAM>(icon));
+}
+
+void ShowPercent(HWND dialog, uint32_t percent) {
+    SendDlgItemMessageA(dialog, kProgressBarId, PBM_SETPOS, percent, 0);
+    TaskbarProgressSetCompleted(g_process.taskbarProgress, percent);
+}
+
+// Retry/Cancel prompt owned by the window, captioned with its title. Only
+// Retry asks for another try: a prompt that could not be shown counts as
+// Cancel, so a failure that repeats cannot loop without the user.
+bool UserWantsRetry(HWND dialog, const char* text) {
+    char caption[kCaptionSize] = {};
+    GetWindowTextA(dialog, caption, sizeof caption);
+    return g_win32.MessageBoxA(dialog, text, caption, MB_ICONQUESTION | MB_RETRYCANCEL) == IDRETRY;
+}
+
+// Arms the zero-delay timer that drives the writing. False when it cannot
+// be armed and the user cancelled.
+bool ArmTimer(HWND dialog, ExtractionSet* set) {
+    for (;;) {
+        set->timerId = g_win32.SetTimer(dialog, kTimerId, 0, nullptr);
+        if (set->timerId) return true;
+        char text[kMessageTextSize];
+        ComposeErrorText(GetLastError(), text, sizeof text, nullptr);
+        if (!UserWantsRetry(dialog, text)) return false;
+    }
+}
+
+const char* CurrentItemPath(const ExtractionSet* set) {
+    if (set->currentItem < 0 || set->currentItem >= set->itemCount) return nullptr;
+    return set->items[set->currentItem].outPath;
+}
+
+bool UserWantsRetryAfterWriteFailure(HWND dialog, const ExtractionSet* set, uint32_t result) {
+    char text[kMessageTextSize];
+    ComposeErrorText(result, text, sizeof text, CurrentItemPath(set));
+    return UserWantsRetry(dialog, text);
+}
+
+// Writes chunks until one does not ask for more or the tick's time is up,
+// showing the percentage after every chunk.
+uint32_t WriteDuringTick(HWND dialog, ExtractionSet* set) {
+    LARGE_INTEGER frequency, start, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    LONGLONG budget = frequency.QuadPart / kTicksPerSecondDivisor;
+    uint32_t result;
+    do {
+        uint32_t percent = 0;
+        result = WriteNextChunk(set, &percent);
+        ShowPercent(dialog, percent);
+        QueryPerformanceCounter(&now);
+    } while (result == kErrorMoreData && now.QuadPart - start.QuadPart < budget);
+    return result;
+}
+
+void InitializeProgressWindow(HWND dialog, ExtractionSet* set) {
+    if (!set) return;
+    SetLastError(0);
+    if (!SetWindowLongPtrA(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(set)) && GetLastError()) {
+        EndDialog(dialog, kProgressNotAttached);
+        return;
+    }
+    CreateProgressBar(dialog);
+    SetIcon(dialog, ICON_BIG, 32);
+    SetIcon(dialog, ICON_SMALL, 16);
+    SendDlgItemMessageA(dialog, kProgressBarId, PBM_SETRANGE, 0, MAKELPARAM(0, kPercentRange));
+    SendDlgItemMessageA(dialog, kProgressBarId, PBM_SETPOS, 0, 0);
+
+    TaskbarProgress* taskbar = g_process.taskbarProgress;
+    TaskbarProgressSetWindow(taskbar, dialog);
+    TaskbarProgressSetState(taskbar, true);
+    TaskbarProgressSetTotal(taskbar, kPercentRange);
+    TaskbarProgressSetCompleted(taskbar, 0);
+
+    if (!ArmTimer(dialog, set)) EndDialog(dialog, kProgressCancelled);
+}
+
+// One tick: the timer is killed first and armed again only after the step
+// and any prompt, so steps and prompts never overlap.
+void HandleTick(HWND dialog) {
+    auto* set = reinterpret_cast<ExtractionSet*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
+    if (!set) return;
+    g_win32.KillTimer(dialog, set->timerId);
+    uint32_t result = WriteDuringTick(dialog, set);
+    if (result == kErrorSuccess) {
+        EndDialog(dialog, kProgressAllWritten);
+        return;
+    }
+    if (result != kErrorMoreData && !UserWantsRetryAfterWriteFailure(dialog, set, result)) {
+        EndDialog(dialog, kProgressCancelled);
+        return;
+    }
+    if (!ArmTimer(dialog, set)) EndDialog(dialog, kProgressCancelled);
+}
+
+}  // namespace
+
+intptr_t ShowProgressDialog(ExtractionSet* set, const char* className, const char* title, const char* typeface) {
+    className = TextOrEmpty(className);
+    RegisterProgressClass(className);
+    HGLOBAL block = BuildDialogTemplate(className, TextOrEmpty(title), TextOrEmpty(typeface));
+    if (!block) return kProgressNotCreated;
+    INT_PTR result = DialogBoxIndirectParamA(g_process.instance, static_cast<LPCDLGTEMPLATEA>(block), nullptr,
+                                             ProgressDialogProc, reinterpret_cast<LPARAM>(set));
+    GlobalFree(block);
+    return result;
+}
+
+INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
+    switch (message) {
+        case WM_PAINT:
+            PaintNothing(dialog);
+            break;
+        case WM_INITDIALOG:
+            InitializeProgressWindow(dialog, reinterpret_cast<ExtractionSet*>(lParam));
+            break;
+        case WM_TIMER:
+            HandleTick(dialog);
+            break;
+        default:
+            break;
+    }
+    return FALSE;
+}

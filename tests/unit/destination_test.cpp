@@ -1,0 +1,360 @@
+// Preparing the destination as a user meets it: files created under the
+// Installer folder of the Windows directory; files already there trusted only
+// when they hold the payload; a failed attempt undone before the real folder
+// browser opens at Documents, which a second thread operates like a person.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../driver/window_driver.h"
+#include "extract/destination.h"
+#include "extraction_files.h"
+#include "launcher/status_lines.h"
+#include "platform/win32_api.h"
+
+namespace {
+
+using window_driver::WindowKind;
+
+constexpr DWORD kWindowTimeout = 20000;
+
+FILETIME LastWriteTime(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    return data.ftLastWriteTime;
+}
+
+std::string DocumentsFolder() {
+    char path[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, path, CSIDL_PERSONAL, TRUE);
+    return path;
+}
+
+std::string LastComponent(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
+
+// What a test changes of the Win32 table, and what the replacements read.
+struct Seams {
+    std::string windowsDirectory;    // empty: the real Windows directory
+    std::string failingCreateName;   // creating a file of this name for writing fails
+} g_seams;
+
+UINT WINAPI TestWindowsDirectory(LPSTR buffer, UINT size) {
+    const std::string& folder = g_seams.windowsDirectory;
+    if (folder.size() >= size) return static_cast<UINT>(folder.size() + 1);
+    std::memcpy(buffer, folder.c_str(), folder.size() + 1);
+    return static_cast<UINT>(folder.size());
+}
+
+HANDLE WINAPI CreateFileFailingForName(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                       DWORD disposition, DWORD flags, HANDLE templateFile) {
+    std::string name = LastComponent(path);
+    if ((access & GENERIC_WRITE) && name == g_seams.failingCreateName) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return ::CreateFileA(path, access, share, security, disposition, flags, templateFile);
+}
+
+// One look at the folder browser and what the driver did with it.
+struct BrowserAction {
+    enum Kind { kCancel, kOkOnPreselected, kChoose } kind;
+    std::string path;  // for kChoose
+};
+
+struct BrowserVisit {
+    bool appeared = false;
+    std::string selection;  // names shown for the preselected folder and its parents
+    std::vector<bool> pathsPresent;
+};
+
+// Operates the browser from a second thread, once per action, and records
+// what it saw, including whether `watchedPaths` exist while the browser is
+// open (that is, after the failed attempt was undone).
+class BrowserDriver {
+   public:
+    BrowserDriver(std::vector<BrowserAction> actions, std::vector<std::string> watchedPaths)
+        : actions_(std::move(actions)), watched_(std::move(watchedPaths)), visits_(actions_.size()) {
+        thread_ = std::thread([this] { Run(); });
+    }
+    ~BrowserDriver() { Join(); }
+    const std::vector<BrowserVisit>& Join() {
+        if (thread_.joinable()) thread_.join();
+        return visits_;
+    }
+
+   private:
+    void Run() {
+        for (size_t i = 0; i < actions_.size(); ++i) {
+            HWND browser =
+                window_driver::WaitForWindow(WindowKind::kFolderBrowser, kWindowTimeout, GetCurrentProcessId());
+            if (!browser) return;
+            BrowserVisit& visit = visits_[i];
+            visit.appeared = true;
+            visit.selection = window_driver::BrowserSelection(browser);
+            for (const auto& path : watched_) visit.pathsPresent.push_back(FileExists(path.c_str()));
+            const BrowserAction& action = actions_[i];
+            if (action.kind == BrowserAction::kChoose) window_driver::SelectBrowserFolder(browser, action.path.c_str());
+            window_driver::PressButton(browser, action.kind == BrowserAction::kCancel ? IDCANCEL : IDOK);
+            window_driver::WaitUntilGone(browser, kWindowTimeout);
+        }
+    }
+
+    std::vector<BrowserAction> actions_;
+    std::vector<std::string> watched_;
+    std::vector<BrowserVisit> visits_;
+    std::thread thread_;
+};
+
+class DestinationTest : public ::testing::Test {
+   protected:
+    void SetUp() override {
+        CoInitialize(nullptr);
+        saved_ = g_win32;
+        g_seams = Seams();
+        std::memset(destination_, 0, sizeof destination_);
+    }
+    void TearDown() override {
+        g_win32 = saved_;
+        for (const auto& folder : cleanUp_) RemoveTree(folder);
+        CoUninitialize();
+    }
+
+    // A Windows directory of the test's own: its Installer folder is made by
+    // the step (or blocked by the test).
+    std::string UseTestWindowsDirectory() {
+        g_seams.windowsDirectory = root_ + "\\windows";
+        CreateDirectoryA(g_seams.windowsDirectory.c_str(), nullptr);
+        g_win32.GetWindowsDirectoryA = TestWindowsDirectory;
+        return g_seams.windowsDirectory;
+    }
+
+    // A file where the product folder should be: no output file can be
+    // created there, so the first attempt fails.
+    void BlockProductFolder(const std::string& base) {
+        CreateDirectoryA(base.c_str(), nullptr);
+        WriteWholeFile(base + "\\" + kProductCode, "not a folder");
+    }
+
+    StatusValue Prepare(Items& items) {
+        return PrepareDestination(items.set(), kProductCode, "Select a folder where you want to extract the installation files:",
+                                  destination_);
+    }
+
+    static constexpr const char* kProductCode = "{5EA1D000-0000-4000-8000-00000000D0C5}";
+    Win32Api saved_;
+    TestFolder folder_{"destination"};
+    const std::string& root_ = folder_.path();
+    std::vector<std::string> cleanUp_;
+    char destination_[kPathBufferSize];
+};
+
+TEST_F(DestinationTest, FilesGoToTheProductFolderInTheInstallerFolderOfTheWindowsDirectory) {
+    for (bool testWindowsDirectory : {false, true}) {
+        char windows[MAX_PATH] = {};
+        GetWindowsDirectoryA(windows, sizeof windows);
+        std::string base = testWindowsDirectory ? UseTestWindowsDirectory() : std::string(windows);
+        SCOPED_TRACE(base);
+        std::string folder = base + "\\Installer\\" + kProductCode;
+        cleanUp_.push_back(folder);
+        std::memset(destination_, 0, sizeof destination_);
+        Items items({{"main.msi", "package"}, {"data1.cab", "cabinet"}});
+
+        StatusValue status = Prepare(items);
+
+        ASSERT_EQ(StatusCode(status), 0u);
+        EXPECT_EQ(std::string(destination_), folder);
+        for (size_t i = 0; i < items.size(); ++i) {
+            EXPECT_EQ(std::string(items[i].outPath), folder + "\\" + items[i].fileName);
+            EXPECT_NE(items[i].outFile, nullptr);
+            EXPECT_EQ(items[i].bytesWritten, 0u);
+        }
+        items.WriteAll();
+        EXPECT_EQ(ReadWholeFile(folder + "\\main.msi"), "package");
+        EXPECT_EQ(ReadWholeFile(folder + "\\data1.cab"), "cabinet");
+        RemoveTree(folder);
+    }
+}
+
+// A file found at an output path is trusted only when it holds exactly the
+// payload; any other file there is replaced by the payload.
+TEST_F(DestinationTest, PresentFileIsKeptOnlyWhenItHoldsThePayload) {
+    struct Case {
+        const char* name;
+        std::string present;
+        bool keptUntouched;
+    };
+    const std::string payload(200000, 'p');
+    std::string sameSizeOtherBytes = payload;
+    sameSizeOtherBytes[123456] = 'x';
+    const Case cases[] = {
+        {"the payload's bytes", payload, true},
+        {"same size, one byte differs", sameSizeOtherBytes, false},
+        {"a shorter file", payload.substr(0, 1000), false},
+        {"a longer file", payload + "tail", false},
+        {"an empty file", "", false},
+    };
+    std::string folder = UseTestWindowsDirectory() + "\\Installer\\" + kProductCode;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RemoveTree(folder);
+        ASSERT_EQ(SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr), ERROR_SUCCESS);
+        std::string path = folder + "\\main.msi";
+        WriteWholeFile(path, c.present);
+        FILETIME before = LastWriteTime(path);
+        Sleep(20);
+        Items items({{"main.msi", payload}});
+
+        ASSERT_EQ(StatusCode(Prepare(items)), 0u);
+        EXPECT_EQ(std::string(items[0].outPath), path);
+        EXPECT_EQ(items[0].outFile == nullptr, c.keptUntouched);
+        items.WriteAll();
+
+        EXPECT_TRUE(ReadWholeFile(path) == payload);
+        FILETIME after = LastWriteTime(path);
+        EXPECT_EQ(CompareFileTime(&before, &after) == 0, c.keptUntouched);
+    }
+}
+
+// Two cabinet lines with one file name: the first item writes the file, the
+// later one finds it present and leaves it alone, whatever its payload.
+TEST_F(DestinationTest, LaterItemWithTheSameNameLeavesTheFileToTheFirst) {
+    std::string folder = UseTestWindowsDirectory() + "\\Installer\\" + kProductCode;
+    Items items({{"main.msi", "package"}, {"data.cab", "first cabinet"}, {"DATA.CAB", "second cabinet"}});
+
+    ASSERT_EQ(StatusCode(Prepare(items)), 0u);
+    EXPECT_NE(items[1].outFile, nullptr);
+    EXPECT_EQ(items[2].outFile, nullptr);
+    items.WriteAll();
+    EXPECT_EQ(ReadWholeFile(folder + "\\data.cab"), "first cabinet");
+}
+
+TEST_F(DestinationTest, FailedCreateIsUndoneThenTheBrowserOpensAtDocumentsAndCancelEndsTheStep) {
+    std::string windows = UseTestWindowsDirectory();
+    std::string folder = windows + "\\Installer\\" + kProductCode;
+    std::string keptPath = folder + "\\kept.cab";
+    std::string firstPath = folder + "\\main.msi";
+    ASSERT_EQ(SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr), ERROR_SUCCESS);
+    WriteWholeFile(keptPath, "kept cabinet");
+    g_seams.failingCreateName = "data2.cab";
+    g_win32.CreateFileA = CreateFileFailingForName;
+    Items items({{"main.msi", "package"}, {"kept.cab", "kept cabinet"}, {"data2.cab", "second cabinet"}});
+
+    BrowserDriver driver({{BrowserAction::kCancel, ""}}, {firstPath, keptPath, folder});
+    StatusValue status = Prepare(items);
+    const auto& visits = driver.Join();
+
+    EXPECT_EQ(StatusCode(status), 1223u);
+    EXPECT_EQ(StatusLine(status), kLineBrowseCancelled);
+    ASSERT_TRUE(visits[0].appeared);
+    std::string documents = LastComponent(DocumentsFolder());
+    EXPECT_EQ(visits[0].selection.substr(visits[0].selection.size() - documents.size()), documents)
+        << visits[0].selection;
+    // While the browser was open: the file this attempt created was gone, the
+    // file that was there before stayed, and so did the folder it keeps.
+    EXPECT_EQ(visits[0].pathsPresent, (std::vector<bool>{false, true, true}));
+    for (size_t i = 0; i < items.size(); ++i) {
+        EXPECT_EQ(items[i].outFile, nullptr);
+        EXPECT_EQ(items[i].bytesWritten, 0u);
+        EXPECT_STREQ(items[i].outPath, "");
+    }
+    EXPECT_EQ(ReadWholeFile(keptPath), "kept cabinet");
+}
+
+// After a failed first attempt the user picks a folder: the preselected
+// Documents folder, a drive root (no doubled backslash), or first a folder
+// that fails too, which opens the browser again at Documents.
+TEST_F(DestinationTest, ChosenFolderGetsTheProductFolder) {
+    std::string windows = UseTestWindowsDirectory();
+    BlockProductFolder(windows + "\\Installer");
+    std::string failingChoice = root_ + "\\blocked";
+    BlockProductFolder(failingChoice);
+
+    struct Case {
+        const char* name;
+        std::vector<BrowserAction> actions;
+        std::string base;
+    };
+    const Case cases[] = {
+        {"preselected Documents", {{BrowserAction::kOkOnPreselected, ""}}, DocumentsFolder()},
+        {"drive root", {{BrowserAction::kChoose, "C:\\"}}, "C:"},
+        {"a failing choice, then Documents",
+         {{BrowserAction::kChoose, failingChoice}, {BrowserAction::kOkOnPreselected, ""}},
+         DocumentsFolder()},
+    };
+    std::string documents = LastComponent(DocumentsFolder());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string folder = c.base + "\\" + kProductCode;
+        cleanUp_.push_back(folder);
+        std::memset(destination_, 0, sizeof destination_);
+        Items items({{"main.msi", "package"}, {"data1.cab", "cabinet"}});
+
+        BrowserDriver driver(c.actions, {});
+        StatusValue status = Prepare(items);
+        const auto& visits = driver.Join();
+
+        ASSERT_EQ(StatusCode(status), 0u);
+        EXPECT_EQ(std::string(destination_), folder);
+        for (const auto& visit : visits) {
+            ASSERT_TRUE(visit.appeared);
+            EXPECT_EQ(visit.selection.substr(visit.selection.size() - documents.size()), documents);
+        }
+        EXPECT_EQ(std::string(items[0].outPath), folder + "\\main.msi");
+        items.WriteAll();
+        EXPECT_EQ(ReadWholeFile(folder + "\\main.msi"), "package");
+        EXPECT_EQ(ReadWholeFile(folder + "\\data1.cab"), "cabinet");
+        EXPECT_EQ(ReadWholeFile(failingChoice + "\\" + kProductCode), "not a folder");
+        items.CloseAll();
+        RemoveTree(folder);
+    }
+}
+
+// A path that does not fit its buffer is refused whole, never cut into
+// another path: the attempt fails, is undone, and the browser opens.
+TEST_F(DestinationTest, PathThatDoesNotFitFailsTheAttempt) {
+    std::string windows = UseTestWindowsDirectory();
+    std::string longName(240, 'n');
+    struct Case {
+        const char* name;
+        std::string windowsDirectory;
+        std::string secondFile;
+    };
+    const Case cases[] = {
+        {"output path over 260 characters", windows, longName + ".cab"},
+        // "\Installer" still fits, "\{product code}" no longer does.
+        {"product folder over 1023 characters", windows + "\\" + std::string(990 - windows.size(), 'w'),
+         "data1.cab"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_seams.windowsDirectory = c.windowsDirectory;
+        std::string folder = windows + "\\Installer\\" + kProductCode;
+        std::memset(destination_, 0, sizeof destination_);
+        Items items({{"main.msi", "package"}, {c.secondFile, "cabinet"}});
+
+        BrowserDriver driver({{BrowserAction::kCancel, ""}}, {folder + "\\main.msi", folder});
+        StatusValue status = Prepare(items);
+        const auto& visits = driver.Join();
+
+        EXPECT_EQ(StatusCode(status), 1223u);
+        ASSERT_TRUE(visits[0].appeared);
+        EXPECT_EQ(visits[0].pathsPresent, (std::vector<bool>{false, false}));
+        // Nothing was written under any cut name.
+        std::vector<std::string> left;
+        std::error_code error;
+        for (std::filesystem::recursive_directory_iterator entry(root_, error), end; !error && entry != end;
+             entry.increment(error))
+            if (entry->is_regular_file()) left.push_back(entry->path().string());
+        EXPECT_TRUE(left.empty()) << left.front();
+        EXPECT_STREQ(items[1].outPath, "");
+    }
+}
+
+}  // namespace

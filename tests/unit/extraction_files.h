@@ -1,0 +1,116 @@
+// Files and item sets for the tests of the destination step and the progress
+// window: payloads held by the test, real files in a folder of the test's own.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "extract/chunk_writer.h"
+#include "extract/package_item.h"
+
+inline std::string ReadWholeFile(const std::string& path) {
+    std::string bytes;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    static char block[65536];
+    DWORD got = 0;
+    while (ReadFile(file, block, sizeof block, &got, nullptr) && got > 0) bytes.append(block, got);
+    CloseHandle(file);
+    return bytes;
+}
+
+inline void WriteWholeFile(const std::string& path, const std::string& bytes) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
+    DWORD done = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
+    CloseHandle(file);
+}
+
+inline void RemoveTree(const std::string& folder) {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+}
+
+// A fresh folder under the temporary folder, removed with everything in it.
+class TestFolder {
+   public:
+    explicit TestFolder(const char* purpose) {
+        char temp[MAX_PATH] = {};
+        GetTempPathA(sizeof temp, temp);
+        static std::atomic<int> counter{0};
+        path_ = std::string(temp) + "msistub-" + purpose + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(counter++);
+        CreateDirectoryA(path_.c_str(), nullptr);
+    }
+    ~TestFolder() { RemoveTree(path_); }
+    const std::string& path() const { return path_; }
+
+   private:
+    std::string path_;
+};
+
+// The files of one run, as the selection hands them over: name and payload.
+class Items {
+   public:
+    explicit Items(const std::vector<std::pair<std::string, std::string>>& files)
+        : payloads_(files.size()), items_(files.size()) {
+        for (size_t i = 0; i < files.size(); ++i) {
+            std::memset(&items_[i], 0, sizeof items_[i]);
+            std::snprintf(items_[i].fileName, sizeof items_[i].fileName, "%s", files[i].first.c_str());
+            payloads_[i] = files[i].second;
+            items_[i].payload = reinterpret_cast<uint8_t*>(payloads_[i].data());
+            items_[i].payloadSize = static_cast<uint32_t>(payloads_[i].size());
+        }
+        std::memset(&set_, 0, sizeof set_);
+        set_.items = items_.data();
+        set_.itemCount = static_cast<int32_t>(items_.size());
+        set_.currentItem = -1;
+        set_.chunkSize = kChunkSize;
+    }
+    ~Items() { CloseAll(); }
+
+    ExtractionSet* set() { return &set_; }
+    PackageItem& operator[](size_t i) { return items_[i]; }
+    size_t size() const { return items_.size(); }
+    const std::string& payload(size_t i) const { return payloads_[i]; }
+
+    // Opens every output file in `folder`, as the destination step does.
+    void OpenIn(const std::string& folder) {
+        for (auto& item : items_) {
+            std::snprintf(item.outPath, sizeof item.outPath, "%s\\%s", folder.c_str(), item.fileName);
+            item.outFile = CreateFileA(item.outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+            ASSERT_NE(item.outFile, INVALID_HANDLE_VALUE) << item.outPath;
+        }
+    }
+
+    void WriteAll() {
+        uint32_t result;
+        while ((result = WriteNextChunk(&set_, nullptr)) == 234) {
+        }
+        ASSERT_EQ(result, 0u);
+    }
+
+    void CloseAll() {
+        for (auto& item : items_)
+            if (item.outFile) {
+                CloseHandle(item.outFile);
+                item.outFile = nullptr;
+            }
+    }
+
+   private:
+    std::vector<std::string> payloads_;
+    std::vector<PackageItem> items_;
+    ExtractionSet set_;
+};
