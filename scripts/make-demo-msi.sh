@@ -15,6 +15,7 @@ digest=$(printf '%s' "$code" | sha1sum | tr a-f A-F)
 guid() { printf '{%s-%s-%s-%s-%s}' "${digest:$1:8}" "${digest:$(($1+8)):4}" "${digest:$(($1+12)):4}" "${digest:$(($1+16)):4}" "${digest:$(($1+20)):12}"; }
 upgrade=$(guid 0)
 component=$(guid 4)
+package=$(guid 8)
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -44,4 +45,7 @@ cat > "$work/package.wxs" <<WXS
 WXS
 
 (cd "$work" && wixl -a x64 -o "$out/$msi" package.wxs)
+# wixl writes the Template "x64;1033" whatever the language; the packing tool
+# reads the package line's language from it.
+msibuild "$out/$msi" -s "$name" msistub "x64;$language" "$package"
 (cd "$work" && gcab -c -n -z "$out/$cab" readme.txt)

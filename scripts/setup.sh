@@ -11,8 +11,8 @@ if [ "$(id -u)" != 0 ]; then SUDO=sudo; fi
 PACKAGES=(
   build-essential cmake ninja-build pkg-config file python3 openssl perl dpkg-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
-  libz-mingw-w64-dev zlib1g-dev libssl-dev libmsi-dev libcli11-dev googletest libgtest-dev
-  wine wine64 xvfb xauth xdotool x11-apps imagemagick
+  libz-mingw-w64-dev zlib1g-dev libssl-dev libmsi-dev libglib2.0-dev libcli11-dev googletest libgtest-dev
+  wine wine64 xvfb xauth xdotool x11-apps imagemagick locales
   msitools wixl gcab osslsigncode icoutils
   clang libclang-rt-14-dev
 )
@@ -131,7 +131,33 @@ provide_openssl() {
   exit 1
 }
 
+# Locales the end-to-end tests run the launcher under. Wine takes the user's
+# default LCID from LC_ALL, but only for a locale that the machine has, and
+# the language selection is tested with English, German and Swiss German.
+TEST_LOCALES=(en_US.UTF-8 de_DE.UTF-8 de_CH.UTF-8)
+
+locale_present() { locale -a 2>/dev/null | grep -qixF "${1/UTF-8/utf8}"; }
+
+provide_locales() {
+  local missing=() l
+  for l in "${TEST_LOCALES[@]}"; do locale_present "$l" || missing+=("$l"); done
+  if [ ${#missing[@]} = 0 ]; then
+    log "locales: all present"
+    return
+  fi
+  log "locales: generating ${missing[*]}"
+  for l in "${missing[@]}"; do
+    if grep -q "^# *$l UTF-8\$" /etc/locale.gen; then
+      $SUDO sed -i "s/^# *$l UTF-8\$/$l UTF-8/" /etc/locale.gen
+    elif ! grep -q "^$l UTF-8\$" /etc/locale.gen; then
+      echo "$l UTF-8" | $SUDO tee -a /etc/locale.gen >/dev/null
+    fi
+  done
+  $SUDO locale-gen >/dev/null
+}
+
 install_packages
+provide_locales
 add_source_entries
 provide_openssl
 log "done"
