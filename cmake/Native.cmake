@@ -4,7 +4,15 @@ include(cmake/Sources.cmake)
 find_package(ZLIB REQUIRED)
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
 
-if(MSISTUB_SANITIZE)
+option(MSISTUB_FUZZ "Build the libFuzzer targets (clang; the fuzz preset)" OFF)
+
+if(MSISTUB_FUZZ)
+  # Everything is instrumented for coverage and checked by the sanitizers;
+  # only the fuzz targets link libFuzzer's own main.
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+                      -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(MSISTUB_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
   add_link_options(-fsanitize=address,undefined)
 endif()
@@ -20,4 +28,11 @@ if(EXISTS "${CMAKE_SOURCE_DIR}/tools/pack/CMakeLists.txt")
 endif()
 if(MSISTUB_BUILD_TESTS)
   add_subdirectory(tests/native)
+  if(TARGET msistub_pack_lib)
+    add_subdirectory(tests/hostile)
+  endif()
+endif()
+if(MSISTUB_FUZZ)
+  enable_testing()
+  add_subdirectory(fuzz)
 endif()

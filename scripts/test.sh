@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets the machine up, builds everything and runs every test: the portable
 # code and the packing tool natively (plain and under AddressSanitizer and
-# UBSan), the launcher's unit and end-to-end tests under Wine on Xvfb.
+# UBSan), the fuzz targets for a short while, the launcher's unit and
+# end-to-end tests under Wine on Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,6 +20,11 @@ step "native build under AddressSanitizer and UBSan"
 cmake --preset native-asan >/dev/null
 cmake --build --preset native-asan -j"$jobs"
 ctest --preset native-asan -j"$jobs"
+
+step "fuzz targets, each for a bounded time (clang, libFuzzer, AddressSanitizer, UBSan)"
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz -j"$jobs"
+ctest --preset fuzz -j"$jobs"
 
 step "Windows build and tests under Wine"
 cmake --preset windows >/dev/null

@@ -1,0 +1,170 @@
+// Writes the seed corpora of the fuzz targets with the packing tool's own
+// library, so the seeds are what a real setup holds:
+//
+//   msistub-fuzz-seeds OUTPUT_DIR SIGNING_KEY_PEM
+//
+// OUTPUT_DIR/read_entry: entry chains (signed and compressed as the packer
+// writes them, one with a stored-block payload, one plain and unsigned);
+// OUTPUT_DIR/manifest: their manifests; OUTPUT_DIR/certificate_table: PE32+
+// headers with and without a certificate table around a chain;
+// OUTPUT_DIR/command_line: command lines as UTF-16LE.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "byte_files.h"
+#include "container/entry_format.h"
+#include "entry_chain.h"
+#include "manifest_records.h"
+#include "pack_error.h"
+#include "pe_image.h"
+#include "placement.h"
+#include "signing_key.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+Bytes TextBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
+
+// Bytes that deflate cannot shrink, so the packer stores them.
+Bytes Noise(size_t size) {
+    Bytes bytes(size);
+    uint32_t x = 2463534242u;
+    for (uint8_t& b : bytes) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        b = static_cast<uint8_t>(x);
+    }
+    return bytes;
+}
+
+std::vector<ManifestRecord> SetupRecords() {
+    return {
+        {1000, PackageLineText("x64", "1033", "{11111111-2222-3333-4444-555555555555}", "Fuzz Product")},
+        {1001, CabinetLineText({1000}, "main.cab")},
+        {1002, PackageLineText("x64", "1031;3079", "{66666666-7777-8888-9999-AAAAAAAAAAAA}", "Fuzz Produkt")},
+        {1003, CabinetLineText({1002, 1000}, "data1.cab")},
+        {1004, PackageLineText("Intel", "1033", "{BBBBBBBB-CCCC-DDDD-EEEE-FFFFFFFFFFFF}", "Fuzz x86")},
+    };
+}
+
+// Stored, unsigned entries: the layout of a blob with flags 0.
+Bytes PlainChain(const Bytes& manifest, const std::vector<std::pair<uint32_t, Bytes>>& payloads) {
+    Bytes chain;
+    auto append = [&chain](const EntryTypeGuid& type, uint32_t id, const Bytes& content) {
+        chain.insert(chain.end(), content.begin(), content.end());
+        EntryTrailer trailer = {};
+        EntryGuidBytes(type, trailer.typeGuid);
+        trailer.id = id;
+        trailer.dataLength = static_cast<uint32_t>(content.size());
+        size_t at = chain.size();
+        chain.resize(at + kEntryTrailerSize);
+        EncodeEntryTrailer(trailer, chain.data() + at);
+    };
+    append(ManifestEntryGuid, 0, manifest);
+    for (const auto& [id, content] : payloads) append(PayloadEntryGuid, id, content);
+    return chain;
+}
+
+// The smallest PE32+ image the header tests accept: DOS header, PE
+// signature, file header and an optional header with 16 data directories.
+Bytes MinimalPeImage() {
+    Bytes image(512, 0);
+    image[0] = 'M';
+    image[1] = 'Z';
+    WriteU32Le(&image[60], 128);
+    WriteU32Le(&image[128], 0x4550);
+    image[128 + 4] = 0x64;  // machine x64
+    image[128 + 5] = 0x86;
+    image[128 + 20] = 240;  // size of the optional header
+    image[128 + 24] = 0x0B;
+    image[128 + 25] = 0x02;
+    WriteU32Le(&image[128 + 24 + 108], 16);  // number of data directories
+    return image;
+}
+
+// The chain inside a WIN_CERTIFICATE entry that reaches to the end of the
+// image, behind a few bytes standing in for the DER signature.
+Bytes ImageWithCertificateTable(const Bytes& chain) {
+    Bytes image = MinimalPeImage();
+    uint32_t tableOffset = static_cast<uint32_t>(image.size());
+    Bytes entry(8 + 16, 0x30);
+    WriteU32Le(&entry[0], static_cast<uint32_t>(entry.size() + chain.size()));
+    entry[4] = 0x00;
+    entry[5] = 0x02;  // revision 2.0
+    entry[6] = 0x02;  // PKCS #7 signed data
+    entry[7] = 0x00;
+    image.insert(image.end(), entry.begin(), entry.end());
+    image.insert(image.end(), chain.begin(), chain.end());
+    std::optional<PeLayout> layout = FindPeLayout(image.data(), image.size());
+    if (!layout) throw PackError("the minimal PE32+ image is not accepted");
+    SetCertificateTable(&image, *layout, tableOffset, static_cast<uint32_t>(image.size() - tableOffset));
+    return image;
+}
+
+Bytes Utf16Le(const std::u16string& text) {
+    Bytes bytes;
+    for (char16_t unit : text) {
+        bytes.push_back(static_cast<uint8_t>(unit));
+        bytes.push_back(static_cast<uint8_t>(unit >> 8));
+    }
+    return bytes;
+}
+
+void Write(const fs::path& folder, const std::string& name, const Bytes& bytes) {
+    fs::create_directories(folder);
+    WriteFileReplacing((folder / name).string(), bytes);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: msistub-fuzz-seeds OUTPUT_DIR SIGNING_KEY_PEM\n");
+        return 2;
+    }
+    try {
+        const fs::path out = argv[1];
+        KeyPtr key = LoadSigningKey(argv[2]);
+
+        Bytes manifest = EncodeManifest(SetupRecords());
+        Bytes package = TextBytes(std::string(300, 'P') + "an installer package");
+        Bytes cabinet = Noise(700);  // stored blocks, as a compressed cabinet is packed
+        Bytes cabinet2 = TextBytes("MSCF and some text that compresses well well well well");
+        Bytes chain = BuildEntryChain(
+            manifest, {{1000, &package, "main.msi"}, {1001, &cabinet, "main.cab"}, {1003, &cabinet2, "data1.cab"}},
+            key.get(), UINT32_MAX);
+        Bytes manifestOnly = EncodeManifest({SetupRecords()[0]});
+        Bytes shortChain = BuildEntryChain(manifestOnly, {{1000, &package, "main.msi"}}, key.get(), UINT32_MAX);
+        Bytes plainChain = PlainChain(manifest, {{1000, package}, {1001, cabinet}});
+
+        Write(out / "read_entry", "packed_chain", chain);
+        Write(out / "read_entry", "packed_chain_one_payload", shortChain);
+        Write(out / "read_entry", "plain_chain", plainChain);
+
+        Write(out / "manifest", "packed_manifest", manifest);
+        Write(out / "manifest", "one_package_line", manifestOnly);
+
+        Write(out / "certificate_table", "image_with_table", ImageWithCertificateTable(shortChain));
+        Write(out / "certificate_table", "image_with_chain_at_end",
+              PlaceContainer(MinimalPeImage(), shortChain, Placement::End, UINT32_MAX));
+
+        const std::u16string lines[] = {
+            u"\"C:\\Program Files\\Setup Files\\setup.exe\" /qn",
+            u"setup.exe PROP=\"a b\" /l*v \"C:\\temp\\install log.txt\" "
+            u"TARGETDIR=C:\\x\\",
+            u"a \"\" b\t\tc \"u y",
+            u"setup.exe /QUIET REBOOT=ReallySuppress ALLUSERS=1 \u00e4\u4e2d",
+        };
+        int number = 0;
+        for (const std::u16string& line : lines)
+            Write(out / "command_line", "line" + std::to_string(++number), Utf16Le(line));
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "msistub-fuzz-seeds: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
