@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Damaged and hostile setup files through the real launcher: truncated at
+# every trailer boundary, trailers whose lengths reach in front of the file,
+# zlib bombs, manifests with impossible record lengths, entries changed after
+# signing, and tag certificates whose value is huge or claims to be. Each must
+# end with its own exit code, without a crash, a hang, an installer started
+# or a file written; without a quiet switch it shows the box with string 101.
+# The files come from msistub-hostile-files (tests/hostile), which the native
+# build puts beside msistub-pack.
+source "$(dirname "$0")/lib.sh"
+
+HOSTILE_FILES="${MSISTUB_HOSTILE_FILES:-$(dirname "${MSISTUB_PACK:?}")/msistub-hostile-files}"
+[ -x "$HOSTILE_FILES" ] || fail "no $HOSTILE_FILES: build the native tree that MSISTUB_PACK_TOOL points into"
+BAD_PACKAGE_TEXT="The installation file is either corrupted or does not support your processor architecture."
+PRODUCT_CODE='{5A0C9E3B-8F21-4D6A-B7C4-2E9F1D3A6B80}'
+
+use_own_prefix
+use_test_installer
+
+# The good setup every hostile file is made from: a real MSI with its
+# cabinet, packed at the end of the launcher; and the launcher signed with a
+# throwaway certificate for the placements inside the signature.
+make_msi "msistub hostile base" "$PRODUCT_CODE" 1033 base.msi
+pack_setup "$E2E_TMP/base.exe" base.msi
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$E2E_TMP/signer.key" -out "$E2E_TMP/signer.crt" -days 30 \
+  -subj "/CN=msistub hostile files" 2>/dev/null
+osslsigncode sign -certs "$E2E_TMP/signer.crt" -key "$E2E_TMP/signer.key" -in "$MSISTUB_EXE" \
+  -out "$E2E_TMP/signed.exe" >/dev/null
+"$HOSTILE_FILES" --setup "$E2E_TMP/base.exe" --signed-stub "$E2E_TMP/signed.exe" \
+  --key "${MSISTUB_DEV_PRIVATE_KEY:?}" --out "$E2E_TMP/hostile"
+
+INSTALLER_DIR="$DRIVE_C/windows/Installer"
+installer_folders() { ls -A "$INSTALLER_DIR" 2>/dev/null | sort; }
+installer_runs() { [ -f "$INSTALLER_LOG" ] && wc -l < "$INSTALLER_LOG" || echo 0; }
+
+# EXPECTED is an exit code, or "decoder": the system's signature decoder
+# refused the file, and the launcher passed on its CRYPT_E_ASN1_* error (or
+# E_INVALIDARG when the decoder left none).
+exit_code_fits() {
+  local code="$1" expected="$2"
+  if [ "$expected" = decoder ]; then
+    [[ "$code" =~ ^[0-9]+$ ]] || return 1
+    { [ "$code" -ge $((0x80093100)) ] && [ "$code" -le $((0x800931FF)) ]; } || [ "$code" = $((0x80070057)) ]
+  else
+    [ "$code" = "$expected" ]
+  fi
+}
+
+# The controls come first: the same chains, undamaged, install. They prove
+# that each failure below comes from the damage and not from the placement.
+while read -r name expected what; do
+  [ "$expected" = 0 ] || continue
+  runs=$(installer_runs)
+  code=$(run_with_limit 120 "$E2E_TMP/hostile/$name.exe" /qn)
+  [ "$code" = 0 ] || fail "control $name ($what): exit code $code, expected 0"
+  [ "$(installer_runs)" -gt "$runs" ] || fail "control $name: the installer was not started"
+  rm -rf "$INSTALLER_DIR/$PRODUCT_CODE"
+  pass "control $name installs"
+done < "$E2E_TMP/hostile/cases.txt"
+
+folders_before=$(installer_folders)
+runs_before=$(installer_runs)
+while read -r name expected what; do
+  [ "$expected" != 0 ] || continue
+  started=$(date +%s%N)
+  code=$(run_with_limit 180 "$E2E_TMP/hostile/$name.exe" /qn)
+  tenths=$((($(date +%s%N) - started) / 100000000))
+  exit_code_fits "$code" "$expected" || fail "$name ($what): exit code $code, expected $expected"
+  [ "$(installer_folders)" = "$folders_before" ] || fail "$name: a folder appeared in C:\\windows\\Installer"
+  [ "$(installer_runs)" = "$runs_before" ] || fail "$name: the installer was started"
+  pass "$name: exit code $code after $((tenths / 10)).$((tenths % 10)) s ($what)"
+done < "$E2E_TMP/hostile/cases.txt"
+
+# Without a quiet switch the same failures show the box with string 101: one
+# found while reading the container, one in the package selection.
+for name in cut-before-trailer-of-manifest record-length-ffffffff; do
+  expected=$(awk -v n="$name" '$1 == n { print $2 }' "$E2E_TMP/hostile/cases.txt")
+  code=$(run_with_box 120 "$E2E_TMP/hostile/$name.exe") || fail "$name: no error box appeared"
+  [ "$code" = "$expected" ] || fail "$name with a box: exit code $code, expected $expected"
+  grep -qxF "caption: $name.exe" "$E2E_TMP/box" || fail "$name: box caption: $(cat "$E2E_TMP/box")"
+  grep -qxF "text: $BAD_PACKAGE_TEXT" "$E2E_TMP/box" || fail "$name: box text: $(cat "$E2E_TMP/box")"
+  pass "$name without /qn: box 101, exit code $code"
+done
+[ "$(installer_folders)" = "$folders_before" ] || fail "a folder appeared in C:\\windows\\Installer"
