@@ -56,12 +56,21 @@ bool ButtonNamed(const char* name, int* id) {
     return true;
 }
 
+// The window may close between finding and reading it; such a reading does
+// not count and the search goes on.
 int PrintProgress(DWORD timeout) {
-    HWND window = window_driver::WaitForWindow(WindowKind::kProgress, timeout);
-    if (!window) return NotFound("progress window");
-    std::printf("title: %s\nposition: %d\n", window_driver::TextOf(window).c_str(),
-                window_driver::ProgressPosition(window));
-    return 0;
+    for (DWORD start = GetTickCount(); GetTickCount() - start <= timeout;) {
+        HWND window = window_driver::WaitForWindow(WindowKind::kProgress, timeout - (GetTickCount() - start));
+        if (!window) break;
+        std::string title = window_driver::TextOf(window);
+        int position = window_driver::ProgressPosition(window);
+        if (position >= 0 && IsWindowVisible(window)) {
+            std::printf("title: %s\nposition: %d\n", title.c_str(), position);
+            return 0;
+        }
+        Sleep(window_driver::kPollMilliseconds);
+    }
+    return NotFound("progress window");
 }
 
 int PrintMessage(DWORD timeout) {

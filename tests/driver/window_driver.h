@@ -66,10 +66,8 @@ struct Search {
 
 inline BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
     auto* search = reinterpret_cast<Search*>(parameter);
-    // The progress window counts from its creation: a prompt can stand over
-    // it before it is first shown.
-    if (!IsKind(window, search->kind)) return TRUE;
-    if (search->kind != WindowKind::kProgress && !IsWindowVisible(window)) return TRUE;
+    // Only shown windows count: a dialog is hidden before it is destroyed.
+    if (!IsWindowVisible(window) || !IsKind(window, search->kind)) return TRUE;
     DWORD processId = 0;
     GetWindowThreadProcessId(window, &processId);
     if (search->processId && processId != search->processId) return TRUE;
