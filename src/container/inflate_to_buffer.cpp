@@ -17,15 +17,30 @@ uint32_t FirstCapacity(uint32_t inputLength, uint32_t maxLength) {
     return capacity < maxLength ? capacity : maxLength;
 }
 
-// Doubling keeps the copying of re-allocations linear in the output, even for
-// a small stream that inflates to gigabytes before its signature is checked.
-uint32_t GrownCapacity(uint32_t capacity, uint32_t maxLength) {
+// A full buffer grows to the whole content as the stream predicts it so far
+// (the bytes made per byte read, applied to the input still to come) with an
+// eighth to spare, so a stream of even make grows once: a re-allocation holds
+// the old and the new block at once, and growing step by step towards a large
+// content would hold nearly twice the content at its last step. It grows at
+// least twofold, which keeps the copying linear in the output when the
+// prediction falls short, as for a small stream that inflates to gigabytes
+// before its signature is checked.
+uint32_t GrownCapacity(uint32_t capacity, uint32_t consumed, uint32_t inputLength, uint32_t maxLength) {
     uint64_t doubled = static_cast<uint64_t>(capacity) * 2;
-    return doubled < maxLength ? static_cast<uint32_t>(doubled) : maxLength;
+    uint64_t predicted = 0;
+    if (consumed != 0) {
+        // Below 2^64: both factors are below 2^32.
+        uint64_t rest = static_cast<uint64_t>(inputLength - consumed) * capacity / consumed;
+        predicted = rest < maxLength ? capacity + rest : maxLength;
+        predicted += predicted / 8;
+    }
+    uint64_t grown = predicted > doubled ? predicted : doubled;
+    return grown < maxLength ? static_cast<uint32_t>(grown) : maxLength;
 }
 
-bool GrowOutput(uint8_t** output, uint32_t* capacity, uint32_t inputLength, uint32_t maxLength) {
-    uint32_t newCapacity = *output ? GrownCapacity(*capacity, maxLength) : FirstCapacity(inputLength, maxLength);
+bool GrowOutput(uint8_t** output, uint32_t* capacity, uint32_t consumed, uint32_t inputLength, uint32_t maxLength) {
+    uint32_t newCapacity =
+        *output ? GrownCapacity(*capacity, consumed, inputLength, maxLength) : FirstCapacity(inputLength, maxLength);
     void* grown = *output ? PlatformReAlloc(*output, newCapacity, kMemMoveable) : PlatformAlloc(kMemFixed, newCapacity);
     if (!grown) return false;
     *output = static_cast<uint8_t*>(grown);
@@ -33,7 +48,7 @@ bool GrowOutput(uint8_t** output, uint32_t* capacity, uint32_t inputLength, uint
     return true;
 }
 
-// Gives back the doubling's overshoot; a failed shrink keeps the larger block.
+// Gives back a large overshoot of the growth; a failed shrink keeps the larger block.
 uint8_t* TrimOutput(uint8_t* output, uint32_t capacity, uint32_t length) {
     if (capacity - length <= length / 4) return output;
     void* trimmed = PlatformReAlloc(output, length ? length : 1, kMemMoveable);
@@ -45,7 +60,7 @@ int InflateAll(z_stream* stream, uint8_t** output, uint32_t* capacity, uint32_t*
                uint32_t maxLength) {
     for (;;) {
         if (*produced == *capacity && *capacity < maxLength &&
-            !GrowOutput(output, capacity, inputLength, maxLength))
+            !GrowOutput(output, capacity, inputLength - stream->avail_in, inputLength, maxLength))
             return Z_MEM_ERROR;
         stream->next_out = *output + *produced;
         stream->avail_out = *capacity - *produced;

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <string>
+
 #include "container/read_entry.h"
 #include "container_image.h"
 
@@ -103,6 +106,38 @@ TEST(InflateToBuffer, OutOfMemoryFailsWithMemError) {
         EXPECT_EQ(inflated.result, -4);
         EXPECT_TRUE(inflated.nullOnFailure);
     }
+}
+
+// Numbered lines with varying values: text that deflates about fourfold,
+// evenly from start to end, as logs and most documents do.
+Bytes EvenText(size_t size) {
+    std::string text;
+    uint32_t value = 12345;
+    for (uint32_t line = 0; text.size() < size; ++line) {
+        value = value * 1103515245u + 12345u;
+        text += "record " + std::to_string(line) + " value " + std::to_string(value >> 16) + " state ok\n";
+    }
+    text.resize(size);
+    return Text(text);
+}
+
+// A re-allocation holds the old and the new block at once. Content of even
+// make grows the buffer once, straight to about its size, so no block of
+// nearly twice the content is ever asked for.
+TEST(InflateToBuffer, EvenContentGrowsOnceToAboutItsSize) {
+    const Bytes content = EvenText(4u * 1024 * 1024);
+    const Bytes stream = ZlibStream(content, 6);
+    ASSERT_LT(stream.size() * 3, content.size());
+    size_t largest = 0;
+    FailingAllocator watching([&largest](bool, uint32_t, size_t bytes) {
+        largest = std::max(largest, bytes);
+        return false;
+    });
+    Inflated inflated = Inflate(stream);
+    EXPECT_EQ(inflated.result, 0);
+    EXPECT_TRUE(inflated.content == content);
+    EXPECT_EQ(watching.reAllocations, 1);
+    EXPECT_LE(largest, content.size() + content.size() / 4);
 }
 
 // A small stream that inflates to a lot: the buffer grows geometrically, so
