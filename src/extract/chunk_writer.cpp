@@ -1,5 +1,6 @@
 #include "extract/chunk_writer.h"
 
+#include "extract/file_lock.h"
 #include "launcher/status.h"
 #include "platform/win32_api.h"
 
@@ -21,6 +22,17 @@ uint32_t WriteItemChunk(PackageItem* item, uint32_t chunkSize, uint32_t* percent
         *percent = static_cast<uint32_t>(static_cast<double>(item->bytesWritten) /
                                          static_cast<double>(item->payloadSize) * 100.0);
     return written && done == wanted ? kErrorMoreData : kErrorWriteFault;
+}
+
+// A written file is locked before the cursor leaves it. When that fails
+// (someone opened it, or it no longer holds the payload) the write counts as
+// failed; a further call tries again.
+bool LockWrittenFile(PackageItem* item, uint32_t* percent) {
+    Report(percent, 100);
+    item->readLock = LockFileHoldingPayload(*item);
+    if (!item->readLock) return false;
+    item->awaitingLock = 0;
+    return true;
 }
 
 // Makes the item at the cursor current. A file that already existed has no
@@ -48,7 +60,9 @@ uint32_t WriteNextChunk(ExtractionSet* set, uint32_t* percent) {
     if (item->outFile) {
         g_win32.CloseHandle(item->outFile);
         item->outFile = nullptr;
+        item->awaitingLock = 1;
     }
+    if (item->awaitingLock && !LockWrittenFile(item, percent)) return kErrorWriteFault;
     set->currentItem += 1;
     return EnterItem(set, percent);
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "extract/browse_folder.h"
+#include "extract/file_lock.h"
 #include "extract/path_text.h"
 #include "launcher/status_lines.h"
 #include "platform/platform.h"
@@ -10,36 +11,15 @@
 
 namespace {
 
-constexpr uint32_t kCompareBlockSize = 65536;
-
-bool SameBytes(HANDLE file, const uint8_t* payload, uint32_t size) {
-    auto* block = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, kCompareBlockSize));
-    if (!block) return false;
-    bool same = true;
-    for (uint32_t offset = 0; same && offset < size;) {
-        uint32_t wanted = size - offset < kCompareBlockSize ? size - offset : kCompareBlockSize;
-        DWORD got = 0;
-        same = g_win32.ReadFile(file, block, wanted, &got, nullptr) && got == wanted &&
-               std::memcmp(block, payload + offset, wanted) == 0;
-        offset += wanted;
-    }
-    PlatformFree(block);
-    return same;
-}
-
 // A file found at an output path is trusted only when it holds exactly the
-// verified payload. Anything else, an older package left by an earlier run
-// under the same product code or a file planted there, would reach the
-// installer, which runs with administrator rights.
-bool HoldsPayload(const PackageItem& item) {
-    HANDLE file = g_win32.CreateFileA(item.outPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD high = 0;
-    DWORD low = g_win32.GetFileSize(file, &high);
-    bool same = high == 0 && low == item.payloadSize && SameBytes(file, item.payload, item.payloadSize);
-    g_win32.CloseHandle(file);
-    return same;
+// verified payload, and it stays locked from then on. Anything else, an older
+// package left by an earlier run under the same product code or a file
+// planted there, would reach the installer, which runs with administrator
+// rights; it is overwritten like a new file.
+bool LockPresentFile(PackageItem* item) {
+    if (!FileExists(item->outPath)) return false;
+    item->readLock = LockFileHoldingPayload(*item);
+    return item->readLock != nullptr;
 }
 
 // Two cabinet lines may name the same file: the first item that reaches a
@@ -55,7 +35,7 @@ bool OpenOutputFile(ExtractionSet* set, int32_t index, const char* folder) {
     item->outFile = nullptr;
     if (!JoinPath(item->outPath, kItemTextSize, folder, item->fileName)) return false;
     if (ClaimedByEarlierItem(set, index)) return true;
-    if (FileExists(item->outPath) && HoldsPayload(*item)) return true;
+    if (LockPresentFile(item)) return true;
 
     HANDLE file = g_win32.CreateFileA(item->outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -92,6 +72,7 @@ void UndoAttempt(ExtractionSet* set, const char* folder) {
             g_win32.CloseHandle(item->outFile);
             if (FileExists(item->outPath)) g_win32.DeleteFileA(item->outPath);
         }
+        ReleaseFileLock(item);
         item->outFile = nullptr;
         item->bytesWritten = 0;
         std::memset(item->outPath, 0, sizeof item->outPath);

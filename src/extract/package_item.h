@@ -15,6 +15,11 @@ struct PackageItem {
     void* outFile;          // open output file (a HANDLE), or null
     uint32_t bytesWritten;  // never above payloadSize
     char outPath[kItemTextSize];
+    // A read handle that denies writing and deleting, held from the moment
+    // the file is complete until the clean-up, so nobody can swap the
+    // verified file before or while the installer reads it.
+    void* readLock;
+    uint32_t awaitingLock;  // written and closed, not yet locked
 };
 
 struct ExtractionSet {

@@ -1,5 +1,5 @@
 set(MSISTUB_EXTRACT_PORTABLE_SOURCES)
-set(MSISTUB_EXTRACT_WINDOWS_SOURCES src/extract/chunk_writer.cpp)
+set(MSISTUB_EXTRACT_WINDOWS_SOURCES src/extract/chunk_writer.cpp src/extract/file_lock.cpp)
 list(APPEND MSISTUB_EXTRACT_WINDOWS_SOURCES
   src/extract/path_text.cpp
   src/extract/destination.cpp

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "extract/destination.h"
+#include "extract/file_lock.h"
 #include "handoff/installer.h"
 #include "platform/platform.h"
 #include "platform/win32_api.h"
@@ -20,6 +21,7 @@ void ReleaseItem(PackageItem& item, uint32_t installerResult, const char* produc
         g_win32.CloseHandle(item.outFile);
         item.outFile = nullptr;
     }
+    ReleaseFileLock(&item);
     if (ShouldDelete(installerResult, productCode) && item.outPath[0] && FileExists(item.outPath))
         g_win32.DeleteFileA(item.outPath);
 }

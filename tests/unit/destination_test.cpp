@@ -178,6 +178,7 @@ TEST_F(DestinationTest, FilesGoToTheProductFolderInTheInstallerFolderOfTheWindow
         items.WriteAll();
         EXPECT_EQ(ReadWholeFile(folder + "\\main.msi"), "package");
         EXPECT_EQ(ReadWholeFile(folder + "\\data1.cab"), "cabinet");
+        items.CloseAll();
         RemoveTree(folder);
     }
 }

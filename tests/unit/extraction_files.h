@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "extract/chunk_writer.h"
+#include "extract/file_lock.h"
 #include "extract/package_item.h"
 
 inline std::string ReadWholeFile(const std::string& path) {
@@ -101,12 +102,15 @@ class Items {
         ASSERT_EQ(result, 0u);
     }
 
+    // Closes output files and the locks that keep finished files read-only.
     void CloseAll() {
-        for (auto& item : items_)
+        for (auto& item : items_) {
             if (item.outFile) {
                 CloseHandle(item.outFile);
                 item.outFile = nullptr;
             }
+            ReleaseFileLock(&item);
+        }
     }
 
    private:

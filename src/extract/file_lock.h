@@ -1,0 +1,12 @@
+// Holding an extracted file against change until the installer has read it.
+#pragma once
+
+#include "extract/package_item.h"
+
+// Opens the file at the item's output path for reading with a share mode
+// that denies writing and deleting, and keeps the handle only when the file
+// then holds exactly the item's payload. Returns the handle, or null.
+void* LockFileHoldingPayload(const PackageItem& item);
+
+// Closes the item's lock, if it holds one.
+void ReleaseFileLock(PackageItem* item);
