@@ -62,6 +62,9 @@ set_target_properties(msistub PROPERTIES OUTPUT_NAME msistub RUNTIME_OUTPUT_DIRE
 add_custom_command(TARGET msistub POST_BUILD
   COMMAND "${CMAKE_COMMAND}" -E copy "${MSISTUB_PUBLIC_KEY_PEM}" "${CMAKE_BINARY_DIR}/msistub.pub.pem")
 
+# The packing tool builds for Windows too (it reads MSI files with msi.dll).
+add_subdirectory(tools/pack)
+
 if(MSISTUB_BUILD_TESTS)
   configure_file(scripts/wine-run.sh.in "${CMAKE_BINARY_DIR}/wine-run.sh" @ONLY
                  FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
