@@ -12,4 +12,9 @@ export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;win
 wineboot --init >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 wineserver -w
+# Wine links Desktop, Documents and the other user folders to the Linux home
+# folder; real folders keep whatever a test puts there inside the prefix.
+for link in "$prefix"/drive_c/users/*/*; do
+  if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+done
 touch "$prefix/.msistub-ready"
