@@ -3,17 +3,11 @@
 // and a LauncherState that owns them.
 #pragma once
 
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-#include <zlib.h>
-
 #include <cstdint>
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
-#include "container/entry_format.h"
+#include "../portable/container_image.h"
 #include "extract/package_item.h"
 #include "launcher/launcher_state.h"
 #include "platform/platform.h"
@@ -21,13 +15,12 @@
 
 namespace selection_test {
 
-using Bytes = std::vector<uint8_t>;
-
-inline void AppendU32(Bytes* out, uint32_t value) {
-    uint8_t bytes[4];
-    WriteU32Le(bytes, value);
-    out->insert(out->end(), bytes, bytes + 4);
-}
+// Entries are built and signed exactly as in the container tests.
+using container_test::AppendU32;
+using container_test::Bytes;
+using container_test::Concat;
+using container_test::HeapCopy;
+using container_test::Sign;
 
 // A record whose text bytes are given as they are (odd lengths included).
 inline Bytes RawRecord(uint32_t id, const Bytes& textBytes) {
@@ -51,75 +44,18 @@ inline Bytes Utf16(const std::string& text, bool terminator = false) {
 
 inline Bytes Record(uint32_t id, const std::string& text) { return RawRecord(id, Utf16(text)); }
 
-inline Bytes Concat(const std::vector<Bytes>& parts) {
-    Bytes all;
-    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
-    return all;
-}
-
 struct Payload {
     uint32_t id;
     std::string content;
 };
 
-inline Bytes Compress(const Bytes& content) {
-    uLongf size = compressBound(static_cast<uLong>(content.size()));
-    Bytes out(size);
-    if (compress2(out.data(), &size, content.data(), static_cast<uLong>(content.size()), 9) != Z_OK) return {};
-    out.resize(size);
-    return out;
-}
-
-// RSASSA-PKCS1-v1_5 with SHA-256 by the development private key.
-inline Bytes Sign(const Bytes& content) {
-    Bytes signature;
-    FILE* file = std::fopen(MSISTUB_DEV_PRIVATE_KEY, "rb");
-    if (!file) return signature;
-    EVP_PKEY* key = PEM_read_PrivateKey(file, nullptr, nullptr, nullptr);
-    std::fclose(file);
-    EVP_MD_CTX* context = EVP_MD_CTX_new();
-    size_t length = 0;
-    if (key && context && EVP_DigestSignInit(context, nullptr, EVP_sha256(), nullptr, key) == 1 &&
-        EVP_DigestSign(context, nullptr, &length, content.data(), content.size()) == 1) {
-        signature.resize(length);
-        if (EVP_DigestSign(context, signature.data(), &length, content.data(), content.size()) != 1)
-            signature.clear();
-    }
-    EVP_MD_CTX_free(context);
-    EVP_PKEY_free(key);
-    return signature;
-}
-
-inline void AppendEntry(Bytes* chain, const EntryTypeGuid& type, uint32_t id, const Bytes& content,
-                        uint32_t flags) {
-    Bytes data = (flags & kBlobCompressed) ? Compress(content) : content;
-    Bytes signature = (flags & kBlobSigned) ? Sign(content) : Bytes();
-    chain->insert(chain->end(), data.begin(), data.end());
-    chain->insert(chain->end(), signature.begin(), signature.end());
-    EntryTrailer trailer = {};
-    EntryGuidBytes(type, trailer.typeGuid);
-    trailer.id = id;
-    trailer.signatureLength = static_cast<uint32_t>(signature.size());
-    trailer.dataLength = static_cast<uint32_t>(data.size());
-    uint8_t encoded[kEntryTrailerSize];
-    EncodeEntryTrailer(trailer, encoded);
-    chain->insert(chain->end(), encoded, encoded + kEntryTrailerSize);
-}
-
 // The manifest entry first, then the payload entries.
 inline Bytes EntryChain(const Bytes& manifest, const std::vector<Payload>& payloads, uint32_t flags) {
-    Bytes chain;
-    AppendEntry(&chain, ManifestEntryGuid, 0, manifest, flags);
+    std::vector<Bytes> entries = {container_test::Entry(ManifestEntryGuid, 0, manifest, flags)};
     for (const Payload& payload : payloads)
-        AppendEntry(&chain, PayloadEntryGuid, payload.id, Bytes(payload.content.begin(), payload.content.end()),
-                    flags);
-    return chain;
-}
-
-inline uint8_t* HeapCopy(const Bytes& bytes) {
-    auto* copy = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, bytes.empty() ? 1 : bytes.size()));
-    if (copy && !bytes.empty()) std::memcpy(copy, bytes.data(), bytes.size());
-    return copy;
+        entries.push_back(
+            container_test::Entry(PayloadEntryGuid, payload.id, container_test::Text(payload.content), flags));
+    return Concat(entries);
 }
 
 // Owns a LauncherState with its blobs, laid out as the container stage
