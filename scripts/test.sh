@@ -9,7 +9,15 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 jobs=$(nproc)
-step() { printf '\n=== %s\n' "$*"; }
+step() { printf '\n=== [%ss] %s\n' "$SECONDS" "$*"; }
+
+# Making a Wine prefix takes a while and needs none of the builds: the unit
+# tests' prefix and the base that every end-to-end test copies are made in
+# the background meanwhile.
+mkdir -p build/windows
+(bash scripts/wine-prefix.sh "$PWD/build/windows/wineprefix" &&
+  bash scripts/wine-prefix.sh "$PWD/build/windows/e2e-base-prefix") >build/windows/wine-prefixes.log 2>&1 &
+prefixes=$!
 
 step "native build and tests"
 cmake --preset native >/dev/null
@@ -29,4 +37,6 @@ ctest --preset fuzz -j"$jobs"
 step "Windows build and tests under Wine"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j"$jobs"
+wait "$prefixes" || { cat build/windows/wine-prefixes.log; exit 1; }
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows -j"$jobs"
+step "all tests passed"
