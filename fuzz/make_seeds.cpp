@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "../tests/portable/noise_bytes.h"
 #include "byte_files.h"
 #include "container/entry_format.h"
 #include "entry_chain.h"
@@ -27,19 +28,6 @@ namespace fs = std::filesystem;
 namespace {
 
 Bytes TextBytes(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-// Bytes that deflate cannot shrink, so the packer stores them.
-Bytes Noise(size_t size) {
-    Bytes bytes(size);
-    uint32_t x = 2463534242u;
-    for (uint8_t& b : bytes) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b = static_cast<uint8_t>(x);
-    }
-    return bytes;
-}
 
 std::vector<ManifestRecord> SetupRecords() {
     return {
@@ -132,7 +120,9 @@ int main(int argc, char** argv) {
 
         Bytes manifest = EncodeManifest(SetupRecords());
         Bytes package = TextBytes(std::string(300, 'P') + "an installer package");
-        Bytes cabinet = Noise(700);  // stored blocks, as a compressed cabinet is packed
+        // Bytes that deflate cannot shrink, so the packer stores them, as it
+        // does a compressed cabinet.
+        Bytes cabinet = XorshiftNoise(700, 2463534242u);
         Bytes cabinet2 = TextBytes("MSCF and some text that compresses well well well well");
         Bytes chain = BuildEntryChain(
             manifest, {{1000, &package, "main.msi"}, {1001, &cabinet, "main.cab"}, {1003, &cabinet2, "data1.cab"}},

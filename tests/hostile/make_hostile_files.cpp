@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "../portable/noise_bytes.h"
 #include "byte_files.h"
 #include "container/entry_format.h"
 #include "container/read_entry.h"
@@ -176,18 +177,6 @@ Bytes ZlibBomb() {
         length != inflated.size() || std::count(inflated.begin(), inflated.end(), 0) != 3 << 20)
         throw PackError("the zero stream does not inflate as made");
     return ZeroStream(4097);  // 4 GiB and 1 MiB
-}
-
-Bytes Noise(size_t size) {
-    Bytes bytes(size);
-    uint32_t x = 88172645u;
-    for (uint8_t& b : bytes) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b = static_cast<uint8_t>(x);
-    }
-    return bytes;
 }
 
 Bytes ManifestWithRecordLength(uint32_t length) {
@@ -364,7 +353,7 @@ void WriteChangedAfterSigning(Writer& out, const Setup& base, const Bytes& signe
 // Noise closed by a manifest trailer whose data would start far in front of
 // the value.
 Bytes NoiseValue(size_t size) {
-    Bytes value = Noise(size);
+    Bytes value = XorshiftNoise(size, 88172645u);
     EntryTrailer trailer = {};
     EntryGuidBytes(ManifestEntryGuid, trailer.typeGuid);
     trailer.signatureLength = 256;

@@ -18,6 +18,7 @@
 #include "container/container_blob.h"
 #include "container/entry_format.h"
 #include "launcher/launcher_state.h"
+#include "noise_bytes.h"
 #include "platform/platform.h"
 
 namespace container_test {
@@ -33,17 +34,7 @@ inline void AppendU32(Bytes* out, uint32_t value) {
 }
 
 // Bytes that deflate cannot shrink.
-inline Bytes NoiseBytes(size_t size, uint32_t seed = 1) {
-    Bytes bytes(size);
-    uint32_t x = seed * 2654435761u + 1;
-    for (uint8_t& b : bytes) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b = static_cast<uint8_t>(x);
-    }
-    return bytes;
-}
+inline Bytes NoiseBytes(size_t size, uint32_t seed = 1) { return XorshiftNoise(size, seed * 2654435761u + 1); }
 
 // One zlib stream at the given level; level 0 writes deflate stored blocks.
 inline Bytes ZlibStream(const Bytes& content, int level = 9) {
