@@ -17,25 +17,28 @@ StatusValue AppendBlob(LauncherState* state, const ContainerBlob& blob, uint32_t
     return StatusOf(kErrorSuccess, 0);
 }
 
-StatusValue AppendBlobCopy(LauncherState* state, const uint8_t* bytes, uint32_t size, uint32_t noMemoryLine,
-                           uint32_t notAppendedLine) {
+StatusValue AppendOwnedBlob(LauncherState* state, uint8_t* bytes, uint32_t size, uint32_t notAppendedLine) {
     ContainerBlob blob = {};
     blob.flags = kBlobCompressed | kBlobSigned;
     blob.size = size;
-    blob.data = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, size ? size : 1));
-    if (!blob.data) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, noMemoryLine);
-    if (size) std::memcpy(blob.data, bytes, size);
+    blob.data = bytes;
 
     StatusValue status = ReadEntry(blob, ManifestEntryGuid, 0, &blob.manifest, &blob.manifestSize);
-    if (StatusFailed(status)) {
-        PlatformFree(blob.data);
-        return status;
-    }
+    if (StatusFailed(status)) return status;
     StatusValue appended = AppendBlob(state, blob, notAppendedLine);
     if (StatusFailed(appended)) {
-        PlatformFree(blob.data);
         PlatformFree(blob.manifest);
         return appended;
     }
+    return status;
+}
+
+StatusValue AppendBlobCopy(LauncherState* state, const uint8_t* bytes, uint32_t size, uint32_t noMemoryLine,
+                           uint32_t notAppendedLine) {
+    uint8_t* copy = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, size ? size : 1));
+    if (!copy) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, noMemoryLine);
+    if (size) std::memcpy(copy, bytes, size);
+    StatusValue status = AppendOwnedBlob(state, copy, size, notAppendedLine);
+    if (StatusFailed(status)) PlatformFree(copy);
     return status;
 }

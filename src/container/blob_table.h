@@ -11,6 +11,12 @@
 // as it was and the status carries `failureLine`; on success the code is 0.
 StatusValue AppendBlob(LauncherState* state, const ContainerBlob& blob, uint32_t failureLine);
 
+// Makes a compressed, signed blob of `bytes`, a local-heap block that the
+// blob takes over on success, extracts its manifest and appends it. Returns
+// the manifest's ReadEntry status on success; on failure the caller still owns
+// `bytes`, nothing else stays allocated and the table is unchanged.
+StatusValue AppendOwnedBlob(LauncherState* state, uint8_t* bytes, uint32_t size, uint32_t notAppendedLine);
+
 // Makes a compressed, signed blob from a private copy of `bytes`, extracts its
 // manifest and appends it. Returns the manifest's ReadEntry status on success;
 // on failure nothing stays allocated and the table is unchanged.

@@ -43,8 +43,12 @@ StatusValue LoadContainerBlobs(LauncherState* state, const char* path) {
     if (StatusSucceeded(status)) {
         status = FindTagBlobs(state, image, size);
         // No tag blob: the chain stands at the very end of the file itself.
-        if (StatusSucceeded(status) && state->blobCount == 0)
-            status = AppendBlobCopy(state, image, size, kLineNoMemoryForWholeFileBlob, kLineWholeFileBlobNotAppended);
+        // The image becomes that blob rather than a copy of it: a copy would
+        // hold the file twice and cost as much time as reading it.
+        if (StatusSucceeded(status) && state->blobCount == 0) {
+            status = AppendOwnedBlob(state, image, size, kLineWholeFileBlobNotAppended);
+            if (StatusSucceeded(status)) image = nullptr;
+        }
     }
     PlatformFree(image);
     g_win32.CloseHandle(file);
