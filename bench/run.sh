@@ -51,7 +51,6 @@ install_tools() {
   local missing=()
   command -v hyperfine >/dev/null || missing+=(hyperfine)
   command -v makensis >/dev/null || missing+=(nsis)
-  [ -x /usr/bin/time ] || missing+=(time)
   if [ ${#missing[@]} -gt 0 ]; then
     log "installing ${missing[*]}"
     local sudo=""
@@ -92,7 +91,7 @@ prepare_prefix() {
   bash scripts/wine-prefix.sh "$prefix"
   # One server for all runs, so no run pays for starting it.
   wineserver -w
-  wineserver -p
+  wineserver -p </dev/null >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
   cp "$tools/test_msiexec.exe" "$prefix/drive_c/windows/system32/msiexec.exe"
 }
@@ -202,6 +201,8 @@ measure_all() {
   measure_base
   for size in $sizes; do
     for kind in $kinds; do
+      # Other work may have started meanwhile: each case waits for quiet again.
+      wait_for_quiet
       measure_case "$work/cases/$size-$kind"
     done
   done

@@ -2,12 +2,12 @@
 // launcher's own code (linked from msistub_core), since the shipped launcher
 // keeps no log:
 //   read     the whole file in one ReadFile, as LoadContainerBlobs does
-//   copy     AppendBlobCopy: the blob's private copy and its manifest
+//   manifest AppendOwnedBlob: the file image becomes the blob, its manifest
+//            is read
 //   inflate  InflateToBuffer of every payload entry
 //   verify   VerifyEntrySignature of every payload (SHA-256 and RSA)
-//   write    the progress window writing every payload (ShowProgressDialog)
-//   plain    the same bytes written by a bare loop of 512 KiB WriteFile calls,
-//            to show what the window's pacing costs on top of the disk
+//   write    the progress window writing every payload (ShowProgressDialog),
+//            its creation included
 //   stages.exe SETUP.exe OUTPUT_FOLDER
 // Prints one "<stage> <seconds>" line per stage; exits with 1 when a step fails.
 #include <windows.h>
@@ -85,8 +85,8 @@ int ListPayloads(const ContainerBlob& blob, PayloadEntry* entries, int capacity)
     return count;
 }
 
-bool OpenOutput(const char* folder, const char* prefix, uint32_t id, PackageItem* item) {
-    std::snprintf(item->fileName, sizeof item->fileName, "%s%u.bin", prefix, id);
+bool OpenOutput(const char* folder, uint32_t id, PackageItem* item) {
+    std::snprintf(item->fileName, sizeof item->fileName, "payload-%u.bin", id);
     std::snprintf(item->outPath, sizeof item->outPath, "%s\\%s", folder, item->fileName);
     HANDLE file = CreateFileA(item->outPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return Fail("cannot create an output file");
@@ -105,20 +105,8 @@ bool WriteThroughWindow(PackageItem* items, int count) {
            Fail("the progress window did not finish");
 }
 
-bool WriteInPlainLoop(const PackageItem& item) {
-    bool ok = true;
-    for (uint32_t at = 0; ok && at < item.payloadSize;) {
-        DWORD wanted = item.payloadSize - at < kChunkSize ? item.payloadSize - at : kChunkSize;
-        DWORD done = 0;
-        ok = WriteFile(item.outFile, item.payload + at, wanted, &done, nullptr) && done == wanted;
-        at += wanted;
-    }
-    CloseHandle(item.outFile);
-    return ok || Fail("a plain write failed");
-}
-
 struct StageTimes {
-    double read, copy, inflate, verify, write, plain;
+    double read, manifest, inflate, verify, write;
 };
 
 bool ExtractPayloads(const PayloadEntry* entries, int count, PackageItem* items, StageTimes* times) {
@@ -138,21 +126,14 @@ bool ExtractPayloads(const PayloadEntry* entries, int count, PackageItem* items,
     return true;
 }
 
-bool WriteBothWays(const char* folder, PackageItem* items, int count, StageTimes* times) {
+bool WriteThroughWindowTimed(const char* folder, PackageItem* items, int count, StageTimes* times) {
     for (int i = 0; i < count; ++i)
-        if (!OpenOutput(folder, "window-", static_cast<uint32_t>(i), &items[i])) return false;
+        if (!OpenOutput(folder, static_cast<uint32_t>(i), &items[i])) return false;
     Stopwatch watch;
     StartWatch(&watch);
-    if (!WriteThroughWindow(items, count)) return false;
+    bool written = WriteThroughWindow(items, count);
     times->write = ElapsedSeconds(watch);
-
-    for (int i = 0; i < count; ++i)
-        if (!OpenOutput(folder, "plain-", static_cast<uint32_t>(i), &items[i])) return false;
-    StartWatch(&watch);
-    for (int i = 0; i < count; ++i)
-        if (!WriteInPlainLoop(items[i])) return false;
-    times->plain = ElapsedSeconds(watch);
-    return true;
+    return written;
 }
 
 bool RunStages(const char* setupPath, const char* folder, StageTimes* times) {
@@ -165,16 +146,18 @@ bool RunStages(const char* setupPath, const char* folder, StageTimes* times) {
 
     StartWatch(&watch);
     LauncherState state = {};
-    StatusValue loaded = AppendBlobCopy(&state, image, size, 1, 2);
-    PlatformFree(image);
-    times->copy = ElapsedSeconds(watch);
-    if (StatusFailed(loaded)) return Fail("the setup file carries no readable container at its end");
+    StatusValue loaded = AppendOwnedBlob(&state, image, size, 1);
+    times->manifest = ElapsedSeconds(watch);
+    if (StatusFailed(loaded)) {
+        PlatformFree(image);
+        return Fail("the setup file carries no readable container at its end");
+    }
 
     static PayloadEntry entries[kMaxPayloads];
     static PackageItem items[kMaxPayloads];
     int count = ListPayloads(state.blobs[0], entries, kMaxPayloads);
     CreateDirectoryA(folder, nullptr);
-    bool ok = ExtractPayloads(entries, count, items, times) && WriteBothWays(folder, items, count, times);
+    bool ok = ExtractPayloads(entries, count, items, times) && WriteThroughWindowTimed(folder, items, count, times);
     for (int i = 0; i < count; ++i) PlatformFree(items[i].payload);
     PlatformFree(state.blobs[0].data);
     PlatformFree(state.blobs[0].manifest);
@@ -192,7 +175,7 @@ int main(int argc, char** argv) {
     InitCommonControls();
     StageTimes times = {};
     if (!RunStages(argv[1], argv[2], &times)) return 1;
-    std::printf("read %.4f\ncopy %.4f\ninflate %.4f\nverify %.4f\nwrite %.4f\nplain %.4f\n", times.read, times.copy,
-                times.inflate, times.verify, times.write, times.plain);
+    std::printf("read %.4f\nmanifest %.4f\ninflate %.4f\nverify %.4f\nwrite %.4f\n", times.read, times.manifest,
+                times.inflate, times.verify, times.write);
     return 0;
 }
