@@ -70,6 +70,12 @@ use_own_prefix() {
   # id, and the folder browser then fails to find a folder it listed before:
   # list every folder once now.
   find "$DRIVE_C" >/dev/null
+  # One server and one desktop for the whole test. Otherwise each run starts
+  # both anew, and a launcher and a driver that start together race to make
+  # the desktop: under load they can end up on different ones, and the driver
+  # then never sees the launcher's box.
+  wineserver -p
+  "$WINE_RUN" "$DRIVER" --timeout 0 wait-gone message >/dev/null 2>&1 || true
 }
 
 # Puts test-msiexec.exe in place of system32\msiexec.exe; Wine starts the
@@ -119,14 +125,17 @@ DRIVER="$MSISTUB_BUILD/msistub-driver.exe"
 
 # run_with_box SECONDS PROGRAM [ARGUMENTS...]: runs the launcher, waits for its
 # message box, writes the box's caption and text (UTF-8) to $E2E_TMP/box,
-# presses OK and prints the launcher's exit code. Fails when no box appears.
+# presses OK and prints the launcher's exit code. Fails when no box appears,
+# and then tells on stderr how the launcher ended and what the driver said.
 run_with_box() {
   local seconds="$1"; shift
   run_with_limit "$seconds" "$@" > "$E2E_TMP/box-code" &
   local launcher=$!
-  if ! "$WINE_RUN" "$DRIVER" --timeout "$seconds" message 2>/dev/null | tr -d '\r' |
+  if ! "$WINE_RUN" "$DRIVER" --timeout "$seconds" message 2> "$E2E_TMP/box-driver" | tr -d '\r' |
       iconv -f CP1252 -t UTF-8 > "$E2E_TMP/box" || [ ! -s "$E2E_TMP/box" ]; then
     wait "$launcher" || true
+    echo "no box: the launcher ended with exit code '$(cat "$E2E_TMP/box-code")';" \
+      "the driver said: $(tr -d '\r' < "$E2E_TMP/box-driver" | tail -n 5)" >&2
     return 1
   fi
   "$WINE_RUN" "$DRIVER" press ok >/dev/null 2>&1
