@@ -1,6 +1,8 @@
 // The entry chain reader over a blob made of the input: the walk from the
 // end, inflation and signature verification, for both entry types, a few
-// ids and every combination of the blob flags.
+// ids and every combination of the blob flags. Payloads read in place must
+// give exactly what reading them into buffers gives, the first time and
+// every time after, and leave every other entry readable as before.
 #include <cstdint>
 #include <cstring>
 
@@ -41,6 +43,55 @@ void ReadAndCheck(const ContainerBlob& blob, const EntryTypeGuid& type, uint32_t
     PlatformFree(content);
 }
 
+uint8_t* CopyOf(const uint8_t* data, size_t size) {
+    auto* bytes = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, size ? size : 1));
+    if (bytes && size) std::memcpy(bytes, data, size);
+    return bytes;
+}
+
+void ComparePayloadRead(const ContainerBlob& pristine, ContainerBlob* working, uint32_t id) {
+    uint8_t* expected = nullptr;
+    uint32_t expectedLength = 0;
+    StatusValue expectedStatus = ReadEntry(pristine, PayloadEntryGuid, id, &expected, &expectedLength);
+    uint8_t* content = nullptr;
+    uint32_t length = 0;
+    bool lent = false;
+    StatusValue status = ReadPayloadEntry(working, id, &content, &length, &lent);
+    FUZZ_CHECK(status == expectedStatus);
+    FUZZ_CHECK(!lent || StatusSucceeded(status));
+    if (StatusSucceeded(status)) {
+        FUZZ_CHECK(length == expectedLength && (length == 0 || std::memcmp(content, expected, length) == 0));
+        if (lent) {
+            FUZZ_CHECK(content >= working->data && length <= working->size - (content - working->data));
+        } else {
+            PlatformFree(content);
+        }
+        PlatformFree(expected);
+    }
+}
+
+void CompareInPlaceReads(const uint8_t* data, size_t size, uint32_t flags, const uint32_t* ids, size_t idCount) {
+    uint8_t* bytes = CopyOf(data, size);
+    if (!bytes) return;
+    ContainerBlob pristine = {const_cast<uint8_t*>(data), static_cast<uint32_t>(size), nullptr, 0, flags, nullptr, 0};
+    ContainerBlob working = {bytes, static_cast<uint32_t>(size), nullptr, 0, flags, nullptr, 0};
+    for (int round = 0; round < 2; ++round)
+        for (size_t i = 0; i < idCount; ++i) ComparePayloadRead(pristine, &working, ids[i]);
+
+    uint8_t* manifest = nullptr;
+    uint8_t* expected = nullptr;
+    uint32_t length = 0, expectedLength = 0;
+    StatusValue expectedStatus = ReadEntry(pristine, ManifestEntryGuid, 0, &expected, &expectedLength);
+    FUZZ_CHECK(ReadEntry(working, ManifestEntryGuid, 0, &manifest, &length) == expectedStatus);
+    if (StatusSucceeded(expectedStatus)) {
+        FUZZ_CHECK(length == expectedLength && (length == 0 || std::memcmp(manifest, expected, length) == 0));
+        PlatformFree(manifest);
+        PlatformFree(expected);
+    }
+    PlatformFree(working.inPlaceEntries);
+    PlatformFree(bytes);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -55,11 +106,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t ids[] = {0, 1000, 1001, size >= kEntryTrailerSize ? ReadU32Le(data + size - 12) : 1};
     static const uint32_t kFlags[] = {kBlobCompressed | kBlobSigned, 0, kBlobCompressed, kBlobSigned};
     for (uint32_t flags : kFlags) {
-        ContainerBlob blob = {bytes, static_cast<uint32_t>(size), nullptr, 0, flags};
+        ContainerBlob blob = {bytes, static_cast<uint32_t>(size), nullptr, 0, flags, nullptr, 0};
         for (uint32_t id : ids) {
             ReadAndCheck(blob, ManifestEntryGuid, id);
             ReadAndCheck(blob, PayloadEntryGuid, id);
         }
+        CompareInPlaceReads(bytes, size, flags, ids, sizeof ids / sizeof ids[0]);
     }
     PlatformFree(bytes);
     return 0;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "container/inflate_in_place.h"
 #include "launcher/status_lines.h"
 #include "platform/platform.h"
 
@@ -120,7 +121,86 @@ StatusValue ExtractEntry(const ContainerBlob& blob, const LocatedEntry& entry, u
     *length = bufferLength;
     return status;
 }
+const InPlaceEntry* FindInPlaceEntry(const ContainerBlob& blob, uint32_t dataOffset) {
+    for (uint32_t i = 0; i < blob.inPlaceCount; ++i)
+        if (blob.inPlaceEntries[i].dataOffset == dataOffset) return &blob.inPlaceEntries[i];
+    return nullptr;
+}
+
+// Content made in place by an earlier read, handed out again as a copy of the
+// caller's own and checked again like any other read.
+StatusValue CopyInPlaceContent(const ContainerBlob& blob, const LocatedEntry& entry, const InPlaceEntry& earlier,
+                               uint8_t** content, uint32_t* length) {
+    if (StatusFailed(earlier.status)) return earlier.status;
+    uint32_t contentLength = earlier.contentLength;
+    uint8_t* copy = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, contentLength ? contentLength : 1));
+    if (!copy) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, kLineNoMemoryForPayload);
+    if (contentLength) std::memcpy(copy, blob.data + earlier.dataOffset, contentLength);
+    if (blob.flags & kBlobSigned) {
+        StatusValue verified = CheckSignature(copy, contentLength, entry, kPayloadLines);
+        if (StatusFailed(verified)) {
+            PlatformFree(copy);
+            return verified;
+        }
+    }
+    *content = copy;
+    *length = contentLength;
+    return earlier.status;
+}
+
+// Room for one more record, so that an entry used in place is always recorded.
+bool ReserveInPlaceEntry(ContainerBlob* blob) {
+    if (blob->inPlaceCount == UINT32_MAX) return false;
+    size_t bytes = (static_cast<size_t>(blob->inPlaceCount) + 1) * sizeof(InPlaceEntry);
+    void* grown = blob->inPlaceEntries ? PlatformReAlloc(blob->inPlaceEntries, bytes, kMemMoveable)
+                                       : PlatformAlloc(kMemFixed, bytes);
+    if (!grown) return false;
+    blob->inPlaceEntries = static_cast<InPlaceEntry*>(grown);
+    return true;
+}
+
+// Inflates the entry in place and checks its signature there. False when the
+// entry's data are not stored blocks only (they are then untouched).
+bool ExtractEntryInPlace(ContainerBlob* blob, const LocatedEntry& entry, StatusValue* status, uint8_t** content,
+                         uint32_t* length) {
+    uint32_t dataOffset = static_cast<uint32_t>(entry.data - blob->data);
+    uint8_t* data = blob->data + dataOffset;
+    uint32_t contentLength = 0;
+    InPlaceResult result = InflateStoredInPlace(data, entry.dataLength, &contentLength);
+    if (result == InPlaceResult::kNotTried) return false;
+
+    *status = result == InPlaceResult::kInflated ? StatusOf(kErrorSuccess, kLinePayloadInflated)
+                                                 : StatusOf(kErrorInvalidData, kLinePayloadNotInflated);
+    if (StatusSucceeded(*status) && (blob->flags & kBlobSigned)) {
+        StatusValue verified = CheckSignature(data, contentLength, entry, kPayloadLines);
+        if (StatusFailed(verified)) *status = verified;
+    }
+    blob->inPlaceEntries[blob->inPlaceCount++] = {dataOffset, contentLength, *status};
+    if (StatusSucceeded(*status)) {
+        *content = data;
+        *length = contentLength;
+    }
+    return true;
+}
 }  // namespace
+
+StatusValue ReadPayloadEntry(ContainerBlob* blob, uint32_t id, uint8_t** content, uint32_t* length, bool* lent) {
+    *lent = false;
+    LocatedEntry entry;
+    if (!FindEntry(*blob, PayloadEntryGuid, id, &entry)) return StatusOf(kErrorNotFound, kLineEntryNotFound);
+    uint32_t dataOffset = static_cast<uint32_t>(entry.data - blob->data);
+    if (const InPlaceEntry* earlier = FindInPlaceEntry(*blob, dataOffset))
+        return CopyInPlaceContent(*blob, entry, *earlier, content, length);
+
+    bool signedWithoutData = (blob->flags & kBlobSigned) && entry.dataLength == 0;
+    StatusValue status = 0;
+    if ((blob->flags & kBlobCompressed) && !signedWithoutData && ReserveInPlaceEntry(blob) &&
+        ExtractEntryInPlace(blob, entry, &status, content, length)) {
+        *lent = StatusSucceeded(status);
+        return status;
+    }
+    return ExtractEntry(*blob, entry, content, length);
+}
 
 StatusValue ReadEntry(const ContainerBlob& blob, const EntryTypeGuid& type, uint32_t id, uint8_t** content,
                       uint32_t* length) {

@@ -22,3 +22,12 @@ int InflateToBuffer(uint8_t** buffer, uint32_t* length, const uint8_t* input, ui
 // verification key. The line of the returned status is the caller's to set.
 StatusValue VerifyEntrySignature(const uint8_t* content, uint32_t length, const uint8_t* signature,
                                  uint32_t signatureLength);
+
+// ReadEntry for a payload, sparing the copy where it can: when the entry's
+// data are stored deflate blocks in a compressed blob, the content is made in
+// place inside the blob and `*lent` is set. Such content belongs to the blob
+// and lives as long as it; the caller must not free it. Any other entry is
+// read as ReadEntry reads it, into a buffer the caller owns. An entry whose
+// data were once used in place yields, when read again, a fresh verified copy
+// of its content, or the first read's failure.
+StatusValue ReadPayloadEntry(ContainerBlob* blob, uint32_t id, uint8_t** content, uint32_t* length, bool* lent);

@@ -2,6 +2,7 @@ set(MSISTUB_CONTAINER_PORTABLE_SOURCES
   src/container/entry_format.cpp
   src/container/read_entry.cpp
   src/container/inflate_to_buffer.cpp
+  src/container/inflate_in_place.cpp
   src/container/verify_entry_signature.cpp
   src/container/certificate_table.cpp
   src/container/blob_table.cpp)

@@ -10,8 +10,9 @@ constexpr uint32_t kChunkSize = 524288;       // 512 KiB written per call
 
 struct PackageItem {
     char fileName[kItemTextSize];
-    uint8_t* payload;       // extracted content, owned by the item
+    uint8_t* payload;       // extracted content, owned by the item unless lent
     uint32_t payloadSize;
+    uint32_t payloadLent;   // the payload lies inside its blob, which frees it
     void* outFile;          // open output file (a HANDLE), or null
     uint32_t bytesWritten;  // never above payloadSize
     char outPath[kItemTextSize];

@@ -15,7 +15,7 @@ bool ShouldDelete(uint32_t installerResult, const char* productCode) {
 }
 
 void ReleaseItem(PackageItem& item, uint32_t installerResult, const char* productCode) {
-    PlatformFree(item.payload);
+    if (!item.payloadLent) PlatformFree(item.payload);
     item.payload = nullptr;
     if (item.outFile) {
         g_win32.CloseHandle(item.outFile);

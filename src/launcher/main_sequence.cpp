@@ -142,6 +142,7 @@ void ReleaseRun() {
     for (uint32_t i = 0; i < g_state.blobCount; ++i) {
         PlatformFree(g_state.blobs[i].data);
         PlatformFree(g_state.blobs[i].manifest);
+        PlatformFree(g_state.blobs[i].inPlaceEntries);
     }
     PlatformFree(g_state.blobs);
     PlatformFree(g_process.modulePath);

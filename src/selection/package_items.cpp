@@ -11,8 +11,9 @@ bool LoadPackageItem(const LauncherState* state, uint32_t blobIndex, uint32_t en
     std::memset(item, 0, sizeof(*item));
     std::snprintf(item->fileName, sizeof(item->fileName), "%s", name);
     if (blobIndex >= state->blobCount) return false;
-    StatusValue status =
-        ReadEntry(state->blobs[blobIndex], PayloadEntryGuid, entryId, &item->payload, &item->payloadSize);
+    bool lent = false;
+    StatusValue status = ReadPayloadEntry(&state->blobs[blobIndex], entryId, &item->payload, &item->payloadSize, &lent);
+    item->payloadLent = lent;
     return StatusSucceeded(status);
 }
 

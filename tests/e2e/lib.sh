@@ -88,10 +88,10 @@ use_test_installer() {
   INSTALLER_LOG="$DRIVE_C/installer.log"
 }
 
-# make_msi NAME PRODUCT_CODE LANGUAGE FILE: a real x64 MSI with its external
-# cabinet, in $E2E_TMP/msi.
+# make_msi NAME PRODUCT_CODE LANGUAGE FILE [EXTRA_FILE]: a real x64 MSI with
+# its external cabinet, in $E2E_TMP/msi; EXTRA_FILE is installed too.
 make_msi() {
-  bash "$MSISTUB_SOURCE/scripts/make-demo-msi.sh" "$E2E_TMP/msi" "$1" "$2" "$3" "$4" >/dev/null
+  bash "$MSISTUB_SOURCE/scripts/make-demo-msi.sh" "$E2E_TMP/msi" "$@" >/dev/null
 }
 
 # pack_setup OUT MSI_FILE... [-- PACK_OPTIONS...]: packs MSIs of $E2E_TMP/msi

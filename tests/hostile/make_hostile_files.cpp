@@ -108,7 +108,7 @@ Entry& EntryWithId(Setup& setup, uint32_t id) {
 // The content of an entry, read and verified by the launcher's own reader.
 Bytes Content(const Entry& entry) {
     Bytes chain = Chain({entry});
-    ContainerBlob blob = {chain.data(), static_cast<uint32_t>(chain.size()), nullptr, 0, kBlobCompressed | kBlobSigned};
+    ContainerBlob blob = {chain.data(), static_cast<uint32_t>(chain.size()), nullptr, 0, kBlobCompressed | kBlobSigned, nullptr, 0};
     uint8_t* content = nullptr;
     uint32_t length = 0;
     StatusValue status =

@@ -69,6 +69,7 @@ public:
         for (ContainerBlob& blob : blobs_) {
             PlatformFree(blob.data);
             PlatformFree(blob.manifest);
+            PlatformFree(blob.inPlaceEntries);
         }
     }
 
@@ -100,7 +101,8 @@ private:
 
 // Releases what a selection left in the set, as the cleanup does.
 inline void ReleaseItems(ExtractionSet* set) {
-    for (int32_t i = 0; i < set->itemCount; ++i) PlatformFree(set->items[i].payload);
+    for (int32_t i = 0; i < set->itemCount; ++i)
+        if (!set->items[i].payloadLent) PlatformFree(set->items[i].payload);
     PlatformFree(set->items);
     set->items = nullptr;
     set->itemCount = 0;

@@ -161,7 +161,7 @@ TEST(PackageItemTest, LongNameIsCutToTheItemBuffer) {
     EXPECT_EQ(item.outFile, nullptr);
     EXPECT_EQ(item.bytesWritten, 0u);
     EXPECT_STREQ(item.outPath, "");
-    PlatformFree(item.payload);
+    if (!item.payloadLent) PlatformFree(item.payload);
 
     EXPECT_FALSE(LoadPackageItem(table.State(1033), 1, 7, &item, "main.msi"));
     EXPECT_EQ(item.payload, nullptr);

@@ -160,6 +160,7 @@ inline void ReleaseBlobs(LauncherState* state) {
     for (uint32_t i = 0; i < state->blobCount; ++i) {
         PlatformFree(state->blobs[i].data);
         PlatformFree(state->blobs[i].manifest);
+        PlatformFree(state->blobs[i].inPlaceEntries);
     }
     PlatformFree(state->blobs);
     *state = {};

@@ -315,6 +315,31 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"installer not found: no paths yet, only memory released", 1601, false, false, false, false,
                     true}));
 
+// A payload made in place inside its blob belongs to the blob, which frees it
+// at the end of the run; the clean-up releases only what the items own.
+TEST(CleanUpLentPayload, IsLeftToItsBlob) {
+    g_cleanUp = CleanUpSeam();
+    g_cleanUp.realMemory = g_platformMemory;
+    uint8_t* blob = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, 64));
+    ExtractionSet set;
+    std::memset(&set, 0, sizeof set);
+    set.itemCount = 2;
+    set.items = static_cast<PackageItem*>(PlatformAlloc(kMemZeroInit, sizeof(PackageItem) * 2));
+    ASSERT_TRUE(blob && set.items);
+    void* itemArray = set.items;
+    void* owned = set.items[0].payload = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, 10));
+    set.items[1].payload = blob + 8;
+    set.items[1].payloadLent = 1;
+    g_platformMemory.release = RecordingRelease;
+
+    CleanUpExtraction(&set, 0, TestProductCode(101).c_str(), "");
+
+    g_platformMemory.release = g_cleanUp.realMemory.release;
+    const std::vector<void*> expected = {owned, itemArray};
+    EXPECT_EQ(g_cleanUp.released, expected);
+    PlatformFree(blob);
+}
+
 // ---------------------------------------------------------------------------
 // LaunchInstaller
 
