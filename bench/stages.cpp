@@ -4,7 +4,8 @@
 //   read     the whole file in one ReadFile, as LoadContainerBlobs does
 //   manifest AppendOwnedBlob: the file image becomes the blob, its manifest
 //            is read
-//   inflate  InflateToBuffer of every payload entry
+//   inflate  every payload entry inflated as ReadPayloadEntry does it: in
+//            place when it is stored blocks only, else InflateToBuffer
 //   verify   VerifyEntrySignature of every payload (SHA-256 and RSA)
 //   write    the progress window writing every payload (ShowProgressDialog),
 //            its creation included
@@ -18,6 +19,7 @@
 
 #include "container/blob_table.h"
 #include "container/entry_format.h"
+#include "container/inflate_in_place.h"
 #include "container/read_entry.h"
 #include "extract/package_item.h"
 #include "extract/progress_dialog.h"
@@ -113,8 +115,17 @@ bool ExtractPayloads(const PayloadEntry* entries, int count, PackageItem* items,
     for (int i = 0; i < count; ++i) {
         Stopwatch watch;
         StartWatch(&watch);
-        if (InflateToBuffer(&items[i].payload, &items[i].payloadSize, entries[i].data, entries[i].dataLength) != 0)
+        // The image is the blob's own memory, as in the launcher.
+        uint8_t* data = const_cast<uint8_t*>(entries[i].data);
+        InPlaceResult inPlace = InflateStoredInPlace(data, entries[i].dataLength, &items[i].payloadSize);
+        if (inPlace == InPlaceResult::kFailed) return Fail("a payload does not inflate");
+        if (inPlace == InPlaceResult::kInflated) {
+            items[i].payload = data;
+            items[i].payloadLent = 1;
+        } else if (InflateToBuffer(&items[i].payload, &items[i].payloadSize, entries[i].data,
+                                   entries[i].dataLength) != 0) {
             return Fail("a payload does not inflate");
+        }
         times->inflate += ElapsedSeconds(watch);
 
         StartWatch(&watch);
@@ -158,7 +169,8 @@ bool RunStages(const char* setupPath, const char* folder, StageTimes* times) {
     int count = ListPayloads(state.blobs[0], entries, kMaxPayloads);
     CreateDirectoryA(folder, nullptr);
     bool ok = ExtractPayloads(entries, count, items, times) && WriteThroughWindowTimed(folder, items, count, times);
-    for (int i = 0; i < count; ++i) PlatformFree(items[i].payload);
+    for (int i = 0; i < count; ++i)
+        if (!items[i].payloadLent) PlatformFree(items[i].payload);
     PlatformFree(state.blobs[0].data);
     PlatformFree(state.blobs[0].manifest);
     PlatformFree(state.blobs);
