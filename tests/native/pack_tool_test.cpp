@@ -413,14 +413,47 @@ TEST_F(PackTool, RefusesASetupBeyondTheSizeLimitWithoutWritingIt) {
     options.msiPaths = {(Fixtures() / "en/product.msi").string()};
     uint64_t largest = std::max(fs::file_size(Fixtures() / "en/main.cab"), fs::file_size(options.stubPath));
     options.sizeLimit = largest + 1000;
-    std::ostringstream out;
+    std::ostringstream out, warnings;
     try {
-        RunPack(options, out);
+        RunPack(options, out, warnings);
         ADD_FAILURE() << "packed beyond the limit";
     } catch (const PackError& error) {
         EXPECT_NE(std::string(error.what()).find("at most " + std::to_string(options.sizeLimit)), std::string::npos)
             << error.what();
     }
     EXPECT_FALSE(fs::exists(work_ / "setup.exe"));
+}
+// A container larger than any known to be read from a tag certificate is
+// still packed, with a warning; the other placements and smaller tags pack
+// without one. The limit is lowered through the library to keep the files small.
+TEST_F(PackTool, WarnsOfATagLargerThanDecodersAreKnownToRead) {
+    struct Case {
+        const char* stub;
+        Placement placement;
+        uint64_t largestTestedTag;
+        bool warned;
+    };
+    const Case cases[] = {
+        {"signed/msistub.exe", Placement::Tag, 1000, true},
+        {"signed/msistub.exe", Placement::Automatic, 1000, true},
+        {"signed/msistub.exe", Placement::Tag, 48u << 20, false},
+        {"signed/msistub.exe", Placement::Certificate, 1000, false},
+        {"unsigned/msistub.exe", Placement::End, 1000, false},
+    };
+    for (const Case& c : cases) {
+        PackOptions options;
+        options.stubPath = (Fixtures() / c.stub).string();
+        options.privateKeyPath = kDevPrivateKey;
+        options.outputPath = (work_ / "setup.exe").string();
+        options.msiPaths = {(Fixtures() / "en/product.msi").string()};
+        options.placement = c.placement;
+        options.largestTestedTag = c.largestTestedTag;
+        std::ostringstream out, warnings;
+        RunPack(options, out, warnings);
+        EXPECT_TRUE(fs::exists(work_ / "setup.exe")) << c.stub << " " << PlacementName(c.placement);
+        EXPECT_EQ(warnings.str().find("--placement certificate") != std::string::npos, c.warned)
+            << c.stub << " " << PlacementName(c.placement) << ": " << warnings.str();
+        fs::remove(work_ / "setup.exe");
+    }
 }
 }  // namespace

@@ -76,7 +76,7 @@ int Run(CLI::App& app, CommandLine& line) {
         line.pack.overrides.languages = line.languages;
         line.pack.overrides.productCode = line.productCode;
         line.pack.overrides.productName = line.productName;
-        RunPack(line.pack, std::cout);
+        RunPack(line.pack, std::cout, std::cerr);
     } else if (app.got_subcommand("list")) {
         RunList(line.reading, line.json, std::cout);
     } else if (app.got_subcommand("extract")) {

@@ -185,7 +185,7 @@ void RunKeygen(const KeygenOptions& options, std::ostream& out) {
     out << "wrote the RSA-2048 key pair " << options.privateKeyPath << " and " << options.publicKeyPath << "\n";
 }
 
-void RunPack(const PackOptions& options, std::ostream& out) {
+void RunPack(const PackOptions& options, std::ostream& out, std::ostream& warnings) {
     if (options.msiPaths.empty()) throw PackError("name at least one MSI package");
     KeyPtr key = LoadSigningKey(options.privateKeyPath);
     CheckSigningKeyMatchesStub(options, key.get());
@@ -218,6 +218,11 @@ void RunPack(const PackOptions& options, std::ostream& out) {
         << plan.payloads.size() - packages.size() << " cabinet(s) into " << options.outputPath << " ("
         << PlacementName(placement) << " placement, " << setup.size() << " bytes)\n";
     for (const ManifestRecord& record : plan.records) out << "  " << record.id << "  " << record.text << "\n";
+    if (placement == Placement::Tag && chain.size() > options.largestTestedTag)
+        warnings << "msistub-pack: warning: the container is " << chain.size() << " bytes, more than the "
+                 << options.largestTestedTag << " known to be read from a tag certificate; some certificate "
+                 << "decoders (Wine's among them) refuse 64 MiB and more. Try the setup on the target systems, "
+                 << "or use --placement certificate.\n";
 }
 
 void RunList(const ReadOptions& options, bool json, std::ostream& out) {

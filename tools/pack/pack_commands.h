@@ -27,8 +27,13 @@ struct PackOptions {
     std::vector<std::string> msiPaths;
     PackageOverrides overrides;
     uint64_t sizeLimit = UINT32_MAX;  // the u32 fields of the container; smaller only in tests
+    // The largest container known to be decoded inside a tag certificate:
+    // Wine's decoder takes 48 MiB and refuses 64 MiB. A larger tag is packed
+    // with a warning. Smaller only in tests.
+    uint64_t largestTestedTag = 48u << 20;
 };
-void RunPack(const PackOptions& options, std::ostream& out);
+// What was packed goes to `out`, warnings to `warnings`.
+void RunPack(const PackOptions& options, std::ostream& out, std::ostream& warnings);
 
 struct ReadOptions {
     std::string setupPath;
