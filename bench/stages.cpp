@@ -117,7 +117,9 @@ bool ExtractPayloads(const PayloadEntry* entries, int count, PackageItem* items,
         StartWatch(&watch);
         // The image is the blob's own memory, as in the launcher.
         uint8_t* data = const_cast<uint8_t*>(entries[i].data);
-        InPlaceResult inPlace = InflateStoredInPlace(data, entries[i].dataLength, &items[i].payloadSize);
+        InPlaceResult inPlace = IsStoredBlockStream(data, entries[i].dataLength)
+                                    ? InflateStoredInPlace(data, entries[i].dataLength, &items[i].payloadSize)
+                                    : InPlaceResult::kNotTried;
         if (inPlace == InPlaceResult::kFailed) return Fail("a payload does not inflate");
         if (inPlace == InPlaceResult::kInflated) {
             items[i].payload = data;

@@ -43,7 +43,6 @@ bool IsStoredBlockStream(const uint8_t* stream, uint32_t length) {
 }
 
 InPlaceResult InflateStoredInPlace(uint8_t* stream, uint32_t length, uint32_t* contentLength) {
-    if (!IsStoredBlockStream(stream, length)) return InPlaceResult::kNotTried;
     uint8_t* scratch = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, kScratchSize));
     if (!scratch) return InPlaceResult::kNotTried;
     z_stream inflater = {};
@@ -56,6 +55,8 @@ InPlaceResult InflateStoredInPlace(uint8_t* stream, uint32_t length, uint32_t* c
 
     // zlib makes each piece in the scratch buffer; the piece then goes where
     // the content stands, all of which lies below the input consumed so far.
+    // A stream that is not stored blocks only would overtake its input: it
+    // fails here before a byte is written past the consumed input.
     uint32_t produced = 0;
     int result = Z_OK;
     while (result == Z_OK) {

@@ -10,7 +10,7 @@
 #include <cstdint>
 
 enum class InPlaceResult {
-    kNotTried,  // not stored blocks only, or no memory to start: the bytes are untouched
+    kNotTried,  // no memory to start: the bytes are untouched
     kInflated,  // the content now fills the first `contentLength` bytes
     kFailed,    // zlib refused the stream; its bytes are partly overwritten
 };
@@ -20,4 +20,6 @@ enum class InPlaceResult {
 // `length`. Only the form is tested; zlib checks the rest while it inflates.
 bool IsStoredBlockStream(const uint8_t* stream, uint32_t length);
 
+// For a stream that IsStoredBlockStream accepts; any other stream may be
+// partly overwritten before it fails, though never past its consumed input.
 InPlaceResult InflateStoredInPlace(uint8_t* stream, uint32_t length, uint32_t* contentLength);

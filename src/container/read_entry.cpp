@@ -88,6 +88,29 @@ StatusValue ExtractEmptySignedPayload(const LocatedEntry& entry, uint8_t** conte
     return StatusOf(kErrorSuccess, kLinePayloadSignatureCopied);
 }
 
+// A new buffer holding `length` bytes of `source`, or null.
+uint8_t* CopyOf(const uint8_t* source, uint32_t length) {
+    uint8_t* copy = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, length ? length : 1));
+    if (copy && length) std::memcpy(copy, source, length);
+    return copy;
+}
+
+// In a signed blob the buffer is handed out only when its signature holds;
+// otherwise it is freed and the verification's status returned.
+StatusValue HandOutVerified(bool isSigned, uint8_t* buffer, uint32_t bufferLength, StatusValue status,
+                            const LocatedEntry& entry, const KindLines& lines, uint8_t** content, uint32_t* length) {
+    if (isSigned) {
+        StatusValue verified = CheckSignature(buffer, bufferLength, entry, lines);
+        if (StatusFailed(verified)) {
+            PlatformFree(buffer);
+            return verified;
+        }
+    }
+    *content = buffer;
+    *length = bufferLength;
+    return status;
+}
+
 StatusValue ExtractEntry(const ContainerBlob& blob, const LocatedEntry& entry, uint8_t** content,
                          uint32_t* length) {
     const KindLines& lines = entry.isManifest ? kManifestLines : kPayloadLines;
@@ -103,24 +126,14 @@ StatusValue ExtractEntry(const ContainerBlob& blob, const LocatedEntry& entry, u
             return StatusOf(kErrorInvalidData, lines.notInflated);
         status = StatusOf(kErrorSuccess, lines.inflated);
     } else {
-        buffer = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, entry.dataLength ? entry.dataLength : 1));
+        buffer = CopyOf(entry.data, entry.dataLength);
         if (!buffer) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, lines.noMemory);
-        if (entry.dataLength) std::memcpy(buffer, entry.data, entry.dataLength);
         bufferLength = entry.dataLength;
         status = StatusOf(kErrorSuccess, lines.copied);
     }
-
-    if (isSigned) {
-        StatusValue verified = CheckSignature(buffer, bufferLength, entry, lines);
-        if (StatusFailed(verified)) {
-            PlatformFree(buffer);
-            return verified;
-        }
-    }
-    *content = buffer;
-    *length = bufferLength;
-    return status;
+    return HandOutVerified(isSigned, buffer, bufferLength, status, entry, lines, content, length);
 }
+
 const InPlaceEntry* FindInPlaceEntry(const ContainerBlob& blob, uint32_t dataOffset) {
     for (uint32_t i = 0; i < blob.inPlaceCount; ++i)
         if (blob.inPlaceEntries[i].dataOffset == dataOffset) return &blob.inPlaceEntries[i];
@@ -132,20 +145,10 @@ const InPlaceEntry* FindInPlaceEntry(const ContainerBlob& blob, uint32_t dataOff
 StatusValue CopyInPlaceContent(const ContainerBlob& blob, const LocatedEntry& entry, const InPlaceEntry& earlier,
                                uint8_t** content, uint32_t* length) {
     if (StatusFailed(earlier.status)) return earlier.status;
-    uint32_t contentLength = earlier.contentLength;
-    uint8_t* copy = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, contentLength ? contentLength : 1));
+    uint8_t* copy = CopyOf(blob.data + earlier.dataOffset, earlier.contentLength);
     if (!copy) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, kLineNoMemoryForPayload);
-    if (contentLength) std::memcpy(copy, blob.data + earlier.dataOffset, contentLength);
-    if (blob.flags & kBlobSigned) {
-        StatusValue verified = CheckSignature(copy, contentLength, entry, kPayloadLines);
-        if (StatusFailed(verified)) {
-            PlatformFree(copy);
-            return verified;
-        }
-    }
-    *content = copy;
-    *length = contentLength;
-    return earlier.status;
+    return HandOutVerified((blob.flags & kBlobSigned) != 0, copy, earlier.contentLength, earlier.status, entry,
+                           kPayloadLines, content, length);
 }
 
 // Room for one more record, so that an entry used in place is always recorded.
@@ -160,11 +163,12 @@ bool ReserveInPlaceEntry(ContainerBlob* blob) {
 }
 
 // Inflates the entry in place and checks its signature there. False when the
-// entry's data are not stored blocks only (they are then untouched).
-bool ExtractEntryInPlace(ContainerBlob* blob, const LocatedEntry& entry, StatusValue* status, uint8_t** content,
-                         uint32_t* length) {
-    uint32_t dataOffset = static_cast<uint32_t>(entry.data - blob->data);
+// entry's data are not stored blocks only, or when there is no memory to
+// start: the data are then untouched.
+bool ExtractEntryInPlace(ContainerBlob* blob, const LocatedEntry& entry, uint32_t dataOffset, StatusValue* status,
+                         uint8_t** content, uint32_t* length) {
     uint8_t* data = blob->data + dataOffset;
+    if (!IsStoredBlockStream(data, entry.dataLength) || !ReserveInPlaceEntry(blob)) return false;
     uint32_t contentLength = 0;
     InPlaceResult result = InflateStoredInPlace(data, entry.dataLength, &contentLength);
     if (result == InPlaceResult::kNotTried) return false;
@@ -194,8 +198,8 @@ StatusValue ReadPayloadEntry(ContainerBlob* blob, uint32_t id, uint8_t** content
 
     bool signedWithoutData = (blob->flags & kBlobSigned) && entry.dataLength == 0;
     StatusValue status = 0;
-    if ((blob->flags & kBlobCompressed) && !signedWithoutData && ReserveInPlaceEntry(blob) &&
-        ExtractEntryInPlace(blob, entry, &status, content, length)) {
+    if ((blob->flags & kBlobCompressed) && !signedWithoutData &&
+        ExtractEntryInPlace(blob, entry, dataOffset, &status, content, length)) {
         *lent = StatusSucceeded(status);
         return status;
     }
