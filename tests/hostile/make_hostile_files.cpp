@@ -105,6 +105,13 @@ Entry& EntryWithId(Setup& setup, uint32_t id) {
     throw PackError("the base setup has no entry " + std::to_string(id));
 }
 
+// Trailer lengths whose 32-bit sum wraps around to the entry's true size: a
+// walk that adds them up instead of testing each finds the entry anyway.
+void MakeLengthsWrap(Entry* entry) {
+    entry->claimedDataLength = entry->claimedDataLength + entry->claimedSignatureLength + 1;
+    entry->claimedSignatureLength = 0xFFFFFFFFu;
+}
+
 // The content of an entry, read and verified by the launcher's own reader.
 Bytes Content(const Entry& entry) {
     Bytes chain = Chain({entry});
@@ -266,20 +273,15 @@ void WriteLengthLies(Writer& out, const Setup& base) {
     out.Case("manifest-lengths-max", std::to_string(kNotFound),
              "the manifest trailer claims 4 GiB of data and of signature", SetupFile(setup));
 
-    // Lengths whose 32-bit sum wraps to the true size of the entry.
     setup = base;
-    Entry& manifest3 = EntryWithId(setup, 0);
-    manifest3.claimedDataLength = manifest3.claimedDataLength + manifest3.claimedSignatureLength + 1;
-    manifest3.claimedSignatureLength = 0xFFFFFFFFu;
+    MakeLengthsWrap(&EntryWithId(setup, 0));
     out.Case("manifest-lengths-wrap", std::to_string(kNotFound),
              "the manifest trailer's lengths add up, modulo 2^32, to the entry's "
              "true size",
              SetupFile(setup));
 
     setup = base;
-    Entry& last = setup.entries.back();
-    last.claimedDataLength = last.claimedDataLength + last.claimedSignatureLength + 1;
-    last.claimedSignatureLength = 0xFFFFFFFFu;
+    MakeLengthsWrap(&setup.entries.back());
     out.Case("payload-lengths-wrap", std::to_string(kNotFound),
              "the last payload trailer's lengths add up, modulo 2^32, to the "
              "entry's true size",
