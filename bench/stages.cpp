@@ -18,13 +18,14 @@
 #include <cstring>
 
 #include "container/blob_table.h"
-#include "container/entry_format.h"
-#include "container/inflate_in_place.h"
-#include "container/read_entry.h"
-#include "extract/package_item.h"
+#include "format/entry_format.h"
+#include "format/inflate_in_place.h"
+#include "format/read_entry.h"
+#include "format/inflate_to_buffer.h"
+#include "format/verify_entry_signature.h"
+#include "selection/package_item.h"
 #include "extract/progress_dialog.h"
-#include "launcher/launcher_state.h"
-#include "launcher/process_values.h"
+#include "container/blob_table.h"
 #include "platform/platform.h"
 
 namespace {
@@ -102,8 +103,8 @@ bool WriteThroughWindow(PackageItem* items, int count) {
     set.itemCount = count;
     set.currentItem = -1;
     set.chunkSize = kChunkSize;
-    return ShowProgressDialog(&set, "MSI_STUB_WINDOW_CLASS_NAME", "msistub bench", "MS Sans Serif") ==
-               kProgressAllWritten ||
+    return ShowProgressDialog(&set, GetModuleHandleA(nullptr), nullptr, "MSI_STUB_WINDOW_CLASS_NAME", "msistub bench",
+                              "MS Sans Serif") == kProgressAllWritten ||
            Fail("the progress window did not finish");
 }
 
@@ -158,7 +159,7 @@ bool RunStages(const char* setupPath, const char* folder, StageTimes* times) {
     times->read = ElapsedSeconds(watch);
 
     StartWatch(&watch);
-    LauncherState state = {};
+    BlobTable state = {};
     StatusValue loaded = AppendOwnedBlob(&state, image, size, 1);
     times->manifest = ElapsedSeconds(watch);
     if (StatusFailed(loaded)) {
@@ -185,7 +186,6 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: stages.exe SETUP.exe OUTPUT_FOLDER\n");
         return 2;
     }
-    g_process.instance = GetModuleHandleA(nullptr);
     InitCommonControls();
     StageTimes times = {};
     if (!RunStages(argv[1], argv[2], &times)) return 1;

@@ -12,7 +12,7 @@ endif()
 string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
 string(REGEX REPLACE "((0x[0-9a-f][0-9a-f],){16})" "\\1\n    " bytes "${bytes}")
 file(WRITE "${OUT}.tmp" "// Generated from the verification key's PEM file at build time.
-#include \"container/verification_key.h\"
+#include \"format/verification_key.h\"
 
 #include <cstring>
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "container/certificate_table.h"
+#include "format/certificate_table.h"
 #include "fuzz_check.h"
 #include "platform/platform.h"
 

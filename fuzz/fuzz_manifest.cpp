@@ -8,11 +8,11 @@
 #include <cstring>
 #include <vector>
 
-#include "container/entry_format.h"
+#include "format/entry_format.h"
 #include "fuzz_check.h"
 #include "platform/platform.h"
 #include "selection/cabinet_line.h"
-#include "selection/manifest_records.h"
+#include "selection/enumerate_manifest.h"
 #include "selection/select_package.h"
 
 namespace {
@@ -66,20 +66,21 @@ void CheckItems(const ExtractionSet& set) {
     }
 }
 
-void RunSelection(LauncherState* state, uint32_t languageId) {
-    state->languageId = languageId;
+void RunSelection(BlobTable* state, uint32_t language) {
+    uint32_t languageId = language;
     PackageChoice choice = {};
     ExtractionSet set = {};
     set.currentItem = -1;
     set.chunkSize = kChunkSize;
     char errorText[2048] = {};
-    StatusValue status = SelectPackage(state, &choice, &set, kBadPackageText, errorText, sizeof errorText);
+    StatusValue status =
+        SelectPackage(state, &languageId, &choice, &set, kBadPackageText, errorText, sizeof errorText);
 
     FUZZ_CHECK(Terminated(choice.platform, sizeof choice.platform));
     FUZZ_CHECK(Terminated(choice.languages, sizeof choice.languages));
     FUZZ_CHECK(Terminated(choice.productCode, sizeof choice.productCode));
     FUZZ_CHECK(Terminated(choice.productName, sizeof choice.productName));
-    FUZZ_CHECK(state->languageId == languageId || state->languageId == 1033);
+    FUZZ_CHECK(languageId == language || languageId == 1033);
     CheckItems(set);
     if (StatusSucceeded(status)) {
         FUZZ_CHECK(choice.entryId != 0 && choice.blobIndex < state->blobCount);
@@ -103,7 +104,7 @@ int CountRecord(uint32_t, uint32_t, const char*, void* context) {
     return 1;
 }
 
-void RunCabinetGathering(const LauncherState* state) {
+void RunCabinetGathering(const BlobTable* state) {
     uint32_t entryId = 0;
     EnumerateManifest(state, RememberFirstId, &entryId);
     ExtractionSet set = {};
@@ -129,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     for (uint32_t blobCount = 1; blobCount <= 2; ++blobCount) {
-        LauncherState state = {0, blobs, blobCount};
+        BlobTable state = {blobs, blobCount};
         RunSelection(&state, 1033);
         RunSelection(&state, 2055);
         RunCabinetGathering(&state);

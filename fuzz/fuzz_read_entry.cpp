@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "container/read_entry.h"
+#include "format/read_entry.h"
 #include "fuzz_check.h"
-#include "launcher/status_lines.h"
+#include "core/status_lines.h"
 #include "platform/platform.h"
 
 namespace {
@@ -19,7 +19,7 @@ bool IsReadEntryLine(uint32_t line, bool manifest) {
         return line == kLineManifestInflated || line == kLineManifestNotInflated || line == kLineManifestCopied ||
                line == kLineNoMemoryForManifest || line == kLineManifestSignatureBad ||
                line == kLineManifestKeyNotLoaded;
-    return line == kLinePayloadSignatureCopied || line == kLineNoMemoryForSignatureCopy ||
+    return line == kLineEmptyPayloadVerified || line == kLineNoMemoryForEmptyPayload ||
            line == kLinePayloadInflated || line == kLinePayloadNotInflated || line == kLinePayloadCopied ||
            line == kLineNoMemoryForPayload || line == kLinePayloadSignatureBad || line == kLinePayloadKeyNotLoaded;
 }

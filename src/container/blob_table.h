@@ -1,24 +1,32 @@
-// The blob table of LauncherState: it only grows, one record at a time.
+// The blob table: every container blob found in the launcher's own file, in
+// the order the lookup found them. It only grows, one record at a time.
 #pragma once
 
 #include <cstdint>
 
-#include "container/container_blob.h"
-#include "launcher/launcher_state.h"
-#include "launcher/status.h"
+#include "core/status.h"
+#include "format/container_blob.h"
+
+struct BlobTable {
+    ContainerBlob* blobs;  // local heap, grown one element at a time
+    uint32_t blobCount;
+};
 
 // Adds a copy of `blob` at the end of the table. On failure the table stays
 // as it was and the status carries `failureLine`; on success the code is 0.
-StatusValue AppendBlob(LauncherState* state, const ContainerBlob& blob, uint32_t failureLine);
+StatusValue AppendBlob(BlobTable* table, const ContainerBlob& blob, uint32_t failureLine);
 
 // Makes a compressed, signed blob of `bytes`, a local-heap block that the
 // blob takes over on success, extracts its manifest and appends it. Returns
 // the manifest's ReadEntry status on success; on failure the caller still owns
 // `bytes`, nothing else stays allocated and the table is unchanged.
-StatusValue AppendOwnedBlob(LauncherState* state, uint8_t* bytes, uint32_t size, uint32_t notAppendedLine);
+StatusValue AppendOwnedBlob(BlobTable* table, uint8_t* bytes, uint32_t size, uint32_t notAppendedLine);
 
 // Makes a compressed, signed blob from a private copy of `bytes`, extracts its
 // manifest and appends it. Returns the manifest's ReadEntry status on success;
 // on failure nothing stays allocated and the table is unchanged.
-StatusValue AppendBlobCopy(LauncherState* state, const uint8_t* bytes, uint32_t size, uint32_t noMemoryLine,
+StatusValue AppendBlobCopy(BlobTable* table, const uint8_t* bytes, uint32_t size, uint32_t noMemoryLine,
                            uint32_t notAppendedLine);
+
+// Frees every blob's data, manifest and records, and the table itself.
+void ReleaseBlobTable(BlobTable* table);

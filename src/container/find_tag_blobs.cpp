@@ -1,9 +1,10 @@
 #include <cstring>
 
 #include "container/blob_table.h"
-#include "container/certificate_table.h"
 #include "container/tag_lookup.h"
-#include "launcher/status_lines.h"
+#include "core/status_lines.h"
+#include "format/certificate_table.h"
+#include "format/tag_extension.h"
 #include "platform/platform.h"
 #include "platform/win32_api.h"
 
@@ -14,18 +15,18 @@ bool IsTagExtension(const CERT_EXTENSION& extension) {
 
 // Appends a blob for every tag extension of the certificate, in order, and
 // stops at the first that cannot be added.
-StatusValue AppendTagBlobsOf(LauncherState* state, PCCERT_CONTEXT certificate, StatusValue status) {
+StatusValue AppendTagBlobsOf(BlobTable* table, PCCERT_CONTEXT certificate, StatusValue status) {
     const CERT_INFO* info = certificate->pCertInfo;
     for (DWORD j = 0; j < info->cExtension && StatusSucceeded(status); ++j) {
         const CERT_EXTENSION& extension = info->rgExtension[j];
         if (!IsTagExtension(extension)) continue;
-        status = AppendBlobCopy(state, extension.Value.pbData, extension.Value.cbData, kLineNoMemoryForTagValue,
+        status = AppendBlobCopy(table, extension.Value.pbData, extension.Value.cbData, kLineNoMemoryForTagValue,
                                 kLineTagBlobNotAppended);
     }
     return status;
 }
 
-StatusValue ReadCertificate(LauncherState* state, HCRYPTMSG message, DWORD index, StatusValue status) {
+StatusValue ReadCertificate(BlobTable* table, HCRYPTMSG message, DWORD index, StatusValue status) {
     DWORD encodedSize = 0;
     if (!g_win32.CryptMsgGetParam(message, CMSG_CERT_PARAM, index, nullptr, &encodedSize))
         return MakeStatus(PlatformLastError, kEInvalidArg, kLineCertificateSizeUnknown);
@@ -38,7 +39,7 @@ StatusValue ReadCertificate(LauncherState* state, HCRYPTMSG message, DWORD index
     } else if (!(certificate = g_win32.CertCreateCertificateContext(X509_ASN_ENCODING, encoded, encodedSize))) {
         status = MakeStatus(PlatformLastError, kEInvalidArg, kLineCertificateNotDecoded);
     } else {
-        status = AppendTagBlobsOf(state, certificate, status);
+        status = AppendTagBlobsOf(table, certificate, status);
         CertFreeCertificateContext(certificate);
     }
     PlatformFree(encoded);
@@ -47,7 +48,7 @@ StatusValue ReadCertificate(LauncherState* state, HCRYPTMSG message, DWORD index
 
 // The decoder disregards whatever follows the DER-encoded message, so the
 // entry chain that a packer appends inside the certificate entry is harmless.
-StatusValue ReadSignatureCertificates(LauncherState* state, HCRYPTMSG message, const uint8_t* data,
+StatusValue ReadSignatureCertificates(BlobTable* table, HCRYPTMSG message, const uint8_t* data,
                                       uint32_t dataLength, StatusValue status) {
     if (!g_win32.CryptMsgUpdate(message, data, dataLength, TRUE))
         return MakeStatus(PlatformLastError, kEInvalidArg, kLineSignatureNotAccepted);
@@ -55,12 +56,12 @@ StatusValue ReadSignatureCertificates(LauncherState* state, HCRYPTMSG message, c
     DWORD countSize = sizeof count;
     if (!g_win32.CryptMsgGetParam(message, CMSG_CERT_COUNT_PARAM, 0, &count, &countSize))
         return MakeStatus(PlatformLastError, kEInvalidArg, kLineCertificateCountUnknown);
-    for (DWORD i = 0; i < count && StatusSucceeded(status); ++i) status = ReadCertificate(state, message, i, status);
+    for (DWORD i = 0; i < count && StatusSucceeded(status); ++i) status = ReadCertificate(table, message, i, status);
     return status;
 }
 }  // namespace
 
-StatusValue FindTagBlobs(LauncherState* state, const uint8_t* image, uint32_t size) {
+StatusValue FindTagBlobs(BlobTable* table, const uint8_t* image, uint32_t size) {
     StatusValue status = StatusOf(kErrorSuccess, kLineNothingFound);
     const uint8_t* data = nullptr;
     uint32_t dataLength = 0;
@@ -68,7 +69,7 @@ StatusValue FindTagBlobs(LauncherState* state, const uint8_t* image, uint32_t si
 
     HCRYPTMSG message = g_win32.CryptMsgOpenToDecode(PKCS_7_ASN_ENCODING, 0, 0, 0, nullptr, nullptr);
     if (!message) return MakeStatus(PlatformLastError, kEInvalidArg, kLineSignatureNotOpened);
-    status = ReadSignatureCertificates(state, message, data, dataLength, status);
+    status = ReadSignatureCertificates(table, message, data, dataLength, status);
     CryptMsgClose(message);
     return status;
 }

@@ -1,9 +1,9 @@
 #include <cstring>
 
 #include "container/blob_table.h"
-#include "container/self_image.h"
+#include "container/own_file.h"
 #include "container/tag_lookup.h"
-#include "launcher/status_lines.h"
+#include "core/status_lines.h"
 #include "platform/platform.h"
 #include "platform/win32_api.h"
 
@@ -32,7 +32,7 @@ StatusValue ReadWholeFile(HANDLE file, uint8_t** image, uint32_t* size) {
 }
 }  // namespace
 
-StatusValue LoadContainerBlobs(LauncherState* state, const char* path) {
+StatusValue LoadContainerBlobs(BlobTable* table, const char* path) {
     HANDLE file = g_win32.CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return MakeStatus(PlatformLastError, kErrorOpenFailed, kLineOwnFileNotOpened);
@@ -41,12 +41,12 @@ StatusValue LoadContainerBlobs(LauncherState* state, const char* path) {
     uint32_t size = 0;
     StatusValue status = ReadWholeFile(file, &image, &size);
     if (StatusSucceeded(status)) {
-        status = FindTagBlobs(state, image, size);
+        status = FindTagBlobs(table, image, size);
         // No tag blob: the chain stands at the very end of the file itself.
         // The image becomes that blob rather than a copy of it: a copy would
         // hold the file twice and cost as much time as reading it.
-        if (StatusSucceeded(status) && state->blobCount == 0) {
-            status = AppendOwnedBlob(state, image, size, kLineWholeFileBlobNotAppended);
+        if (StatusSucceeded(status) && table->blobCount == 0) {
+            status = AppendOwnedBlob(table, image, size, kLineWholeFileBlobNotAppended);
             if (StatusSucceeded(status)) image = nullptr;
         }
     }

@@ -1,4 +1,4 @@
-#include "container/self_image.h"
+#include "container/own_file.h"
 #include "platform/platform.h"
 #include "platform/win32_api.h"
 

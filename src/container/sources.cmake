@@ -1,11 +1,4 @@
-set(MSISTUB_CONTAINER_PORTABLE_SOURCES
-  src/container/entry_format.cpp
-  src/container/read_entry.cpp
-  src/container/inflate_to_buffer.cpp
-  src/container/inflate_in_place.cpp
-  src/container/verify_entry_signature.cpp
-  src/container/certificate_table.cpp
-  src/container/blob_table.cpp)
+set(MSISTUB_CONTAINER_PORTABLE_SOURCES src/container/blob_table.cpp)
 set(MSISTUB_CONTAINER_WINDOWS_SOURCES
   src/container/own_module_path.cpp
   src/container/load_container_blobs.cpp

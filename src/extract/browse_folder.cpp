@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "extract/destination.h"
-#include "extract/path_text.h"
+#include "core/buffer_sizes.h"
+#include "platform/paths.h"
 #include "platform/win32_api.h"
 
 namespace {

@@ -1,6 +1,8 @@
 // The folder browser that offers a base folder after a failed attempt.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 
 enum class BrowseOutcome {
@@ -13,3 +15,14 @@ enum class BrowseOutcome {
 // and writes the chosen folder, without trailing backslashes, into the
 // 1024-byte `folder`.
 BrowseOutcome BrowseForBaseFolder(const char* prompt, char* folder);
+
+// SHGetSpecialFolderPathA(owner, path, folder, create), looked up at run time
+// so the launcher starts on systems without it; false when it is missing.
+bool GetShellFolderPath(HWND owner, char* path, int folder, bool create);
+
+// Writes the folder the browser starts at (the user's Documents, created when
+// missing) into `buffer`. Never fails: the current directory is the last resort.
+void GetDefaultBrowseFolder(char* buffer, uint32_t size);
+
+// Preselects the start folder (the callback data) when the browser opens.
+int CALLBACK BrowseFolderCallback(HWND browser, UINT message, LPARAM parameter, LPARAM data);

@@ -1,7 +1,7 @@
 #include "extract/chunk_writer.h"
 
 #include "extract/file_lock.h"
-#include "launcher/status.h"
+#include "core/status.h"
 #include "platform/win32_api.h"
 
 namespace {

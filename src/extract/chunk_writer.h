@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "extract/package_item.h"
+#include "selection/package_item.h"
 
 // Results: 234 (ERROR_MORE_DATA) progress was made, call again; 0 every item
 // is complete, do not call again; 29 (ERROR_WRITE_FAULT) this call's write

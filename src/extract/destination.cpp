@@ -4,8 +4,8 @@
 
 #include "extract/browse_folder.h"
 #include "extract/file_lock.h"
-#include "extract/path_text.h"
-#include "launcher/status_lines.h"
+#include "platform/paths.h"
+#include "core/status_lines.h"
 #include "platform/platform.h"
 #include "platform/win32_api.h"
 
@@ -98,14 +98,6 @@ bool UseInstallerFolder(char* folder) {
 }
 
 }  // namespace
-
-bool FileExists(const char* path) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path, &found);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    FindClose(search);
-    return true;
-}
 
 StatusValue PrepareDestination(ExtractionSet* set, const char* productCode, const char* browsePrompt,
                                char* destinationFolder) {

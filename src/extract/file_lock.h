@@ -1,7 +1,7 @@
 // Holding an extracted file against change until the installer has read it.
 #pragma once
 
-#include "extract/package_item.h"
+#include "selection/package_item.h"
 
 // Opens the file at the item's output path for reading with a share mode
 // that denies writing and deleting, and keeps the handle only when the file

@@ -7,9 +7,8 @@
 
 #include "extract/chunk_writer.h"
 #include "extract/taskbar_progress.h"
-#include "launcher/error_text.h"
-#include "launcher/process_values.h"
-#include "launcher/status.h"
+#include "core/error_text.h"
+#include "core/status.h"
 #include "platform/win32_api.h"
 
 namespace {
@@ -38,14 +37,26 @@ constexpr uint32_t kPercentRange = 100;
 // a fifth, and a window that answers within 50 ms still feels immediate.
 constexpr LONGLONG kTicksPerSecondDivisor = 20;
 
-void RegisterProgressClass(const char* className) {
+// What the window works with, handed over at creation: the modal loop keeps
+// it alive for as long as the window exists.
+struct ProgressWindow {
+    ExtractionSet* set;
+    HINSTANCE instance;
+    TaskbarProgress* taskbar;
+};
+
+ProgressWindow* WindowOf(HWND dialog) {
+    return reinterpret_cast<ProgressWindow*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
+}
+
+void RegisterProgressClass(const char* className, HINSTANCE instance) {
     WNDCLASSA windowClass;
     std::memset(&windowClass, 0, sizeof windowClass);
     windowClass.style = CS_SAVEBITS | CS_NOCLOSE | CS_DBLCLKS;
     windowClass.lpfnWndProc = DefDlgProcA;
     windowClass.cbWndExtra = DLGWINDOWEXTRA;
-    windowClass.hInstance = g_process.instance;
-    windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    windowClass.hInstance = instance;
+    windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     windowClass.lpszClassName = className;
     RegisterClassA(&windowClass);
 }
@@ -116,24 +127,24 @@ void PaintNothing(HWND dialog) {
     EndPaint(dialog, &paint);
 }
 
-void CreateProgressBar(HWND dialog) {
+void CreateProgressBar(HWND dialog, HINSTANCE instance) {
     HFONT font = reinterpret_cast<HFONT>(SendMessageA(dialog, WM_GETFONT, 0, 0));
     RECT box = kProgressBarUnits;
     MapDialogRect(dialog, &box);  // right and bottom carry the width and the height
     HWND bar = CreateWindowExA(0, PROGRESS_CLASSA, "", WS_CHILD | WS_VISIBLE, box.left, box.top, box.right,
                                box.bottom, dialog, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kProgressBarId)),
-                               g_process.instance, nullptr);
+                               instance, nullptr);
     SendMessageA(bar, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 }
 
-void SetIcon(HWND dialog, WPARAM kind, int size) {
-    HANDLE icon = LoadImageA(g_process.instance, "APP", IMAGE_ICON, size, size, LR_DEFAULTCOLOR);
+void SetIcon(HWND dialog, HINSTANCE instance, WPARAM kind, int size) {
+    HANDLE icon = LoadImageA(instance, "APP", IMAGE_ICON, size, size, LR_DEFAULTCOLOR);
     SendMessageA(dialog, WM_SETICON, kind, reinterpret_cast<LPARAM>(icon));
 }
 
-void ShowPercent(HWND dialog, uint32_t percent) {
+void ShowPercent(HWND dialog, TaskbarProgress* taskbar, uint32_t percent) {
     SendDlgItemMessageA(dialog, kProgressBarId, PBM_SETPOS, percent, 0);
-    TaskbarProgressSetCompleted(g_process.taskbarProgress, percent);
+    TaskbarProgressSetCompleted(taskbar, percent);
 }
 
 // Retry/Cancel prompt owned by the window, captioned with its title. Only
@@ -171,15 +182,15 @@ bool UserWantsRetryAfterWriteFailure(HWND dialog, const ExtractionSet* set, uint
 // The bar and the taskbar follow every chunk, but only a change is shown:
 // each setting repaints the bar at once, and a repaint for every 512 KiB
 // chunk of a large file cost several times the writing itself.
-void ShowPercentIfChanged(HWND dialog, uint32_t percent) {
+void ShowPercentIfChanged(HWND dialog, TaskbarProgress* taskbar, uint32_t percent) {
     if (static_cast<uint32_t>(SendDlgItemMessageA(dialog, kProgressBarId, PBM_GETPOS, 0, 0)) != percent)
-        ShowPercent(dialog, percent);
+        ShowPercent(dialog, taskbar, percent);
 }
 
 // Writes chunks until one does not ask for more or the tick's time is up.
 // A timer never fires sooner than about 10 ms, so one chunk per tick would
 // cap the writing near 50 MB/s; the window still answers between ticks.
-uint32_t WriteDuringTick(HWND dialog, ExtractionSet* set) {
+uint32_t WriteDuringTick(HWND dialog, const ProgressWindow& window) {
     LARGE_INTEGER frequency, start, now;
     QueryPerformanceFrequency(&frequency);
     QueryPerformanceCounter(&start);
@@ -187,42 +198,43 @@ uint32_t WriteDuringTick(HWND dialog, ExtractionSet* set) {
     uint32_t result;
     do {
         uint32_t percent = 0;
-        result = WriteNextChunk(set, &percent);
-        ShowPercentIfChanged(dialog, percent);
+        result = WriteNextChunk(window.set, &percent);
+        ShowPercentIfChanged(dialog, window.taskbar, percent);
         QueryPerformanceCounter(&now);
     } while (result == kErrorMoreData && now.QuadPart - start.QuadPart < budget);
     return result;
 }
 
-void InitializeProgressWindow(HWND dialog, ExtractionSet* set) {
-    if (!set) return;
+void InitializeProgressWindow(HWND dialog, ProgressWindow* window) {
+    if (!window || !window->set) return;
     SetLastError(0);
-    if (!SetWindowLongPtrA(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(set)) && GetLastError()) {
+    if (!SetWindowLongPtrA(dialog, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window)) && GetLastError()) {
         EndDialog(dialog, kProgressNotAttached);
         return;
     }
-    CreateProgressBar(dialog);
-    SetIcon(dialog, ICON_BIG, 32);
-    SetIcon(dialog, ICON_SMALL, 16);
+    CreateProgressBar(dialog, window->instance);
+    SetIcon(dialog, window->instance, ICON_BIG, 32);
+    SetIcon(dialog, window->instance, ICON_SMALL, 16);
     SendDlgItemMessageA(dialog, kProgressBarId, PBM_SETRANGE, 0, MAKELPARAM(0, kPercentRange));
     SendDlgItemMessageA(dialog, kProgressBarId, PBM_SETPOS, 0, 0);
 
-    TaskbarProgress* taskbar = g_process.taskbarProgress;
+    TaskbarProgress* taskbar = window->taskbar;
     TaskbarProgressSetWindow(taskbar, dialog);
     TaskbarProgressSetState(taskbar, true);
     TaskbarProgressSetTotal(taskbar, kPercentRange);
     TaskbarProgressSetCompleted(taskbar, 0);
 
-    if (!ArmTimer(dialog, set)) EndDialog(dialog, kProgressCancelled);
+    if (!ArmTimer(dialog, window->set)) EndDialog(dialog, kProgressCancelled);
 }
 
 // One tick: the timer is killed first and armed again only after the step
 // and any prompt, so steps and prompts never overlap.
 void HandleTick(HWND dialog) {
-    auto* set = reinterpret_cast<ExtractionSet*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
-    if (!set) return;
+    ProgressWindow* window = WindowOf(dialog);
+    if (!window) return;
+    ExtractionSet* set = window->set;
     g_win32.KillTimer(dialog, set->timerId);
-    uint32_t result = WriteDuringTick(dialog, set);
+    uint32_t result = WriteDuringTick(dialog, *window);
     if (result == kErrorSuccess) {
         EndDialog(dialog, kProgressAllWritten);
         return;
@@ -236,13 +248,15 @@ void HandleTick(HWND dialog) {
 
 }  // namespace
 
-intptr_t ShowProgressDialog(ExtractionSet* set, const char* className, const char* title, const char* typeface) {
+intptr_t ShowProgressDialog(ExtractionSet* set, HINSTANCE instance, TaskbarProgress* taskbar, const char* className,
+                            const char* title, const char* typeface) {
     className = TextOrEmpty(className);
-    RegisterProgressClass(className);
+    RegisterProgressClass(className, instance);
     HGLOBAL block = BuildDialogTemplate(className, TextOrEmpty(title), TextOrEmpty(typeface));
     if (!block) return kProgressNotCreated;
-    INT_PTR result = DialogBoxIndirectParamA(g_process.instance, static_cast<LPCDLGTEMPLATEA>(block), nullptr,
-                                             ProgressDialogProc, reinterpret_cast<LPARAM>(set));
+    ProgressWindow window = {set, instance, taskbar};
+    INT_PTR result = DialogBoxIndirectParamA(instance, static_cast<LPCDLGTEMPLATEA>(block), nullptr,
+                                             ProgressDialogProc, reinterpret_cast<LPARAM>(&window));
     GlobalFree(block);
     return result;
 }
@@ -253,7 +267,7 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lP
             PaintNothing(dialog);
             break;
         case WM_INITDIALOG:
-            InitializeProgressWindow(dialog, reinterpret_cast<ExtractionSet*>(lParam));
+            InitializeProgressWindow(dialog, reinterpret_cast<ProgressWindow*>(lParam));
             break;
         case WM_TIMER:
             HandleTick(dialog);

@@ -5,7 +5,8 @@
 
 #include <cstdint>
 
-#include "extract/package_item.h"
+#include "extract/taskbar_progress.h"
+#include "selection/package_item.h"
 
 enum : intptr_t {
     kProgressAllWritten = 1,
@@ -14,5 +15,9 @@ enum : intptr_t {
     kProgressNotCreated = -1,
 };
 
-intptr_t ShowProgressDialog(ExtractionSet* set, const char* className, const char* title, const char* typeface);
+// Shows the modal window that writes every item of `set`, its resources
+// (icon) taken from `instance`, its progress mirrored on `taskbar` (may be
+// null). Returns one of the results above, or what DialogBoxIndirectParam gave.
+intptr_t ShowProgressDialog(ExtractionSet* set, HINSTANCE instance, TaskbarProgress* taskbar, const char* className,
+                            const char* title, const char* typeface);
 INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,7 +1,7 @@
 set(MSISTUB_EXTRACT_PORTABLE_SOURCES)
-set(MSISTUB_EXTRACT_WINDOWS_SOURCES src/extract/chunk_writer.cpp src/extract/file_lock.cpp)
-list(APPEND MSISTUB_EXTRACT_WINDOWS_SOURCES
-  src/extract/path_text.cpp
+set(MSISTUB_EXTRACT_WINDOWS_SOURCES
+  src/extract/chunk_writer.cpp
+  src/extract/file_lock.cpp
   src/extract/destination.cpp
   src/extract/browse_folder.cpp
   src/extract/progress_dialog.cpp

@@ -1,8 +1,9 @@
 #include <windows.h>
 
-#include "extract/destination.h"
 #include "extract/file_lock.h"
-#include "handoff/installer.h"
+#include "handoff/clean_up.h"
+#include "handoff/product_registration.h"
+#include "platform/paths.h"
 #include "platform/platform.h"
 #include "platform/win32_api.h"
 

@@ -2,8 +2,9 @@
 
 #include <cstdio>
 
-#include "handoff/installer.h"
-#include "launcher/status_lines.h"
+#include "handoff/find_installer.h"
+#include "core/buffer_sizes.h"
+#include "core/status_lines.h"
 #include "platform/win32_api.h"
 
 namespace {

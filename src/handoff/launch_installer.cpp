@@ -1,9 +1,10 @@
 #include <windows.h>
 
-#include "handoff/installer.h"
+#include "handoff/launch_installer.h"
 #include "handoff/installer_command.h"
-#include "launcher/error_text.h"
-#include "launcher/status_lines.h"
+#include "core/error_text.h"
+#include "core/buffer_sizes.h"
+#include "core/status_lines.h"
 #include "platform/win32_api.h"
 
 namespace {

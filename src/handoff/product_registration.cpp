@@ -1,8 +1,9 @@
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
 
-#include "handoff/installer.h"
+#include "handoff/product_registration.h"
 #include "platform/win32_api.h"
 
 namespace {

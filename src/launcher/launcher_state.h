@@ -3,10 +3,9 @@
 
 #include <cstdint>
 
-#include "container/container_blob.h"
+#include "container/blob_table.h"
 
 struct LauncherState {
-    uint32_t languageId;   // user's default LCID; set to 1033 before the third selection pass
-    ContainerBlob* blobs;  // grown one element at a time
-    uint32_t blobCount;
+    uint32_t languageId;  // user's default LCID; set to 1033 before the third selection pass
+    BlobTable table;      // every container blob of the own file
 };

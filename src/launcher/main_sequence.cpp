@@ -6,16 +6,19 @@
 #include <cstdio>
 #include <cstring>
 
-#include "container/self_image.h"
+#include "container/own_file.h"
 #include "extract/destination.h"
 #include "extract/progress_dialog.h"
 #include "extract/taskbar_progress.h"
-#include "handoff/installer.h"
+#include "handoff/clean_up.h"
+#include "handoff/find_installer.h"
+#include "handoff/launch_installer.h"
+#include "core/buffer_sizes.h"
+#include "core/error_text.h"
+#include "core/status_lines.h"
 #include "launcher/command_line.h"
-#include "launcher/error_text.h"
 #include "launcher/launcher_state.h"
 #include "launcher/process_values.h"
-#include "launcher/status_lines.h"
 #include "platform/platform.h"
 #include "resource_ids.h"
 #include "selection/select_package.h"
@@ -30,9 +33,9 @@ struct SequenceValues {
     StatusValue status;
     int suppressErrorBox;
     char errorText[kErrorTextSize];
-    char noInstallerText[512];
-    char badPackageText[256];
-    char browsePrompt[256];
+    char noInstallerText[kNoInstallerTextSize];
+    char badPackageText[kBadPackageTextSize];
+    char browsePrompt[kBrowsePromptSize];
 };
 
 // What the package work (selection to clean-up) owns.
@@ -66,18 +69,18 @@ StatusValue SplitArguments() {
 StatusValue ReadOwnContainer() {
     g_process.modulePath = GetOwnModulePath();
     if (!g_process.modulePath) return StatusOf(kErrorCantResolveFilename, kLineModulePathNotObtained);
-    return LoadContainerBlobs(&g_state, g_process.modulePath);
+    return LoadContainerBlobs(&g_state.table, g_process.modulePath);
 }
 
-void LoadString(UINT id, char* buffer, int size) {
+void LoadResourceText(UINT id, char* buffer, int size) {
     buffer[0] = 0;
     if (LoadStringA(g_process.instance, id, buffer, size) <= 0) buffer[0] = 0;
 }
 
 void LoadStrings(SequenceValues& run) {
-    LoadString(IDS_NO_INSTALLER, run.noInstallerText, sizeof run.noInstallerText);
-    LoadString(IDS_BAD_PACKAGE, run.badPackageText, sizeof run.badPackageText);
-    LoadString(IDS_BROWSE_PROMPT, run.browsePrompt, sizeof run.browsePrompt);
+    LoadResourceText(IDS_NO_INSTALLER, run.noInstallerText, sizeof run.noInstallerText);
+    LoadResourceText(IDS_BAD_PACKAGE, run.badPackageText, sizeof run.badPackageText);
+    LoadResourceText(IDS_BROWSE_PROMPT, run.browsePrompt, sizeof run.browsePrompt);
 }
 
 void PreparePackageWork(PackageWork& work) {
@@ -90,7 +93,7 @@ void PreparePackageWork(PackageWork& work) {
 
 // Selection to launch; the first failure skips the rest.
 void ExtractAndInstall(SequenceValues& run, PackageWork& work) {
-    run.status = SelectPackage(&g_state, &work.choice, &work.set, run.badPackageText, run.errorText,
+    run.status = SelectPackage(&g_state.table, &g_state.languageId, &work.choice, &work.set, run.badPackageText, run.errorText,
                                sizeof run.errorText);
     if (StatusFailed(run.status)) return;
 
@@ -101,8 +104,8 @@ void ExtractAndInstall(SequenceValues& run, PackageWork& work) {
     if (StatusCode(run.status) == kErrorCancelled) run.suppressErrorBox = 1;
     if (StatusFailed(run.status)) return;
 
-    if (ShowProgressDialog(&work.set, "MSI_STUB_WINDOW_CLASS_NAME", work.choice.productName, "MS Sans Serif") !=
-        kProgressAllWritten) {
+    if (ShowProgressDialog(&work.set, g_process.instance, g_process.taskbarProgress, "MSI_STUB_WINDOW_CLASS_NAME",
+                           work.choice.productName, "MS Sans Serif") != kProgressAllWritten) {
         run.status = StatusOf(kErrorWriteFault, kLineProgressNotFinished);
         run.suppressErrorBox = 1;
         return;
@@ -139,12 +142,7 @@ void ShowErrorBox(SequenceValues& run) {
 }
 
 void ReleaseRun() {
-    for (uint32_t i = 0; i < g_state.blobCount; ++i) {
-        PlatformFree(g_state.blobs[i].data);
-        PlatformFree(g_state.blobs[i].manifest);
-        PlatformFree(g_state.blobs[i].inPlaceEntries);
-    }
-    PlatformFree(g_state.blobs);
+    ReleaseBlobTable(&g_state.table);
     PlatformFree(g_process.modulePath);
     PlatformFree(g_process.arguments);
     std::memset(&g_state, 0, sizeof g_state);

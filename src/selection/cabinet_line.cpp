@@ -1,7 +1,7 @@
 #include "selection/cabinet_line.h"
 
 #include "platform/platform.h"
-#include "selection/manifest_fields.h"
+#include "format/manifest_fields.h"
 #include "selection/package_items.h"
 
 namespace {
@@ -15,7 +15,7 @@ void AddCabinet(CabinetGather* gather, uint32_t blobIndex, uint32_t recordId, co
     }
     // A cabinet that cannot be read stays in the list without data, so the
     // cleanup sees every item that was added.
-    if (!LoadPackageItem(gather->state, blobIndex, recordId, &grown[*gather->count], fileName)) gather->failed = 1;
+    if (!LoadPackageItem(gather->table, blobIndex, recordId, &grown[*gather->count], fileName)) gather->failed = 1;
     *gather->items = grown;
     *gather->count += 1;
 }

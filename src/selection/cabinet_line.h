@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
-#include "extract/package_item.h"
-#include "launcher/launcher_state.h"
+#include "selection/package_item.h"
+#include "container/blob_table.h"
 
 struct CabinetGather {
-    const LauncherState* state;  // the blobs that the cabinets are read from
+    const BlobTable* table;      // the blobs that the cabinets are read from
     PackageItem** items;         // the ExtractionSet's items, grown by one element per cabinet
     int32_t* count;              // the ExtractionSet's itemCount
     uint32_t blobIndex;          // the chosen package line's blob

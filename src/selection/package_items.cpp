@@ -3,16 +3,16 @@
 #include <cstdio>
 #include <cstring>
 
-#include "container/read_entry.h"
+#include "format/read_entry.h"
 #include "platform/platform.h"
 
-bool LoadPackageItem(const LauncherState* state, uint32_t blobIndex, uint32_t entryId, PackageItem* item,
+bool LoadPackageItem(const BlobTable* table, uint32_t blobIndex, uint32_t entryId, PackageItem* item,
                      const char* name) {
     std::memset(item, 0, sizeof(*item));
     std::snprintf(item->fileName, sizeof(item->fileName), "%s", name);
-    if (blobIndex >= state->blobCount) return false;
+    if (blobIndex >= table->blobCount) return false;
     bool lent = false;
-    StatusValue status = ReadPayloadEntry(&state->blobs[blobIndex], entryId, &item->payload, &item->payloadSize, &lent);
+    StatusValue status = ReadPayloadEntry(&table->blobs[blobIndex], entryId, &item->payload, &item->payloadSize, &lent);
     item->payloadLent = lent;
     return StatusSucceeded(status);
 }

@@ -3,13 +3,13 @@
 
 #include <cstdint>
 
-#include "extract/package_item.h"
-#include "launcher/launcher_state.h"
+#include "selection/package_item.h"
+#include "container/blob_table.h"
 
 // Zeroes `item`, names it `name` (cut to 260 characters) and reads the payload
 // entry `entryId` of blob `blobIndex` into its payload. True exactly when the
 // entry was read.
-bool LoadPackageItem(const LauncherState* state, uint32_t blobIndex, uint32_t entryId, PackageItem* item,
+bool LoadPackageItem(const BlobTable* table, uint32_t blobIndex, uint32_t entryId, PackageItem* item,
                      const char* name);
 
 // The item array with one more zero-filled element at index `count`, or null

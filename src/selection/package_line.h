@@ -4,11 +4,11 @@
 
 #include <cstdint>
 
-#include "selection/manifest_fields.h"
+#include "format/manifest_fields.h"
 
 struct PackageChoice {
     int32_t matchMode;    // 0: compare the whole 16-bit language id; else only its low 8 bits
-    uint32_t languageId;  // the user's language for the running pass, copied from LauncherState
+    uint32_t languageId;  // the user's language for the running pass, given to the selection step
     uint32_t blobIndex;   // blob whose manifest holds the chosen line
     uint32_t entryId;     // record id of the chosen line; 0 while nothing is chosen
     // Fields of the last line parsed; of the chosen one once a pass stops on it.

@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "launcher/status_lines.h"
+#include "core/status_lines.h"
 #include "selection/cabinet_line.h"
-#include "selection/manifest_records.h"
+#include "selection/enumerate_manifest.h"
 #include "selection/package_items.h"
 
 namespace {
@@ -12,43 +12,43 @@ constexpr uint32_t kFallbackLanguage = 1033;
 
 // A malformed record only ends a pass early; whether a line was chosen is
 // all that counts.
-bool RunPass(const LauncherState* state, PackageChoice* choice, int32_t matchMode) {
+bool RunPass(const BlobTable* table, uint32_t languageId, PackageChoice* choice, int32_t matchMode) {
     choice->matchMode = matchMode;
-    choice->languageId = state->languageId;
-    EnumerateManifest(state, MatchPackageLine, choice);
+    choice->languageId = languageId;
+    EnumerateManifest(table, MatchPackageLine, choice);
     return choice->entryId != 0;
 }
 
-bool ChoosePackageLine(LauncherState* state, PackageChoice* choice) {
-    if (RunPass(state, choice, 0)) return true;
-    if (RunPass(state, choice, 1)) return true;
-    if (state->languageId == kFallbackLanguage) return false;
-    state->languageId = kFallbackLanguage;
-    return RunPass(state, choice, 0);
+bool ChoosePackageLine(const BlobTable* table, uint32_t* languageId, PackageChoice* choice) {
+    if (RunPass(table, *languageId, choice, 0)) return true;
+    if (RunPass(table, *languageId, choice, 1)) return true;
+    if (*languageId == kFallbackLanguage) return false;
+    *languageId = kFallbackLanguage;
+    return RunPass(table, *languageId, choice, 0);
 }
 
 // The grown array belongs to the set even when the package cannot be read,
 // so the cleanup frees it; only a package that was read is counted.
-bool AddPackageItem(const LauncherState* state, const PackageChoice& choice, ExtractionSet* set) {
+bool AddPackageItem(const BlobTable* table, const PackageChoice& choice, ExtractionSet* set) {
     PackageItem* grown = GrowItemArray(set->items, set->itemCount);
     if (!grown) return false;
     set->items = grown;
-    if (!LoadPackageItem(state, choice.blobIndex, choice.entryId, &grown[set->itemCount], "main.msi")) return false;
+    if (!LoadPackageItem(table, choice.blobIndex, choice.entryId, &grown[set->itemCount], "main.msi")) return false;
     set->itemCount += 1;
     return true;
 }
 
-bool GatherCabinets(const LauncherState* state, const PackageChoice& choice, ExtractionSet* set) {
-    CabinetGather gather = {state, &set->items, &set->itemCount, choice.blobIndex, choice.entryId, 0};
-    EnumerateManifest(state, MatchCabinetLine, &gather);
+bool GatherCabinets(const BlobTable* table, const PackageChoice& choice, ExtractionSet* set) {
+    CabinetGather gather = {table, &set->items, &set->itemCount, choice.blobIndex, choice.entryId, 0};
+    EnumerateManifest(table, MatchCabinetLine, &gather);
     return gather.failed == 0;
 }
 }  // namespace
 
-StatusValue SelectPackage(LauncherState* state, PackageChoice* choice, ExtractionSet* set,
+StatusValue SelectPackage(const BlobTable* table, uint32_t* languageId, PackageChoice* choice, ExtractionSet* set,
                           const char* badPackageText, char* errorText, size_t errorTextSize) {
-    if (ChoosePackageLine(state, choice) && AddPackageItem(state, *choice, set) &&
-        GatherCabinets(state, *choice, set))
+    if (ChoosePackageLine(table, languageId, choice) && AddPackageItem(table, *choice, set) &&
+        GatherCabinets(table, *choice, set))
         return StatusOf(kErrorSuccess, 0);
 
     std::snprintf(errorText, errorTextSize, "%s", badPackageText);

@@ -6,15 +6,15 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "extract/package_item.h"
-#include "launcher/launcher_state.h"
-#include "launcher/status.h"
+#include "selection/package_item.h"
+#include "container/blob_table.h"
+#include "core/status.h"
 #include "selection/package_line.h"
 
 // `choice` starts zeroed and `set` empty. On success the choice names the
 // chosen line and the set holds its items. On failure `errorText` receives
 // `badPackageText` and the result is (13, kLineNoPackage); items already
 // counted stay in the set for the cleanup. A third pass, run when the user's
-// language is not 1033, leaves `state->languageId` at 1033.
-StatusValue SelectPackage(LauncherState* state, PackageChoice* choice, ExtractionSet* set,
+// language is not 1033, leaves `*languageId` at 1033.
+StatusValue SelectPackage(const BlobTable* table, uint32_t* languageId, PackageChoice* choice, ExtractionSet* set,
                           const char* badPackageText, char* errorText, size_t errorTextSize);

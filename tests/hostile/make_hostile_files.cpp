@@ -21,8 +21,8 @@
 
 #include "../portable/noise_bytes.h"
 #include "byte_files.h"
-#include "container/entry_format.h"
-#include "container/read_entry.h"
+#include "format/entry_format.h"
+#include "format/read_entry.h"
 #include "entry_chain.h"
 #include "entry_data.h"
 #include "manifest_records.h"

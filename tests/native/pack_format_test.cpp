@@ -4,8 +4,9 @@
 
 #include <random>
 
-#include "container/entry_format.h"
-#include "container/read_entry.h"
+#include "format/entry_format.h"
+#include "format/read_entry.h"
+#include "format/inflate_to_buffer.h"
 #include "entry_chain.h"
 #include "entry_data.h"
 #include "manifest_records.h"

@@ -1,6 +1,6 @@
 // Blobs for the selection tests, made in memory: manifest records, entry
 // chains (plain or compressed, unsigned or signed with the development key)
-// and a LauncherState that owns them.
+// and a blob table that owns them.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "../portable/container_image.h"
-#include "extract/package_item.h"
-#include "launcher/launcher_state.h"
+#include "selection/package_item.h"
+#include "container/blob_table.h"
 #include "platform/platform.h"
 #include "selection/select_package.h"
 
@@ -58,14 +58,14 @@ inline Bytes EntryChain(const Bytes& manifest, const std::vector<Payload>& paylo
     return Concat(entries);
 }
 
-// Owns a LauncherState with its blobs, laid out as the container stage
+// Owns a blob table with its blobs, laid out as the container stage
 // leaves them: the chain in `data`, the manifest content in `manifest`.
-class BlobTable {
+class TestBlobs {
 public:
-    BlobTable() = default;
-    BlobTable(const BlobTable&) = delete;
-    BlobTable& operator=(const BlobTable&) = delete;
-    ~BlobTable() {
+    TestBlobs() = default;
+    TestBlobs(const TestBlobs&) = delete;
+    TestBlobs& operator=(const TestBlobs&) = delete;
+    ~TestBlobs() {
         for (ContainerBlob& blob : blobs_) {
             PlatformFree(blob.data);
             PlatformFree(blob.manifest);
@@ -86,17 +86,15 @@ public:
 
     ContainerBlob& Blob(size_t index) { return blobs_[index]; }
 
-    LauncherState* State(uint32_t languageId) {
-        state_ = {};
-        state_.languageId = languageId;
-        state_.blobs = blobs_.data();
-        state_.blobCount = static_cast<uint32_t>(blobs_.size());
-        return &state_;
+    BlobTable* Table() {
+        table_.blobs = blobs_.data();
+        table_.blobCount = static_cast<uint32_t>(blobs_.size());
+        return &table_;
     }
 
 private:
     std::vector<ContainerBlob> blobs_;
-    LauncherState state_ = {};
+    BlobTable table_ = {};
 };
 
 // Releases what a selection left in the set, as the cleanup does.
@@ -118,16 +116,17 @@ constexpr char kBadPackageText[] =
 // One run of the selection step over a table, with the set set up as the
 // main sequence does and released afterwards as the cleanup does.
 struct SelectionRun {
-    SelectionRun(BlobTable* table, uint32_t languageId) : state(table->State(languageId)) {
+    SelectionRun(TestBlobs* blobs, uint32_t language) : table(blobs->Table()), languageId(language) {
         set.currentItem = -1;
         set.chunkSize = kChunkSize;
-        status = SelectPackage(state, &choice, &set, kBadPackageText, errorText, sizeof(errorText));
+        status = SelectPackage(table, &languageId, &choice, &set, kBadPackageText, errorText, sizeof(errorText));
     }
     ~SelectionRun() { ReleaseItems(&set); }
     SelectionRun(const SelectionRun&) = delete;
     SelectionRun& operator=(const SelectionRun&) = delete;
 
-    LauncherState* state;
+    BlobTable* table;
+    uint32_t languageId;
     PackageChoice choice = {};
     ExtractionSet set = {};
     char errorText[2048] = {};

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "launcher/status_lines.h"
+#include "core/status_lines.h"
 #include "selection/package_items.h"
 #include "selection_blobs.h"
 
@@ -53,7 +53,7 @@ bool IsMissing(const GatherCase& c, uint32_t id) {
 
 // Blob 0 holds the package line (record 1000) among the given lines; lines
 // for blob 1 make a second blob.
-void AddGatherBlobs(BlobTable* table, const GatherCase& c) {
+void AddGatherBlobs(TestBlobs* table, const GatherCase& c) {
     Bytes manifests[2];
     std::vector<Payload> payloads[2];
     auto add = [&](const CabinetLine& line) {
@@ -71,7 +71,7 @@ class GatherTest : public testing::TestWithParam<GatherCase> {};
 
 TEST_P(GatherTest, GathersTheCabinetsOfTheChosenPackage) {
     const GatherCase& c = GetParam();
-    BlobTable table;
+    TestBlobs table;
     AddGatherBlobs(&table, c);
     SelectionRun run(&table, 1033);
 
@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, GatherTest, testing::ValuesIn(kGatherCases),
                          [](const testing::TestParamInfo<GatherCase>& info) { return info.param.name; });
 
 TEST(PackageItemTest, MissingPackagePayloadFails) {
-    BlobTable table;
+    TestBlobs table;
     table.Add(Concat({Record(kPackageId, kPackageLine), Record(1001, R"(cab\1000\main.cab)")}),
               {{1001, CabinetPayload(1001)}});
     SelectionRun run(&table, 1033);
@@ -149,13 +149,13 @@ TEST(PackageItemTest, MissingPackagePayloadFails) {
 }
 
 TEST(PackageItemTest, LongNameIsCutToTheItemBuffer) {
-    BlobTable table;
+    TestBlobs table;
     table.Add(Bytes(), {{7, "seven"}});
     PackageItem item;
     std::memset(&item, 0x5A, sizeof(item));
     std::string name(300, 'x');
 
-    ASSERT_TRUE(LoadPackageItem(table.State(1033), 0, 7, &item, name.c_str()));
+    ASSERT_TRUE(LoadPackageItem(table.Table(), 0, 7, &item, name.c_str()));
     EXPECT_EQ(std::string(item.fileName), name.substr(0, 260));
     EXPECT_EQ(PayloadText(item), "seven");
     EXPECT_EQ(item.outFile, nullptr);
@@ -163,7 +163,7 @@ TEST(PackageItemTest, LongNameIsCutToTheItemBuffer) {
     EXPECT_STREQ(item.outPath, "");
     if (!item.payloadLent) PlatformFree(item.payload);
 
-    EXPECT_FALSE(LoadPackageItem(table.State(1033), 1, 7, &item, "main.msi"));
+    EXPECT_FALSE(LoadPackageItem(table.Table(), 1, 7, &item, "main.msi"));
     EXPECT_EQ(item.payload, nullptr);
 }
 
@@ -177,7 +177,7 @@ protected:
 };
 
 TEST_F(ItemGrowthTest, FirstItemCannotBeAllocated) {
-    BlobTable table;
+    TestBlobs table;
     table.Add(Record(kPackageId, kPackageLine), {{kPackageId, CabinetPayload(kPackageId)}});
     g_platformMemory.alloc = [](uint32_t flags, size_t bytes) -> void* {
         if ((flags & kMemZeroInit) && bytes == sizeof(PackageItem)) return nullptr;
@@ -193,7 +193,7 @@ TEST_F(ItemGrowthTest, FirstItemCannotBeAllocated) {
 }
 
 TEST_F(ItemGrowthTest, CabinetItemCannotBeAdded) {
-    BlobTable table;
+    TestBlobs table;
     table.Add(Concat({Record(kPackageId, kPackageLine), Record(1001, R"(cab\1000\a.cab)")}),
               {{kPackageId, CabinetPayload(kPackageId)}, {1001, CabinetPayload(1001)}});
     g_platformMemory.reAlloc = [](void*, size_t, uint32_t) -> void* { return nullptr; };
@@ -233,7 +233,7 @@ protected:
         return {};
     }
 
-    BlobTable table_;
+    TestBlobs table_;
     std::vector<Payload> payloads_;
 };
 

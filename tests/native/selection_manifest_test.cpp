@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "selection/manifest_fields.h"
-#include "selection/manifest_records.h"
+#include "format/manifest_fields.h"
+#include "selection/enumerate_manifest.h"
 #include "selection_blobs.h"
 
 namespace {
@@ -57,12 +57,12 @@ class EnumerationTest : public testing::TestWithParam<EnumerationCase> {};
 
 TEST_P(EnumerationTest, OffersRecordsInOrderUntilTheWalkEnds) {
     const EnumerationCase& c = GetParam();
-    BlobTable table;
+    TestBlobs table;
     for (const Bytes& manifest : c.manifests) table.Add(manifest, {});
     Recorder recorder;
     recorder.stopAtId = c.stopAtId;
 
-    EXPECT_EQ(EnumerateManifest(table.State(1033), RecordOffer, &recorder), c.result);
+    EXPECT_EQ(EnumerateManifest(table.Table(), RecordOffer, &recorder), c.result);
     EXPECT_EQ(recorder.offered, c.offered);
 }
 
@@ -115,12 +115,12 @@ INSTANTIATE_TEST_SUITE_P(Manifests, EnumerationTest, testing::ValuesIn(kEnumerat
                          [](const testing::TestParamInfo<EnumerationCase>& info) { return info.param.name; });
 
 TEST(EnumerationMemoryTest, FailedTextAllocationEndsTheWalk) {
-    BlobTable table;
+    TestBlobs table;
     table.Add(Concat({Record(1, "a"), Record(2, "b")}), {});
     PlatformMemory saved = g_platformMemory;
     g_platformMemory.alloc = [](uint32_t, size_t) -> void* { return nullptr; };
     Recorder recorder;
-    bool result = EnumerateManifest(table.State(1033), RecordOffer, &recorder);
+    bool result = EnumerateManifest(table.Table(), RecordOffer, &recorder);
     g_platformMemory = saved;
 
     EXPECT_FALSE(result);

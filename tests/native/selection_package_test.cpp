@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/status_lines.h"
+#include "core/status_lines.h"
 #include "selection_blobs.h"
 
 namespace {
@@ -31,7 +31,7 @@ std::string PayloadOf(uint32_t blob, uint32_t id) {
 }
 
 // One blob per blob index used; every line with a non-zero id has a payload.
-void AddLines(BlobTable* table, const std::vector<Line>& lines) {
+void AddLines(TestBlobs* table, const std::vector<Line>& lines) {
     std::map<uint32_t, std::pair<Bytes, std::vector<Payload>>> blobs;
     for (const Line& line : lines) {
         auto& blob = blobs[line.blob];
@@ -78,7 +78,7 @@ class ChoiceTest : public testing::TestWithParam<ChoiceCase> {};
 
 TEST_P(ChoiceTest, ChoosesTheLineForTheUsersLanguage) {
     const ChoiceCase& c = GetParam();
-    BlobTable table;
+    TestBlobs table;
     AddLines(&table, c.lines);
     SelectionRun run(&table, c.userLanguage);
 
@@ -86,7 +86,7 @@ TEST_P(ChoiceTest, ChoosesTheLineForTheUsersLanguage) {
         ExpectFailure(run);
     else
         ExpectChosen(run, c.chosenBlob, c.chosenId);
-    EXPECT_EQ(run.state->languageId, c.languageAfter);
+    EXPECT_EQ(run.languageId, c.languageAfter);
 }
 
 const ChoiceCase kChoiceCases[] = {
@@ -164,7 +164,7 @@ class FieldLengthTest : public testing::TestWithParam<FieldCase> {};
 
 TEST_P(FieldLengthTest, KeepsWholeFieldsOnly) {
     const FieldCase& c = GetParam();
-    BlobTable table;
+    TestBlobs table;
     AddLines(&table, {{0, 10, c.firstLine}, X64(20, "1033")});
     SelectionRun run(&table, 1033);
 
@@ -179,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(Lines, FieldLengthTest, testing::ValuesIn(kFieldCases),
                          [](const testing::TestParamInfo<FieldCase>& info) { return info.param.name; });
 
 TEST(FieldLengthFailureTest, TooLongFieldOnTheOnlyLineFails) {
-    BlobTable table;
+    TestBlobs table;
     AddLines(&table, {{0, 10, "x64\\1033\\{" + k256 + "}\\Name"}});
     SelectionRun run(&table, 1033);
     ExpectFailure(run);
@@ -187,14 +187,14 @@ TEST(FieldLengthFailureTest, TooLongFieldOnTheOnlyLineFails) {
 
 // Manifests that end early: only what lies before the fault is looked at.
 TEST(MalformedManifestTest, RecordsBeforeAFaultStillCount) {
-    BlobTable table;
+    TestBlobs table;
     table.Add(Concat({Record(10, PackageLine("x64", "1033", 10)), Bytes{1, 2, 3}}), {{10, PayloadOf(0, 10)}});
     SelectionRun run(&table, 1033);
     ExpectChosen(run, 0, 10);
 }
 
 TEST(MalformedManifestTest, AFaultHidesEveryLaterBlob) {
-    BlobTable table;
+    TestBlobs table;
     table.Add(Concat({Record(10, PackageLine("x64", "1031", 10)), Bytes{1, 2, 3}}), {{10, PayloadOf(0, 10)}});
     table.Add(Record(20, PackageLine("x64", "1033", 20)), {{20, PayloadOf(1, 20)}});
     SelectionRun run(&table, 1033);
@@ -202,7 +202,7 @@ TEST(MalformedManifestTest, AFaultHidesEveryLaterBlob) {
 }
 
 TEST(MalformedManifestTest, LineAfterAnOddLengthRecordIsRead) {
-    BlobTable table;
+    TestBlobs table;
     table.Add(Concat({RawRecord(5, {'a', 0, 'b'}), Record(10, PackageLine("x64", "1033", 10))}),
               {{10, PayloadOf(0, 10)}});
     SelectionRun run(&table, 1033);

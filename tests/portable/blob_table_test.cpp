@@ -17,12 +17,12 @@ Bytes SignedBlob(const Bytes& manifest) {
     return Concat({Text("bytes in front"), Entry(ManifestEntryGuid, 0, manifest, kBlobCompressed | kBlobSigned)});
 }
 
-StatusValue AddCopy(LauncherState* state, const Bytes& bytes) {
+StatusValue AddCopy(BlobTable* state, const Bytes& bytes) {
     return AppendBlobCopy(state, bytes.data(), static_cast<uint32_t>(bytes.size()), kNoMemoryLine, kNotAppendedLine);
 }
 
 TEST(AppendBlob, GrowsTheTableOneRecordAtATime) {
-    LauncherState state = {};
+    BlobTable state = {};
     for (uint32_t i = 0; i < 5; ++i) {
         ContainerBlob blob = {};
         blob.size = i;
@@ -35,7 +35,7 @@ TEST(AppendBlob, GrowsTheTableOneRecordAtATime) {
 }
 
 TEST(AppendBlob, FailureLeavesTheTableAsItWas) {
-    LauncherState state = {};
+    BlobTable state = {};
     ContainerBlob blob = {};
     blob.size = 42;
     ASSERT_EQ(StatusCode(AppendBlob(&state, blob, kNotAppendedLine)), 0u);
@@ -52,7 +52,7 @@ TEST(AppendBlob, FailureLeavesTheTableAsItWas) {
 }
 
 TEST(AppendBlobCopy, AddsAPrivateCopyWithItsManifest) {
-    LauncherState state = {};
+    BlobTable state = {};
     Bytes bytes = SignedBlob(kManifest);
     StatusValue status = AddCopy(&state, bytes);
     EXPECT_EQ(StatusCode(status), 0u);
@@ -67,7 +67,7 @@ TEST(AppendBlobCopy, AddsAPrivateCopyWithItsManifest) {
 }
 
 TEST(AppendBlobCopy, FailuresLeaveNothingBehind) {
-    LauncherState state = {};
+    BlobTable state = {};
     ASSERT_EQ(StatusCode(AddCopy(&state, SignedBlob(Text("first")))), 0u);
     const Bytes good = SignedBlob(kManifest);
     Bytes badSignature = good;

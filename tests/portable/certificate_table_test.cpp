@@ -1,4 +1,4 @@
-#include "container/certificate_table.h"
+#include "format/certificate_table.h"
 
 #include <gtest/gtest.h>
 

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "container/container_blob.h"
-#include "container/entry_format.h"
-#include "launcher/launcher_state.h"
+#include "format/container_blob.h"
+#include "format/entry_format.h"
+#include "container/blob_table.h"
 #include "noise_bytes.h"
 #include "platform/platform.h"
 
@@ -155,15 +155,10 @@ private:
     ContainerBlob blob_ = {};
 };
 
-// Frees what the container steps left in a LauncherState.
-inline void ReleaseBlobs(LauncherState* state) {
-    for (uint32_t i = 0; i < state->blobCount; ++i) {
-        PlatformFree(state->blobs[i].data);
-        PlatformFree(state->blobs[i].manifest);
-        PlatformFree(state->blobs[i].inPlaceEntries);
-    }
-    PlatformFree(state->blobs);
-    *state = {};
+// Frees what the container steps left in a blob table.
+inline void ReleaseBlobs(BlobTable* table) {
+    ReleaseBlobTable(table);
+    *table = {};
 }
 
 inline Bytes Span(const uint8_t* data, uint32_t size) { return data ? Bytes(data, data + size) : Bytes(); }

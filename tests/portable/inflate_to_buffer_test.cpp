@@ -1,11 +1,11 @@
-#include "container/inflate_to_buffer.h"
+#include "format/inflate_to_buffer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 
-#include "container/read_entry.h"
+#include "format/read_entry.h"
 #include "container_image.h"
 
 namespace {

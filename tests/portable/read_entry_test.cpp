@@ -1,13 +1,14 @@
-#include "container/read_entry.h"
+#include "format/read_entry.h"
+#include "format/verify_entry_signature.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "container/verification_key_writer.h"
+#include "format/verification_key_writer.h"
 #include "container_image.h"
-#include "launcher/status_lines.h"
+#include "core/status_lines.h"
 
 namespace {
 

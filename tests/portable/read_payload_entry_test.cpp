@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "container/inflate_in_place.h"
-#include "container/read_entry.h"
+#include "format/inflate_in_place.h"
+#include "format/read_entry.h"
 #include "container_image.h"
-#include "launcher/status_lines.h"
+#include "core/status_lines.h"
 
 namespace {
 

@@ -16,7 +16,8 @@
 #include "../driver/window_driver.h"
 #include "extract/destination.h"
 #include "extraction_files.h"
-#include "launcher/status_lines.h"
+#include "core/status_lines.h"
+#include "platform/paths.h"
 #include "platform/win32_api.h"
 
 namespace {

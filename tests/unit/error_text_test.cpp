@@ -1,4 +1,4 @@
-#include "launcher/error_text.h"
+#include "core/error_text.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "launcher/status.h"
+#include "core/status.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 
 #include "extract/chunk_writer.h"
 #include "extract/file_lock.h"
-#include "extract/package_item.h"
+#include "selection/package_item.h"
 
 inline std::string ReadWholeFile(const std::string& path) {
     std::string bytes;

@@ -15,11 +15,15 @@
 
 #include "extract/destination.h"
 #include "extraction_files.h"
-#include "handoff/installer.h"
+#include "handoff/clean_up.h"
+#include "handoff/find_installer.h"
+#include "handoff/launch_installer.h"
+#include "handoff/product_registration.h"
 #include "launcher/command_line.h"
-#include "launcher/error_text.h"
-#include "launcher/status_lines.h"
+#include "core/error_text.h"
+#include "core/status_lines.h"
 #include "platform/platform.h"
+#include "platform/paths.h"
 #include "platform/win32_api.h"
 #include "resource_ids.h"
 

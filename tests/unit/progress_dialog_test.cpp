@@ -15,8 +15,7 @@
 #include "extract/progress_dialog.h"
 #include "extract/taskbar_progress.h"
 #include "extraction_files.h"
-#include "launcher/error_text.h"
-#include "launcher/process_values.h"
+#include "core/error_text.h"
 #include "platform/platform.h"
 #include "platform/win32_api.h"
 
@@ -150,8 +149,7 @@ class ProgressDialogTest : public ::testing::Test {
     void SetUp() override {
         CoInitialize(nullptr);
         InitCommonControls();
-        g_process.instance = GetModuleHandleA(nullptr);
-        g_process.taskbarProgress = nullptr;
+        taskbar_ = nullptr;
         saved_ = g_win32;
         g_seams = Seams();
         g_seams.real = g_win32;
@@ -161,14 +159,14 @@ class ProgressDialogTest : public ::testing::Test {
     }
     void TearDown() override {
         g_win32 = saved_;
-        g_process.taskbarProgress = nullptr;
         CoUninitialize();
     }
 
     intptr_t Show(Items& items, const char* title = kTitle) {
-        return ShowProgressDialog(items.set(), kClassName, title, kTypeface);
+        return ShowProgressDialog(items.set(), GetModuleHandleA(nullptr), taskbar_, kClassName, title, kTypeface);
     }
 
+    TaskbarProgress* taskbar_ = nullptr;
     Win32Api saved_;
     TestFolder folder_{"progress"};
 };
@@ -298,7 +296,7 @@ TEST_F(ProgressDialogTest, TaskbarProgressFollowsTheWindowWhenThereIsOne) {
     ASSERT_NE(created, nullptr);
     for (TaskbarProgress* progress : {static_cast<TaskbarProgress*>(nullptr), withoutInterface, created}) {
         SCOPED_TRACE(progress == created ? "created" : progress ? "without interface" : "none");
-        g_process.taskbarProgress = progress;
+        taskbar_ = progress;
         Items items({{"main.msi", Pattern(kFileSize, 5)}, {"data1.cab", Pattern(1000, 6)}});
         items.OpenIn(folder_.path());
 

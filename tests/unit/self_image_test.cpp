@@ -1,4 +1,4 @@
-#include "container/self_image.h"
+#include "container/own_file.h"
 
 #include <windows.h>
 
@@ -139,7 +139,7 @@ struct Loaded {
 };
 
 Loaded Load(const char* path) {
-    LauncherState state = {};
+    BlobTable state = {};
     StatusValue status = LoadContainerBlobs(&state, path);
     Loaded loaded = {StatusCode(status), StatusLine(status), {}, {}};
     for (uint32_t i = 0; i < state.blobCount; ++i) {

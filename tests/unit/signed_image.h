@@ -15,6 +15,7 @@
 
 #include "../portable/container_image.h"
 #include "container/tag_lookup.h"
+#include "format/tag_extension.h"
 
 namespace container_test {
 

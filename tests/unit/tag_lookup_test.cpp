@@ -33,7 +33,7 @@ struct Found {
     std::vector<std::string> manifests;
 };
 
-Found FindIn(const Bytes& image, LauncherState* state) {
+Found FindIn(const Bytes& image, BlobTable* state) {
     StatusValue status = FindTagBlobs(state, image.data(), static_cast<uint32_t>(image.size()));
     Found found = {StatusCode(status), StatusLine(status), {}, {}};
     for (uint32_t i = 0; i < state->blobCount; ++i) {
@@ -46,7 +46,7 @@ Found FindIn(const Bytes& image, LauncherState* state) {
 }
 
 Found Find(const Bytes& image) {
-    LauncherState state = {};
+    BlobTable state = {};
     Found found = FindIn(image, &state);
     ReleaseBlobs(&state);
     return found;
@@ -119,7 +119,7 @@ TEST(FindTagBlobs, StopsAtATagWithoutAManifest) {
         {TagExtension(Text("no chain")), TagExtension(TagBlob("never reached"))},
         {TagExtension(TagBlob("never reached either"))},
     });
-    LauncherState state = {};
+    BlobTable state = {};
     Found found = FindIn(PeImage(message), &state);
     EXPECT_EQ(found.code, 1168u);
     EXPECT_EQ(found.line, 509u);

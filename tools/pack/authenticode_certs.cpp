@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "container/tag_lookup.h"
+#include "format/tag_extension.h"
 #include "pack_error.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include "blob_locator.h"
 
 #include "authenticode_certs.h"
-#include "container/certificate_table.h"
+#include "format/certificate_table.h"
 #include "entry_chain.h"
 #include "pack_error.h"
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "container/container_blob.h"
-#include "container/read_entry.h"
+#include "format/container_blob.h"
+#include "format/read_entry.h"
 #include "entry_chain.h"
 #include "platform/platform.h"
 #include "signing_key.h"
@@ -32,14 +32,13 @@ EntryReport ExamineEntry(const LocatedBlob& blob, const ChainEntry& entry, EVP_P
 }  // namespace
 
 RecordKind KindOfRecord(const ManifestRecord& record) {
-    std::vector<std::string> fields = SplitLineFields(record.text);
-    bool allFilled = true;
-    for (size_t i = 0; i < fields.size() && i < 4; ++i) allFilled = allFilled && !fields[i].empty();
-    std::string kind = fields[0];
-    std::transform(kind.begin(), kind.end(), kind.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (kind == "cab" && fields.size() >= 3 && allFilled) return RecordKind::Cabinet;
-    if (fields.size() >= 4 && allFilled) return RecordKind::Package;
-    return RecordKind::Other;
+    std::vector<std::string> fields = LineFields(record.text, 4);
+    if (fields.size() >= 3) {
+        std::string kind = fields[0];
+        std::transform(kind.begin(), kind.end(), kind.begin(), [](unsigned char c) { return std::tolower(c); });
+        if (kind == "cab") return RecordKind::Cabinet;
+    }
+    return fields.size() == 4 ? RecordKind::Package : RecordKind::Other;
 }
 
 BlobReport ExamineBlob(const LocatedBlob& blob, EVP_PKEY* key) {
@@ -50,7 +49,13 @@ BlobReport ExamineBlob(const LocatedBlob& blob, EVP_PKEY* key) {
     }
     ChainWalk walk = WalkEntryChain(blob.data.data(), blob.data.size());
     report.chainReachesManifest = walk.reachedManifest;
-    if (!walk.reachedManifest) report.problems.push_back("no manifest entry at the end of the chain");
+    if (!walk.reachedManifest)
+        report.problems.push_back("no manifest entry at the end of the chain (the walk ended at " +
+                                  DescribeChainEnd(walk.end) + ")");
+    for (const SteppedOverTrailer& trailer : walk.steppedOver)
+        report.problems.push_back("payload trailer " + std::to_string(trailer.id) + " at offset " +
+                                  std::to_string(trailer.trailerOffset) +
+                                  " claims more bytes than stand in front of it; the launcher steps over it");
     if (walk.reachedManifest && walk.entries.front().id != 0)
         report.problems.push_back("the manifest entry has id " + std::to_string(walk.entries.front().id) +
                                   ", and the launcher looks for id 0");

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "container/entry_format.h"
+#include "format/chain_walk.h"
+#include "format/entry_format.h"
 #include "entry_data.h"
 #include "pack_error.h"
 #include "signing_key.h"
@@ -45,22 +46,37 @@ Bytes BuildEntryChain(const Bytes& manifest, const std::vector<ChainPayload>& pa
 }
 
 ChainWalk WalkEntryChain(const uint8_t* data, uint64_t size) {
-    ChainWalk walk{{}, false, 0};
-    uint64_t position = size;
-    while (position >= kEntryTrailerSize) {
-        EntryTrailer trailer = DecodeEntryTrailer(data + position - kEntryTrailerSize);
-        bool isManifest = TrailerHasType(trailer, ManifestEntryGuid);
-        if (!isManifest && !TrailerHasType(trailer, PayloadEntryGuid)) break;
-        uint64_t entryBytes = uint64_t{trailer.dataLength} + trailer.signatureLength + kEntryTrailerSize;
-        if (entryBytes > position) break;
-        position -= entryBytes;
-        walk.entries.push_back({isManifest, trailer.id, position, trailer.dataLength, trailer.signatureLength});
-        if (isManifest) {
+    ChainWalk walk{{}, {}, false, 0, ChainEnd::kNoRoomForTrailer};
+    if (size > UINT32_MAX) return walk;
+    ChainCursor cursor = StartChainWalk(data, static_cast<uint32_t>(size));
+    ChainStep step;
+    while (NextChainStep(&cursor, &step)) {
+        if (step.kind == ChainStepKind::kSteppedOver) {
+            walk.steppedOver.push_back({step.id, step.trailerOffset, step.dataLength, step.signatureLength});
+            continue;
+        }
+        walk.entries.push_back({step.isManifest, step.id, step.dataOffset, step.dataLength, step.signatureLength});
+        if (step.isManifest) {
             walk.reachedManifest = true;
-            walk.chainStart = position;
-            break;
+            walk.chainStart = step.dataOffset;
         }
     }
+    walk.end = cursor.end;
     std::reverse(walk.entries.begin(), walk.entries.end());
     return walk;
+}
+
+std::string DescribeChainEnd(ChainEnd end) {
+    switch (end) {
+        case ChainEnd::kNotYet:
+        case ChainEnd::kManifestReached:
+            return "the manifest entry";
+        case ChainEnd::kUnknownTrailer:
+            return "a trailer of no known entry type";
+        case ChainEnd::kNoRoomForTrailer:
+            return "too few bytes for another trailer";
+        case ChainEnd::kManifestTooLong:
+            return "a manifest trailer whose lengths reach in front of the blob";
+    }
+    return "";
 }

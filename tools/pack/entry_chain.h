@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "byte_files.h"
+#include "format/chain_walk.h"
 
 struct ChainPayload {
     uint32_t id;
@@ -29,12 +30,26 @@ struct ChainEntry {
     uint32_t signatureLength;
 };
 
-struct ChainWalk {
-    std::vector<ChainEntry> entries;  // in chain order: the manifest entry first
-    bool reachedManifest;
-    uint64_t chainStart;  // offset of the manifest entry's data when reached
+// A payload trailer whose lengths reach in front of the blob: the launcher
+// steps over it, and so does the listing.
+struct SteppedOverTrailer {
+    uint32_t id;
+    uint64_t trailerOffset;
+    uint32_t dataLength;
+    uint32_t signatureLength;
 };
 
-// Walks back from the end like the launcher does, down to the first
-// manifest-type trailer, an unknown type or bytes that cannot be an entry.
+struct ChainWalk {
+    std::vector<ChainEntry> entries;  // in chain order: the manifest entry first
+    std::vector<SteppedOverTrailer> steppedOver;  // in walking order, from the end
+    bool reachedManifest;
+    uint64_t chainStart;  // offset of the manifest entry's data when reached
+    ChainEnd end;         // why the walk stopped
+};
+
+// The launcher's own walk (NextChainStep), every step of it collected. A
+// blob of 4 GiB or more holds no chain the launcher could read.
 ChainWalk WalkEntryChain(const uint8_t* data, uint64_t size);
+
+// Why a walk stopped, for a report: "the manifest entry", "an unknown trailer", ...
+std::string DescribeChainEnd(ChainEnd end);

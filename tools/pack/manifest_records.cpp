@@ -1,6 +1,10 @@
 #include "manifest_records.h"
 
-#include "container/entry_format.h"
+#include <algorithm>
+
+#include "format/entry_format.h"
+#include "format/manifest_fields.h"
+#include "format/manifest_records.h"
 #include "pack_error.h"
 #include "utf16_text.h"
 
@@ -50,32 +54,40 @@ Bytes EncodeManifest(const std::vector<ManifestRecord>& records) {
     return out;
 }
 
+namespace {
+bool CollectRecord(const ManifestRecordView& record, void* context) {
+    std::u16string units;
+    for (uint32_t i = 0; i + 1 < record.byteLength; i += 2) units += static_cast<char16_t>(ReadU16Le(record.text + i));
+    // The launcher's text ends at the first NUL, as a C string does.
+    units.resize(std::min(units.size(), units.find(u'\0')));
+    static_cast<std::vector<ManifestRecord>*>(context)->push_back({record.id, Utf16ToUtf8(units)});
+    return true;
+}
+}  // namespace
+
 DecodedManifest DecodeManifest(const uint8_t* data, size_t size) {
     DecodedManifest decoded{{}, true};
-    size_t offset = 0;
-    while (offset < size) {
-        if (size - offset < 8 || size - offset - 8 < ReadU32Le(data + offset + 4)) {
-            decoded.complete = false;
-            break;
-        }
-        uint32_t id = ReadU32Le(data + offset);
-        uint32_t length = ReadU32Le(data + offset + 4);
-        std::u16string units;
-        for (uint32_t i = 0; i + 1 < length; i += 2) units += static_cast<char16_t>(ReadU16Le(data + offset + 8 + i));
-        while (!units.empty() && units.back() == u'\0') units.pop_back();
-        decoded.records.push_back({id, Utf16ToUtf8(units)});
-        offset += 8 + static_cast<size_t>(length);
-    }
+    if (size > UINT32_MAX) return {{}, false};
+    ManifestWalkEnd end = WalkManifestRecords(data, static_cast<uint32_t>(size), CollectRecord, &decoded.records);
+    decoded.complete = end == ManifestWalkEnd::kFinished;
     return decoded;
 }
 
-std::vector<std::string> SplitLineFields(const std::string& text) {
-    std::vector<std::string> fields(1);
-    for (char c : text) {
-        if (c == '\\')
-            fields.emplace_back();
-        else
-            fields.back() += c;
-    }
-    return fields;
+std::vector<std::string> LineFields(const std::string& text, int wanted) {
+    std::vector<ManifestField> fields(static_cast<size_t>(wanted));
+    int found = SplitManifestLine(text.c_str(), fields.data(), wanted);
+    std::vector<std::string> out;
+    for (int i = 0; i < found; ++i) out.emplace_back(fields[i].start, fields[i].length);
+    return out;
+}
+
+std::vector<uint32_t> OwnerIds(const std::string& field) {
+    ManifestField whole = {field.c_str(), field.size()};
+    NumberListCursor cursor = StartNumberList(whole);
+    std::vector<uint32_t> ids;
+    bool hasNumber = false;
+    uint32_t id = 0;
+    while (NextListElement(&cursor, &hasNumber, &id))
+        if (hasNumber) ids.push_back(id);
+    return ids;
 }

@@ -36,5 +36,11 @@ struct DecodedManifest {
 };
 DecodedManifest DecodeManifest(const uint8_t* data, size_t size);
 
-// Splits a line at backslashes, for reading records back.
-std::vector<std::string> SplitLineFields(const std::string& text);
+// The first `wanted` fields of a line as the launcher reads them: fields of
+// one or more characters between single backslashes, up to the first empty
+// one. Fewer come back when the line has fewer.
+std::vector<std::string> LineFields(const std::string& text, int wanted);
+
+// The numbers of a ';'-separated owner list, as the launcher reads them;
+// elements that are no number are left out.
+std::vector<uint32_t> OwnerIds(const std::string& field);

@@ -124,10 +124,6 @@ void WriteListText(const std::string& path, const std::vector<BlobReport>& repor
     }
 }
 
-bool IsDecimal(const std::string& text) {
-    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-}
-
 // The file names that `extract` gives a blob's payloads: "main.msi" and the
 // cabinets' names, in a folder per package when there are several packages.
 // Names come from the file being examined, so only plain names are used.
@@ -142,7 +138,7 @@ std::map<uint32_t, std::vector<std::string>> ExtractionNames(const BlobReport& b
         if (kind == RecordKind::Package) {
             names[record.id].push_back(folderPerPackage ? std::to_string(record.id) + "/main.msi" : "main.msi");
         } else if (kind == RecordKind::Cabinet) {
-            std::vector<std::string> fields = SplitLineFields(record.text);
+            std::vector<std::string> fields = LineFields(record.text, 3);
             try {
                 CheckCabinetFileName(fields[2], "the manifest");
             } catch (const PackError&) {
@@ -152,17 +148,8 @@ std::map<uint32_t, std::vector<std::string>> ExtractionNames(const BlobReport& b
                 names[record.id].push_back(fields[2]);
                 continue;
             }
-            std::string owner;
-            for (char c : fields[1] + ";") {
-                if (c != ';') {
-                    owner += c;
-                    continue;
-                }
-                uint64_t id = IsDecimal(owner) && owner.size() < 11 ? std::stoull(owner) : UINT64_MAX;
-                if (id <= UINT32_MAX && packages.count(static_cast<uint32_t>(id)))
-                    names[record.id].push_back(owner + "/" + fields[2]);
-                owner.clear();
-            }
+            for (uint32_t owner : OwnerIds(fields[1]))
+                if (packages.count(owner)) names[record.id].push_back(std::to_string(owner) + "/" + fields[2]);
         }
     }
     return names;

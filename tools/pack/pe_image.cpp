@@ -1,31 +1,22 @@
 #include "pe_image.h"
 
-#include "container/entry_format.h"
+#include <algorithm>
+
+#include "format/certificate_table.h"
+#include "format/entry_format.h"
 
 namespace {
-constexpr uint16_t kDosMagic = 0x5A4D;     // "MZ"
-constexpr uint32_t kPeSignature = 0x4550;  // "PE\0\0"
-constexpr uint16_t kPe32PlusMagic = 0x20B;
-constexpr uint64_t kOptionalHeader = 24;  // from the PE signature
-constexpr uint64_t kChecksum = kOptionalHeader + 64;
-constexpr uint64_t kDirectoryCount = kOptionalHeader + 108;
-constexpr uint64_t kSecurityDirectory = kOptionalHeader + 112 + 4 * 8;
 constexpr uint32_t kSecurityDirectoryIndex = 4;
 }  // namespace
 
 std::optional<PeLayout> FindPeLayout(const uint8_t* image, uint64_t size) {
-    if (size < 64 || ReadU16Le(image) != kDosMagic) return std::nullopt;
-    uint64_t pe = ReadU32Le(image + 60);
-    if (pe > size || size - pe < kSecurityDirectory + 8) return std::nullopt;
-    if (ReadU32Le(image + pe) != kPeSignature || ReadU16Le(image + pe + kOptionalHeader) != kPe32PlusMagic)
+    // The headers lie at the start; a file past 4 GiB is refused elsewhere.
+    PeHeaders headers;
+    if (!FindPeHeaders(image, static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX)), &headers))
         return std::nullopt;
-    if (ReadU32Le(image + pe + kDirectoryCount) <= kSecurityDirectoryIndex) return std::nullopt;
-    PeLayout layout;
-    layout.checksumOffset = pe + kChecksum;
-    layout.securityDirectoryOffset = pe + kSecurityDirectory;
-    layout.certificateTableOffset = ReadU32Le(image + layout.securityDirectoryOffset);
-    layout.certificateTableSize = ReadU32Le(image + layout.securityDirectoryOffset + 4);
-    return layout;
+    if (headers.directoryCount <= kSecurityDirectoryIndex) return std::nullopt;
+    return PeLayout{headers.checksumOffset, headers.securityDirectoryOffset, headers.certificateTableOffset,
+                    headers.certificateTableSize};
 }
 
 bool HasCertificateTable(const PeLayout& layout, uint64_t imageSize) {

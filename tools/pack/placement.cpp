@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "authenticode_certs.h"
-#include "container/entry_format.h"
+#include "format/entry_format.h"
 #include "entry_chain.h"
 #include "pack_error.h"
 #include "pe_image.h"

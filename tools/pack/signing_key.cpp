@@ -4,7 +4,7 @@
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
 
-#include "container/verification_key.h"
+#include "format/verification_key.h"
 #include "pack_error.h"
 
 namespace {

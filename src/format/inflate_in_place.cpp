@@ -1,8 +1,8 @@
-#include "container/inflate_in_place.h"
+#include "format/inflate_in_place.h"
 
 #include <cstring>
 
-#include "container/entry_format.h"
+#include "format/entry_format.h"
 #include "platform/platform.h"
 
 #define ZLIB_CONST

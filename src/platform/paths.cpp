@@ -1,9 +1,17 @@
-#include "extract/path_text.h"
+#include "platform/paths.h"
 
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+
+bool FileExists(const char* path) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+}
 
 bool JoinPath(char* out, uint32_t size, const char* folder, const char* name) {
     if (size == 0) return false;

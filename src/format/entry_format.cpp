@@ -1,4 +1,4 @@
-#include "container/entry_format.h"
+#include "format/entry_format.h"
 
 void EntryGuidBytes(const EntryTypeGuid& guid, uint8_t out[16]) {
     WriteU32Le(out, guid.data1);

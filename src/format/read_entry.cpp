@@ -1,9 +1,12 @@
-#include "container/read_entry.h"
+#include "format/read_entry.h"
 
 #include <cstring>
 
-#include "container/inflate_in_place.h"
-#include "launcher/status_lines.h"
+#include "core/status_lines.h"
+#include "format/chain_walk.h"
+#include "format/inflate_in_place.h"
+#include "format/inflate_to_buffer.h"
+#include "format/verify_entry_signature.h"
 #include "platform/platform.h"
 
 namespace {
@@ -31,39 +34,12 @@ struct LocatedEntry {
     bool isManifest;
 };
 
-// Walks the chain back from the blob's end. A manifest trailer ends the walk
-// whatever it holds; a payload trailer whose lengths reach in front of the
-// blob is stepped over by reading the next trailer just below what fits.
 bool FindEntry(const ContainerBlob& blob, const EntryTypeGuid& type, uint32_t id, LocatedEntry* found) {
-    uint8_t wanted[16];
-    EntryGuidBytes(type, wanted);
-    uint32_t position = blob.size;
-    while (position >= kEntryTrailerSize) {
-        position -= kEntryTrailerSize;
-        EntryTrailer trailer = DecodeEntryTrailer(blob.data + position);
-        bool isManifest = TrailerHasType(trailer, ManifestEntryGuid);
-        if (!isManifest && !TrailerHasType(trailer, PayloadEntryGuid)) return false;
-
-        if (trailer.signatureLength > position) {
-            if (isManifest) return false;
-            continue;
-        }
-        uint32_t signatureAt = position - trailer.signatureLength;
-        if (trailer.dataLength > signatureAt) {
-            if (isManifest) return false;
-            position = signatureAt;
-            continue;
-        }
-        position = signatureAt - trailer.dataLength;
-
-        if (std::memcmp(trailer.typeGuid, wanted, sizeof wanted) == 0 && trailer.id == id) {
-            *found = {blob.data + position, trailer.dataLength, blob.data + signatureAt, trailer.signatureLength,
-                      isManifest};
-            return true;
-        }
-        if (isManifest) return false;
-    }
-    return false;
+    ChainStep step;
+    if (!FindChainEntry(blob.data, blob.size, type, id, &step)) return false;
+    *found = {blob.data + step.dataOffset, step.dataLength, blob.data + step.signatureOffset, step.signatureLength,
+              step.isManifest};
+    return true;
 }
 
 // The verification's code with the line of this entry kind.
@@ -83,9 +59,9 @@ StatusValue ExtractEmptySignedPayload(const LocatedEntry& entry, uint8_t** conte
     StatusValue status = CheckSignature(&kNoContent, 0, entry, kPayloadLines);
     if (StatusFailed(status)) return status;
     *content = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, 1));
-    if (!*content) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, kLineNoMemoryForSignatureCopy);
+    if (!*content) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, kLineNoMemoryForEmptyPayload);
     *length = 0;
-    return StatusOf(kErrorSuccess, kLinePayloadSignatureCopied);
+    return StatusOf(kErrorSuccess, kLineEmptyPayloadVerified);
 }
 
 // A new buffer holding `length` bytes of `source`, or null.

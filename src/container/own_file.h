@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "launcher/launcher_state.h"
-#include "launcher/status.h"
+#include "container/blob_table.h"
+#include "core/status.h"
 
 // The running executable's path (ANSI, terminated) in a new local-heap buffer
 // that the caller frees, or null.
@@ -13,4 +13,4 @@ char* GetOwnModulePath();
 // Reads the whole file at `path` and appends one blob per tag extension of its
 // signature or, when there is none, the whole file as the one blob. On code 0
 // the table holds at least one blob, each with its manifest extracted.
-StatusValue LoadContainerBlobs(LauncherState* state, const char* path);
+StatusValue LoadContainerBlobs(BlobTable* table, const char* path);

@@ -1,5 +1,6 @@
-#include "container/read_entry.h"
-#include "container/verification_key_writer.h"
+#include "format/verify_entry_signature.h"
+
+#include "format/verification_key_writer.h"
 
 // RSA_verify and EVP_PKEY_get1_RSA are deprecated in OpenSSL 3 but remain the
 // plain PKCS #1 v1.5 check this format was defined with.

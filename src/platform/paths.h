@@ -1,8 +1,12 @@
-// Path texts in fixed buffers. A path that does not fit is refused whole:
-// a cut path would name another file or folder than the one meant.
+// Paths of the file system: whether one exists, and path texts in fixed
+// buffers. A path that does not fit is refused whole: a cut path would name
+// another file or folder than the one meant.
 #pragma once
 
 #include <cstdint>
+
+// True when a find-first query finds the path, file or folder.
+bool FileExists(const char* path);
 
 // Writes "folder\name" into `out`; false, with `out` emptied, when it does not fit.
 bool JoinPath(char* out, uint32_t size, const char* folder, const char* name);

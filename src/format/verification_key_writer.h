@@ -3,7 +3,7 @@
 // key-not-loaded results, which the built-in key never produces.
 #pragma once
 
-#include "container/verification_key.h"
+#include "format/verification_key.h"
 
 using VerificationKeyWriter = void (*)(uint8_t out[kVerificationKeySize]);
 extern VerificationKeyWriter g_verificationKeyWriter;

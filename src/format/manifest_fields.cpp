@@ -1,4 +1,4 @@
-#include "selection/manifest_fields.h"
+#include "format/manifest_fields.h"
 
 #include <cstring>
 

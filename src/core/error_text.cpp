@@ -1,4 +1,4 @@
-#include "launcher/error_text.h"
+#include "core/error_text.h"
 
 #include <windows.h>
 

@@ -15,7 +15,6 @@ enum SiteLine : uint32_t {
     kLineOwnFileSizeUnknown = 2035,
     kLineNoMemoryForFileImage = 2030,
     kLineOwnFileReadFailed = 2023,
-    kLineNoMemoryForWholeFileBlob = 2016,
     kLineWholeFileBlobNotAppended = 2001,
 
     // Tag-extension lookup.
@@ -38,8 +37,8 @@ enum SiteLine : uint32_t {
     kLineNoMemoryForManifest = 566,
     kLineManifestSignatureBad = 592,
     kLineManifestKeyNotLoaded = 599,
-    kLinePayloadSignatureCopied = 662,
-    kLineNoMemoryForSignatureCopy = 666,
+    kLineEmptyPayloadVerified = 662,
+    kLineNoMemoryForEmptyPayload = 666,
     kLinePayloadInflated = 687,
     kLinePayloadNotInflated = 691,
     kLinePayloadCopied = 702,

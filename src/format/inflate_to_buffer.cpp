@@ -1,6 +1,5 @@
-#include "container/inflate_to_buffer.h"
+#include "format/inflate_to_buffer.h"
 
-#include "container/read_entry.h"
 #include "platform/platform.h"
 
 #define ZLIB_CONST

@@ -1,0 +1,11 @@
+set(MSISTUB_FORMAT_PORTABLE_SOURCES
+  src/format/entry_format.cpp
+  src/format/chain_walk.cpp
+  src/format/read_entry.cpp
+  src/format/inflate_to_buffer.cpp
+  src/format/inflate_in_place.cpp
+  src/format/verify_entry_signature.cpp
+  src/format/certificate_table.cpp
+  src/format/manifest_records.cpp
+  src/format/manifest_fields.cpp)
+set(MSISTUB_FORMAT_WINDOWS_SOURCES)

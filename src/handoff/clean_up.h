@@ -1,0 +1,10 @@
+// What stays of the extraction once the installer has finished.
+#pragma once
+
+#include <cstdint>
+
+#include "selection/package_item.h"
+
+// Releases every item, closes open files, deletes what the outcome requires.
+void CleanUpExtraction(ExtractionSet* set, uint32_t installerResult, const char* productCode,
+                       const char* destinationFolder);

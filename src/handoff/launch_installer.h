@@ -1,0 +1,12 @@
+// Handing the package to the Windows Installer and waiting for it.
+#pragma once
+
+#include <cstdint>
+
+#include "core/status.h"
+
+// Runs the installer with /i, the package path and arguments 1 to count-1,
+// waits for it and stores its exit code in `installerResult`.
+StatusValue LaunchInstaller(const char* installerPath, const char* packagePath, char16_t* const* arguments,
+                            int32_t argumentCount, int showCommand, uint32_t* installerResult, char* errorText,
+                            int* suppressErrorBox);
