@@ -4,7 +4,8 @@
 //   msistub-fuzz-seeds OUTPUT_DIR SIGNING_KEY_PEM
 //
 // OUTPUT_DIR/read_entry: entry chains (signed and compressed as the packer
-// writes them, one with a stored-block payload, one plain and unsigned);
+// writes them, one with a stored-block payload, one plain and unsigned), and
+// the same chains in OUTPUT_DIR/chain_listing;
 // OUTPUT_DIR/manifest: their manifests; OUTPUT_DIR/certificate_table: PE32+
 // headers with and without a certificate table around a chain;
 // OUTPUT_DIR/command_line: command lines as UTF-16LE.
@@ -15,7 +16,7 @@
 
 #include "../tests/portable/noise_bytes.h"
 #include "byte_files.h"
-#include "container/entry_format.h"
+#include "format/entry_format.h"
 #include "entry_chain.h"
 #include "manifest_records.h"
 #include "pack_error.h"
@@ -134,6 +135,8 @@ int main(int argc, char** argv) {
         Write(out / "read_entry", "packed_chain", chain);
         Write(out / "read_entry", "packed_chain_one_payload", shortChain);
         Write(out / "read_entry", "plain_chain", plainChain);
+        Write(out / "chain_listing", "packed_chain", chain);
+        Write(out / "chain_listing", "plain_chain", plainChain);
 
         Write(out / "manifest", "packed_manifest", manifest);
         Write(out / "manifest", "one_package_line", manifestOnly);
