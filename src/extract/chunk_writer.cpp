@@ -54,6 +54,11 @@ uint32_t WriteNextChunk(ExtractionSet* set, uint32_t* percent) {
         set->currentItem = 0;
         return EnterItem(set, percent);
     }
+    // A call after the last item, or on a cursor nobody set up, writes nothing.
+    if (set->currentItem >= set->itemCount) {
+        Report(percent, 100);
+        return kErrorSuccess;
+    }
     PackageItem* item = &set->items[set->currentItem];
     if (item->bytesWritten < item->payloadSize) return WriteItemChunk(item, set->chunkSize, percent);
 

@@ -98,7 +98,8 @@ StatusValue ExtractEntry(const ContainerBlob& blob, const LocatedEntry& entry, u
     uint32_t bufferLength = 0;
     StatusValue status = 0;
     if (blob.flags & kBlobCompressed) {
-        if (InflateToBuffer(&buffer, &bufferLength, entry.data, entry.dataLength) != 0)
+        uint32_t ceiling = entry.isManifest ? kMaxManifestContentLength : kMaxEntryContentLength;
+        if (InflateToBufferWithin(&buffer, &bufferLength, entry.data, entry.dataLength, ceiling) != 0)
             return StatusOf(kErrorInvalidData, lines.notInflated);
         status = StatusOf(kErrorSuccess, lines.inflated);
     } else {

@@ -7,6 +7,11 @@
 #include "format/entry_format.h"
 #include "core/status.h"
 
+// A manifest is a few kilobytes of text; one that inflates past this is a
+// bomb, and it fails as any stream that does not inflate, before it can take
+// the memory and time of a payload-sized buffer.
+constexpr uint32_t kMaxManifestContentLength = 16u << 20;
+
 // On success `content` receives a new local-heap buffer that the caller frees
 // with PlatformFree, and `length` its byte count. On failure both are left as
 // they were, except a failed allocation of the signature-copy case.

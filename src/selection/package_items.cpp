@@ -17,6 +17,18 @@ bool LoadPackageItem(const BlobTable* table, uint32_t blobIndex, uint32_t entryI
     return StatusSucceeded(status);
 }
 
+bool ClashesWithEarlierItem(const PackageItem* items, int32_t index) {
+    const PackageItem& later = items[index];
+    for (int32_t i = 0; i < index; ++i) {
+        const PackageItem& earlier = items[i];
+        if (PlatformCompareNoCase(earlier.fileName, later.fileName) != 0) continue;
+        bool sameContent = earlier.payloadSize == later.payloadSize &&
+                           (later.payloadSize == 0 || std::memcmp(earlier.payload, later.payload, later.payloadSize) == 0);
+        if (!sameContent) return true;
+    }
+    return false;
+}
+
 PackageItem* GrowItemArray(PackageItem* items, int32_t count) {
     if (count < 0 || count == INT32_MAX) return nullptr;
     size_t bytes = (static_cast<size_t>(count) + 1) * sizeof(PackageItem);

@@ -12,6 +12,12 @@
 bool LoadPackageItem(const BlobTable* table, uint32_t blobIndex, uint32_t entryId, PackageItem* item,
                      const char* name);
 
+// True when an item in front of `index` has the same file name, in any letter
+// case, but other content. Both would be written to one path, and the one
+// that reached it first would win: the package is then not what was signed
+// as a whole, whichever that is.
+bool ClashesWithEarlierItem(const PackageItem* items, int32_t index);
+
 // The item array with one more zero-filled element at index `count`, or null
 // when it cannot grow (the old array is then unchanged and still valid).
 PackageItem* GrowItemArray(PackageItem* items, int32_t count);

@@ -41,7 +41,10 @@ bool AddPackageItem(const BlobTable* table, const PackageChoice& choice, Extract
 bool GatherCabinets(const BlobTable* table, const PackageChoice& choice, ExtractionSet* set) {
     CabinetGather gather = {table, &set->items, &set->itemCount, choice.blobIndex, choice.entryId, 0};
     EnumerateManifest(table, MatchCabinetLine, &gather);
-    return gather.failed == 0;
+    if (gather.failed) return false;
+    for (int32_t i = 1; i < set->itemCount; ++i)
+        if (ClashesWithEarlierItem(set->items, i)) return false;
+    return true;
 }
 }  // namespace
 

@@ -208,6 +208,23 @@ TEST(ReadEntryExtraction, StatusesOfTheManifestAndOfAPayload) {
     }
 }
 
+// A manifest may reach 16 MiB; past that it fails like a broken stream, at
+// its usual line, while a payload of the same size reads.
+TEST(ReadEntryExtraction, ManifestContentIsCappedAt16MiB) {
+    const Bytes atCap(kMaxManifestContentLength, 'm');
+    const Bytes pastCap(kMaxManifestContentLength + 1, 'm');
+    ReadResult fits = ReadManifest(RawEntry(ManifestEntryGuid, 0, ZlibStream(atCap), {}), kBlobCompressed);
+    EXPECT_EQ(fits.code, 0u);
+    EXPECT_EQ(fits.content.size(), atCap.size());
+    ReadResult bomb = ReadManifest(RawEntry(ManifestEntryGuid, 0, ZlibStream(pastCap), {}), kBlobCompressed);
+    EXPECT_EQ(bomb.code, 13u);
+    EXPECT_EQ(bomb.line, 551u);
+    EXPECT_TRUE(bomb.outputsUntouched);
+    Bytes payloadBlob = Concat({Entry(ManifestEntryGuid, 0, kManifest, kBlobCompressed),
+                                RawEntry(PayloadEntryGuid, 1000, ZlibStream(pastCap), {})});
+    EXPECT_EQ(ReadPayload(payloadBlob, kBlobCompressed, 1000).code, 0u);
+}
+
 TEST(ReadEntryExtraction, ManifestWithoutDataInACompressedBlobDoesNotInflate) {
     ReadResult result = ReadManifest(RawEntry(ManifestEntryGuid, 0, {}, Sign({})), kSignedCompressed);
     EXPECT_EQ(result.code, 13u);
