@@ -36,23 +36,21 @@ std::string JsonNumbers(const std::vector<uint32_t>& numbers) {
 }
 
 std::string RecordJsonMembers(const ManifestRecord& record) {
-    std::string out = "\"id\":" + std::to_string(record.id) + ",";
     RecordKind kind = KindOfRecord(record);
+    std::string out = "\"id\":" + std::to_string(record.id) + ",\"kind\":\"" +
+                      (kind == RecordKind::Package ? "package" : kind == RecordKind::Cabinet ? "cabinet" : "other") +
+                      "\",\"text\":" + JsonString(record.text);
     if (kind == RecordKind::Package) {
         std::vector<std::string> fields = LineFields(record.text, 4);
         std::vector<std::string> languages;
         std::stringstream list(fields[1]);
         for (std::string id; std::getline(list, id, ';');)
             if (!id.empty()) languages.push_back(id);
-        out += "\"kind\":\"package\",\"platform\":" + JsonString(fields[0]) + ",\"languages\":" +
-               JsonStrings(languages) + ",\"productCode\":" + JsonString(fields[2]) +
-               ",\"productName\":" + JsonString(fields[3]) + ",";
+        out += ",\"platform\":" + JsonString(fields[0]) + ",\"languages\":" + JsonStrings(languages) +
+               ",\"productCode\":" + JsonString(fields[2]) + ",\"productName\":" + JsonString(fields[3]);
     } else if (kind == RecordKind::Cabinet) {
         std::vector<std::string> fields = LineFields(record.text, 3);
-        out += "\"kind\":\"cabinet\",\"owners\":" + JsonNumbers(OwnerIds(fields[1])) + ",\"name\":" +
-               JsonString(fields[2]) + ",";
-    } else {
-        out += "\"kind\":\"other\",";
+        out += ",\"owners\":" + JsonNumbers(OwnerIds(fields[1])) + ",\"name\":" + JsonString(fields[2]);
     }
-    return out + "\"text\":" + JsonString(record.text);
+    return out;
 }

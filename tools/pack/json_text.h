@@ -11,7 +11,7 @@ std::string JsonString(const std::string& text);
 std::string JsonStrings(const std::vector<std::string>& texts);
 std::string JsonNumbers(const std::vector<uint32_t>& numbers);
 
-// A manifest record's members, without braces: "id", "kind" and "text", and
+// A manifest record's members, without braces: "id", "kind" and "text", then
 // for a package line "platform", "languages", "productCode", "productName",
 // for a cabinet line "owners" and "name", as the launcher reads the fields.
 std::string RecordJsonMembers(const ManifestRecord& record);
