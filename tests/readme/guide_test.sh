@@ -25,6 +25,26 @@ bash "$MSISTUB_SOURCE/scripts/make-demo-msi.sh" "$HOME/product/en-US" "Your Prod
 bash "$MSISTUB_SOURCE/scripts/make-demo-msi.sh" "$HOME/product/de-DE" "Ihr Produkt" \
   '{6F1A2B3C-4D5E-4F60-8172-93A4B5C6D7E9}' 1033 product.msi >/dev/null
 
+# The vendor's icon: the least the build takes, a 16x16 and a 32x32 image in
+# 32-bit colour, so it cannot be mistaken for msistub's own.
+python3 "$MSISTUB_SOURCE/scripts/make_icon.py" "$E2E_TMP/own.ico"
+python3 - "$E2E_TMP/own.ico" "$HOME/product/product.ico" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+images = []
+for index in range(struct.unpack("<H", data[4:6])[0]):
+    width, height, colours, reserved, planes, bits, size, offset = struct.unpack(
+        "<BBBBHHII", data[6 + 16 * index:22 + 16 * index])
+    if width in (16, 32) and bits == 32:
+        images.append((width, height, colours, reserved, planes, bits, data[offset:offset + size]))
+out = struct.pack("<HHH", 0, 1, len(images))
+offset = 6 + 16 * len(images)
+for width, height, colours, reserved, planes, bits, image in images:
+    out += struct.pack("<BBBBHHII", width, height, colours, reserved, planes, bits, len(image), offset)
+    offset += len(image)
+open(sys.argv[2], "wb").write(out + b"".join(image[-1] for image in images))
+PY
+
 # The guide's blocks: ```sh fences inside the section, up to the next "## ".
 guide="$E2E_TMP/guide.sh"
 python3 - "$readme" "$guide" "$E2E_TMP" <<'PY'
@@ -42,15 +62,21 @@ for kind, body in blocks:
         continue
     number += 1
     lines = "\n".join(line.strip() for line in body.splitlines())
-    out.append(f"echo '=== guide block {number}' >&2")
-    out.append(f"{{\n{lines}\n}} > {work}/block-{number}.out 2>&1 || {{ cat {work}/block-{number}.out >&2; exit 1; }}")
+    # Redirected, not grouped: a group on the left of || would run
+    # without errexit, and a failing command inside it would go unnoticed.
+    out.append(f"exec >{work}/block-{number}.out 2>&1")
+    out.append(lines)
 samples = [body for kind, body in blocks if kind == "text"]
 open(guide, "w").write("\n".join(out) + "\n")
 open(f"{work}/pack-sample.txt", "w").write(samples[0] if samples else "")
 PY
 [ -s "$E2E_TMP/pack-sample.txt" ] || fail "the guide shows no output of pack"
 
-(cd "$tree" && bash "$guide") || fail "a command of the guide failed (output above)"
+if ! (cd "$tree" && bash "$guide"); then
+  last=$(ls -t "$E2E_TMP"/block-*.out | head -n 1)
+  tail -n 40 "$last" >&2
+  fail "a command of the guide failed in $(basename "$last" .out) (its output above)"
+fi
 pass "every command of the guide ran"
 
 # The guide builds only what it uses.
@@ -61,6 +87,20 @@ cmp -s "$tree/build/windows/msistub.pub.pem" "$HOME/msistub-keys/vendor-public.p
   fail "the stub does not carry the vendor's key"
 [ -z "$(cd "$tree" && find . -name '*private*.pem' -not -path './build/*')" ] || fail "a private key landed in the tree"
 pass "the guide built the tool and the stub only, with the vendor's key kept outside the tree"
+
+# The branding the guide gives the stub is in the setup.
+version_value() {
+  x86_64-w64-mingw32-strings -el "$HOME/product/setup.exe" | grep -A1 -x "$1" | sed -n 2p
+}
+for pair in "CompanyName=Your Company" "ProductName=Your Product" "ProductVersion=2.1.0" "FileVersion=2.1.0" \
+  "LegalCopyright=Copyright 2026 Your Company" "FileDescription=Your Product Setup"; do
+  [ "$(version_value "${pair%%=*}")" = "${pair#*=}" ] ||
+    fail "${pair%%=*} of the setup is '$(version_value "${pair%%=*}")', not '${pair#*=}'"
+done
+wrestool -x -t14 -n APP "$HOME/product/setup.exe" -o "$E2E_TMP/setup.ico" || fail "the setup has no icon group APP"
+[ "$(icotool -l "$E2E_TMP/setup.ico")" = "$(icotool -l "$HOME/product/product.ico")" ] ||
+  fail "the setup's icon is not the vendor's"
+pass "the setup carries the vendor's icon and version resource"
 
 # The pack output's manifest lines are the ones the README shows.
 pack_block=$(grep -l "packed 1 package" "$E2E_TMP"/block-*.out | head -n 1) || fail "no block printed pack's summary"
