@@ -109,7 +109,7 @@ make_case() {
   if newer build/bench-windows/msistub.exe "$dir/setup.exe" || newer "$dir/.made" "$dir/setup.exe"; then
     log "packing $dir/setup.exe"
     build/bench-native/tools/pack/msistub-pack pack --stub build/bench-windows/msistub.exe \
-      --key build/dev-key/dev-private.pem --out "$dir/setup.exe" "$dir/bench.msi" >/dev/null
+      --key build/dev-key/dev-private.pem --out "$dir/setup.exe" --force "$dir/bench.msi" >/dev/null
   fi
   local compressor
   for compressor in zlib lzma; do

@@ -38,18 +38,9 @@ target_link_libraries(msistub_core PUBLIC mingw_crypto mingw_zlib crypt32 comctl
 set(MSISTUB_STATIC_LINK_OPTIONS -static -static-libgcc -static-libstdc++
     -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat)
 
-set(MSISTUB_ICON "${CMAKE_BINARY_DIR}/generated/app.ico")
-find_package(Python3 REQUIRED COMPONENTS Interpreter)
-add_custom_command(
-  OUTPUT "${MSISTUB_ICON}"
-  COMMAND "${CMAKE_COMMAND}" -E make_directory "${CMAKE_BINARY_DIR}/generated"
-  COMMAND Python3::Interpreter "${CMAKE_SOURCE_DIR}/scripts/make_icon.py" "${MSISTUB_ICON}"
-  DEPENDS "${CMAKE_SOURCE_DIR}/scripts/make_icon.py"
-  COMMENT "Drawing the application icon"
-  VERBATIM)
-add_custom_target(msistub_icon DEPENDS "${MSISTUB_ICON}")
+include(cmake/Branding.cmake)
 set_source_files_properties(res/msistub.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/app.manifest;${CMAKE_SOURCE_DIR}/res/resource_ids.h")
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/app.manifest;${CMAKE_SOURCE_DIR}/res/resource_ids.h;${CMAKE_BINARY_DIR}/generated/version_info.rc")
 
 add_executable(msistub WIN32 src/launcher/main.cpp res/msistub.rc)
 target_include_directories(msistub PRIVATE "${CMAKE_BINARY_DIR}/generated" "${CMAKE_SOURCE_DIR}/res")
@@ -73,6 +64,11 @@ if(MSISTUB_BUILD_TESTS)
       "The native packing tool, used by the end-to-end tests")
   add_test(NAME build.launcher_image
            COMMAND bash "${CMAKE_SOURCE_DIR}/tests/build/check_launcher_image.sh" "$<TARGET_FILE:msistub>")
+  if(NOT MSISTUB_SETUP_ICON AND MSISTUB_SETUP_VERSION STREQUAL PROJECT_VERSION)
+    add_test(NAME build.branding
+             COMMAND bash "${CMAKE_SOURCE_DIR}/tests/build/check_branding.sh" "$<TARGET_FILE:msistub>"
+                     "${PROJECT_VERSION}" "${CMAKE_SOURCE_DIR}")
+  endif()
   add_subdirectory(tests/unit)
   add_subdirectory(tests/driver)
   add_subdirectory(tests/e2e)

@@ -12,6 +12,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config file python3 openssl perl dpkg-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   libz-mingw-w64-dev zlib1g-dev libssl-dev libmsi-dev libglib2.0-dev libcli11-dev googletest libgtest-dev
+  nlohmann-json3-dev
   wine wine64 xvfb xauth xdotool x11-apps imagemagick locales
   msitools wixl gcab osslsigncode icoutils
   clang libclang-rt-14-dev

@@ -101,7 +101,7 @@ pack_setup() {
   local msis=() options=()
   while [ $# -gt 0 ] && [ "$1" != -- ]; do msis+=("$E2E_TMP/msi/$1"); shift; done
   [ $# -gt 0 ] && shift && options=("$@")
-  "${MSISTUB_PACK:?}" pack --stub "$MSISTUB_EXE" --key "$MSISTUB_DEV_PRIVATE_KEY" --out "$out" \
+  "${MSISTUB_PACK:?}" pack --stub "$MSISTUB_EXE" --key "$MSISTUB_DEV_PRIVATE_KEY" --out "$out" --force \
     "${options[@]}" "${msis[@]}" >/dev/null
 }
 

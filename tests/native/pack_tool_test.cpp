@@ -2,6 +2,7 @@
 // made here (mingw-w64, openssl, osslsigncode, wixl and gcab), for each
 // placement, each refusal and the reading commands.
 #include <gtest/gtest.h>
+#include <openssl/evp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,8 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iomanip>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "byte_files.h"
@@ -61,6 +64,19 @@ package de x64 1031 '{66666666-7777-8888-9999-AAAAAAAAAAAA}' 'Pack Test DE' data
 msibuild de/product.msi -s 'Pack Test DE' 'msistub tests' 'x64;1031'
 package x86 x86 1033 '{BBBBBBBB-CCCC-DDDD-EEEE-FFFFFFFFFFFF}' 'Pack Test x86' main.cab
 mkdir -p nocab && cp en/product.msi nocab/
+# wixl's own Template, "x64;1033", on a German product.
+package dewixl x64 1031 '{66666666-7777-8888-9999-AAAAAAAAAAAB}' 'Pack Test DE' data.cab
+mkdir -p embedded
+sed -e 's/@LANG@/1033/' -e 's/@CODE@/{12121212-3434-5656-7878-909090909090}/' -e 's/@NAME@/Embedded/' \
+  -e 's/@CAB@/inside.cab/' -e 's/EmbedCab="no"/EmbedCab="yes"/' package.wxs.in > embedded/package.wxs
+wixl -a x64 -o embedded/product.msi embedded/package.wxs 2>/dev/null
+mkdir -p notcab && cp en/product.msi notcab/ && echo 'not a cabinet' > notcab/main.cab
+mkdir -p renamed && cp en/main.cab renamed/other.cab
+: > empty.msi
+echo 'not a package' > text.msi
+head -c 2000 en/product.msi > truncated.msi
+openssl pkey -in "$DEV_PRIVATE_KEY" -aes256 -passout pass:open-sesame -out encrypted-private.pem
+printf 'open-sesame\n' > passphrase.txt
 
 printf 'int main(void) { return 0; }\n' > stub.c
 mkdir -p unsigned signed
@@ -107,7 +123,7 @@ const fs::path& Fixtures() {
         fs::create_directories(work);
         std::ofstream(work / "recipe.sh") << kFixtureRecipe;
         int code = RunShell("cd " + Quote(work.string()) + " && DEV_PUBLIC_KEY=" + Quote(kDevPublicKey) +
-                            " bash -eu recipe.sh");
+                            " DEV_PRIVATE_KEY=" + Quote(kDevPrivateKey) + " bash -eu recipe.sh");
         if (code != 0) {
             ADD_FAILURE() << "making the fixtures failed; see " << work;
             return work;
@@ -271,7 +287,7 @@ TEST_F(PackTool, OptionsOverrideWhatTheMsiSays) {
     fs::copy_file(Fixtures() / "en/main.cab", work_ / "other.cab");
     ToolRun pack = Pack("@FIX@/unsigned/msistub.exe", "setup.exe",
                         "--languages '1033;1031' --product-name 'Renamed Product' --product-code "
-                        "'{12345678-1234-1234-1234-123456789ABC}' --cabinet " +
+                        "'{12345678-1234-1234-1234-123456789ABC}' --no-cabinet-check --cabinet " +
                             W("other.cab"));
     ASSERT_EQ(pack.exitCode, 0) << pack.err;
     ToolRun list = Run("list " + W("setup.exe"));
@@ -288,13 +304,14 @@ struct RefusalCase {
     const char* msis;
     const char* key;  // null: the development key
     const char* message;
+    int exitCode = 2;  // 1 for options that do not fit together
 };
 
 void PrintTo(const RefusalCase& c, std::ostream* out) { *out << c.name; }
 
 class PackToolRefusal : public PackTool, public ::testing::WithParamInterface<RefusalCase> {};
 
-TEST_P(PackToolRefusal, ExitsWithTwoOneMessageAndNoOutputFile) {
+TEST_P(PackToolRefusal, ExitsWithItsCodeOneMessageAndNoOutputFile) {
     const RefusalCase& c = GetParam();
     // A PE32 image: the stub with its optional header magic set to 0x10B.
     Bytes pe32 = ReadBytes(Fixtures() / "unsigned/msistub.exe");
@@ -307,7 +324,7 @@ TEST_P(PackToolRefusal, ExitsWithTwoOneMessageAndNoOutputFile) {
     fs::resize_file(work_ / "huge.cab", uint64_t{1} << 32);
 
     ToolRun pack = Pack(c.stub, "setup.exe", c.extra, c.msis, c.key ? Expand(c.key) : kDevPrivateKey);
-    EXPECT_EQ(pack.exitCode, 2) << pack.out << pack.err;
+    EXPECT_EQ(pack.exitCode, c.exitCode) << pack.out << pack.err;
     EXPECT_NE(pack.err.find(c.message), std::string::npos) << pack.err;
     EXPECT_EQ(std::count(pack.err.begin(), pack.err.end(), '\n'), 1) << pack.err;
     EXPECT_FALSE(fs::exists(work_ / "setup.exe"));
@@ -334,19 +351,53 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"MsiNotX64", kUnsigned, "", "@FIX@/x86/product.msi", nullptr, "is not an x64 package"},
         RefusalCase{"KeyNotTheStubsKey", kUnsigned, "--stub-public-key @FIX@/other-public.pem", kEnglish, nullptr,
                     "does not match the stub's verification key"},
-        RefusalCase{"FileBeyond32Bits", kUnsigned, "--cabinet @WORK@/huge.cab", kEnglish, nullptr,
+        RefusalCase{"FileBeyond32Bits", kUnsigned, "--no-cabinet-check --cabinet @WORK@/huge.cab", kEnglish, nullptr,
                     "32-bit fields hold at most 4294967295"},
         RefusalCase{"CertificatePlacementUnsigned", kUnsigned, "--placement certificate", kEnglish, nullptr,
                     "has no Authenticode signature"},
         RefusalCase{"EndPlacementSigned", "@FIX@/signed/msistub.exe", "--placement end", kEnglish, nullptr,
-                    "would break the signature"}),
+                    "would break the signature"},
+        RefusalCase{"SameMsiTwice", kUnsigned, "", "@FIX@/en/product.msi @FIX@/en/product.msi", nullptr,
+                    "both claim x64 language 1033, so the launcher could never choose"},
+        RefusalCase{"WixlTemplatesBothSay1033", kUnsigned, "", "@FIX@/en/product.msi @FIX@/dewixl/product.msi", nullptr,
+                    "dewixl/product.msi both claim x64 language 1033, so the launcher could never choose"},
+        RefusalCase{"OverlappingLanguagesGiven", kUnsigned, "",
+                    "'@FIX@/en/product.msi:1033;1031' @FIX@/dewixl/product.msi:1031", nullptr,
+                    "both claim x64 language 1031"},
+        RefusalCase{"LanguagesNeitherOnceNorPerMsi", kUnsigned, "--languages 1033 --languages 1031", kEnglish, nullptr,
+                    "--languages is given 2 times for 1 MSI packages", 1},
+        RefusalCase{"CabinetNotACabinet", kUnsigned, "", "@FIX@/notcab/product.msi", nullptr,
+                    "is not a cabinet file (it lacks the \"MSCF\" signature)"},
+        RefusalCase{"CabinetUnderAnotherName", kUnsigned, "--cabinet @FIX@/renamed/other.cab", kEnglish, nullptr,
+                    "is not one that the Media table of"},
+        RefusalCase{"CabinetTheMediaTableNamesLeftOut", kUnsigned, "--cabinet @FIX@/en/main.cab --cabinet @FIX@/de/data.cab",
+                    "@FIX@/de/product.msi", nullptr, "is not one that the Media table of"},
+        RefusalCase{"CabinetForAnMsiThatEmbedsIts", kUnsigned, "--cabinet @FIX@/en/main.cab", "@FIX@/embedded/product.msi",
+                    nullptr, "(it embeds #inside.cab), so it needs no --cabinet"},
+        RefusalCase{"MissingMsi", kUnsigned, "", "@FIX@/absent.msi", nullptr, "no MSI package at"},
+        RefusalCase{"EmptyMsi", kUnsigned, "", "@FIX@/empty.msi", nullptr, "empty.msi is empty, not an MSI package"},
+        RefusalCase{"TextFileAsMsi", kUnsigned, "", "@FIX@/text.msi", nullptr,
+                    "lacks the installer database's file signature"},
+        RefusalCase{"TruncatedMsi", kUnsigned, "", "@FIX@/truncated.msi", nullptr,
+                    "truncated.msi is not a readable installer database"},
+        RefusalCase{"PlatformOptionNotX64", kUnsigned, "--platform x86", kEnglish, nullptr,
+                    "--platform x86 names a platform the launcher does not install"},
+        RefusalCase{"EncryptedKeyWithoutPassPhrase", kUnsigned, "", kEnglish, "@FIX@/encrypted-private.pem",
+                    "is encrypted; give its pass phrase with --key-passphrase-env"},
+        RefusalCase{"PassPhraseVariableUnset", kUnsigned, "--key-passphrase-env MSISTUB_TEST_UNSET_VARIABLE", kEnglish,
+                    "@FIX@/encrypted-private.pem", "MSISTUB_TEST_UNSET_VARIABLE named by --key-passphrase-env is not set"},
+        RefusalCase{"WrongPassPhrase", kUnsigned, "--key-passphrase-file @FIX@/text.msi", kEnglish,
+                    "@FIX@/encrypted-private.pem", "does not decrypt the private key"},
+        RefusalCase{"TwoPassPhraseSources", kUnsigned,
+                    "--key-passphrase-env HOME --key-passphrase-file @FIX@/passphrase.txt", kEnglish,
+                    "@FIX@/encrypted-private.pem", "either with --key-passphrase-env or with", 1}),
     [](const ::testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
 TEST_F(PackTool, VerifyFailsOnAChangedSignatureAndOnAnotherKey) {
     ASSERT_EQ(Pack(kUnsigned, "setup.exe", "").exitCode, 0);
     EXPECT_EQ(Run("verify --public-key " + Quote(kDevPublicKey) + " " + W("setup.exe")).exitCode, 0);
     ToolRun otherKey = Run("verify --public-key " + F("other-public.pem") + " " + W("setup.exe"));
-    EXPECT_EQ(otherKey.exitCode, 2);
+    EXPECT_EQ(otherKey.exitCode, 3);
     EXPECT_NE(otherKey.out.find("signature that does not verify"), std::string::npos) << otherKey.out;
 
     // The last entry is the cabinet: its signature ends right before the
@@ -355,22 +406,39 @@ TEST_F(PackTool, VerifyFailsOnAChangedSignatureAndOnAnotherKey) {
     setup[setup.size() - 28 - 100] ^= 0x01;
     WriteFileReplacing((work_ / "setup.exe").string(), setup);
     ToolRun verify = Run("verify " + W("setup.exe"));
-    EXPECT_EQ(verify.exitCode, 2);
+    EXPECT_EQ(verify.exitCode, 3);
     EXPECT_NE(verify.out.find("payload 1001 has a signature that does not verify"), std::string::npos) << verify.out;
     ToolRun list = Run("list " + W("setup.exe"));
     EXPECT_EQ(list.exitCode, 0);
     EXPECT_NE(list.out.find("SIGNATURE DOES NOT VERIFY"), std::string::npos) << list.out;
     ToolRun extract = Run("extract " + W("setup.exe") + " --out " + W("out"));
-    EXPECT_EQ(extract.exitCode, 2);
+    EXPECT_EQ(extract.exitCode, 3);
     EXPECT_TRUE(fs::exists(work_ / "out/main.msi"));
     EXPECT_FALSE(fs::exists(work_ / "out/main.cab"));
     EXPECT_EQ(ReadBytes(work_ / "out/main.cab.unverified"), ReadBytes(Fixtures() / "en/main.cab"));
 }
 
-TEST_F(PackTool, VerifyFailsOnAFileWithoutContainer) {
-    ToolRun verify = Run("verify " + F("unsigned/msistub.exe"));
-    EXPECT_EQ(verify.exitCode, 2);
-    EXPECT_NE(verify.out.find("no manifest entry"), std::string::npos) << verify.out;
+// The wrong file named, not a damaged setup: each reading command says so in
+// one line, with the likeliest reason.
+TEST_F(PackTool, ReadingCommandsRefuseAFileWithoutContainer) {
+    struct Case {
+        const char* file;
+        const char* reason;
+    };
+    const Case cases[] = {{"unsigned/msistub.exe", "most likely the bare stub"},
+                          {"readme.txt", "is not a 64-bit Windows program"}};
+    for (const Case& c : cases) {
+        for (const std::string& command : std::vector<std::string>{"list ", "list --json ", "verify ", "extract --out " + W("out") + " "}) {
+            ToolRun run = Run(command + F(c.file));
+            EXPECT_EQ(run.exitCode, 2) << command << c.file;
+            EXPECT_NE(run.err.find("no container found in " + (Fixtures() / c.file).string() + ": "), std::string::npos)
+                << command << c.file << ": " << run.err;
+            EXPECT_NE(run.err.find(c.reason), std::string::npos) << command << c.file << ": " << run.err;
+            EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+            EXPECT_TRUE(run.out.empty()) << run.out;
+        }
+    }
+    EXPECT_FALSE(fs::exists(work_ / "out"));
 }
 
 TEST_F(PackTool, KeygenMakesAPairThatPacksAndVerifiesAndKeepsExistingFiles) {
@@ -382,13 +450,167 @@ TEST_F(PackTool, KeygenMakesAPairThatPacksAndVerifiesAndKeepsExistingFiles) {
         Pack(kUnsigned, "setup.exe", "--stub-public-key " + W("key.pub.pem"), kEnglish, (work_ / "key.pem").string());
     ASSERT_EQ(pack.exitCode, 0) << pack.err;
     EXPECT_EQ(Run("verify --public-key " + W("key.pub.pem") + " " + W("setup.exe")).exitCode, 0);
-    EXPECT_EQ(Run("verify --public-key " + Quote(kDevPublicKey) + " " + W("setup.exe")).exitCode, 2);
+    EXPECT_EQ(Run("verify --public-key " + Quote(kDevPublicKey) + " " + W("setup.exe")).exitCode, 3);
 
     Bytes before = ReadBytes(work_ / "key.pem");
     ToolRun again = Run("keygen --out-private " + W("key.pem") + " --out-public " + W("other.pub.pem"));
     EXPECT_EQ(again.exitCode, 2);
     EXPECT_NE(again.err.find("--force"), std::string::npos) << again.err;
     EXPECT_EQ(ReadBytes(work_ / "key.pem"), before);
+}
+
+// The output never replaces a file the command reads, --force or not, and
+// replaces an earlier setup only with --force.
+TEST_F(PackTool, OutputNeverReplacesAnInputAndAnOldSetupOnlyWithForce) {
+    for (const char* name : {"product.msi", "main.cab"}) fs::copy_file(Fixtures() / "en" / name, work_ / name);
+    fs::copy_file(Fixtures() / "unsigned/msistub.exe", work_ / "msistub.exe");
+    fs::copy_file(kDevPrivateKey, work_ / "key.pem");
+    const std::string key = (work_ / "key.pem").string();
+    for (const char* input : {"msistub.exe", "product.msi", "main.cab", "key.pem"}) {
+        Bytes before = ReadBytes(work_ / input);
+        ToolRun pack = Pack("@WORK@/msistub.exe", input, "--force", "@WORK@/product.msi", key);
+        EXPECT_EQ(pack.exitCode, 2) << input;
+        EXPECT_NE(pack.err.find("is the same file as the input"), std::string::npos) << input << ": " << pack.err;
+        EXPECT_EQ(ReadBytes(work_ / input), before) << input;
+    }
+
+    fs::create_directories(work_ / "folder");
+    ToolRun folder = Pack("@WORK@/msistub.exe", "folder", "--force", "@WORK@/product.msi", key);
+    EXPECT_EQ(folder.exitCode, 2);
+    EXPECT_NE(folder.err.find("is a folder; name the setup file to write"), std::string::npos) << folder.err;
+
+    WriteFileReplacing((work_ / "setup.exe").string(), Bytes{'o', 'l', 'd'});
+    ToolRun keep = Pack("@WORK@/msistub.exe", "setup.exe", "", "@WORK@/product.msi", key);
+    EXPECT_EQ(keep.exitCode, 2);
+    EXPECT_NE(keep.err.find("exists already; pass --force to replace it"), std::string::npos) << keep.err;
+    EXPECT_EQ(ReadBytes(work_ / "setup.exe"), (Bytes{'o', 'l', 'd'}));
+    ToolRun replace = Pack("@WORK@/msistub.exe", "setup.exe", "--force", "@WORK@/product.msi", key);
+    ASSERT_EQ(replace.exitCode, 0) << replace.err;
+    EXPECT_EQ(Run("verify " + W("setup.exe")).exitCode, 0);
+}
+
+nlohmann::json ParseJson(const ToolRun& run) {
+    nlohmann::json parsed = nlohmann::json::parse(run.out, nullptr, false);
+    EXPECT_FALSE(parsed.is_discarded()) << run.out;
+    return parsed;
+}
+
+std::vector<std::vector<std::string>> PackageLanguages(const nlohmann::json& records) {
+    std::vector<std::vector<std::string>> languages;
+    for (const nlohmann::json& record : records)
+        if (record.value("kind", "") == "package") languages.push_back(record["languages"]);
+    return languages;
+}
+
+// Two wixl packages both say 1033 in their Template; each way of giving one
+// of them its own languages makes a setup whose lines differ.
+TEST_F(PackTool, EachMsiCanBeGivenItsOwnLanguages) {
+    struct Case {
+        std::string extra;
+        std::string msis;
+        std::vector<std::vector<std::string>> languages;
+    };
+    const Case cases[] = {
+        {"", "@FIX@/en/product.msi @FIX@/dewixl/product.msi:1031", {{"1033"}, {"1031"}}},
+        {"--languages 1033 --languages '1031;3079'", "@FIX@/en/product.msi @FIX@/dewixl/product.msi",
+         {{"1033"}, {"1031", "3079"}}},
+        {"--languages 2057", "@FIX@/en/product.msi '@FIX@/dewixl/product.msi:1031;3079'", {{"2057"}, {"1031", "3079"}}},
+    };
+    for (const Case& c : cases) {
+        ToolRun pack = Pack(kUnsigned, "setup.exe", c.extra + " --force", c.msis);
+        ASSERT_EQ(pack.exitCode, 0) << c.extra << " " << c.msis << ": " << pack.err;
+        ToolRun list = Run("list --json " + W("setup.exe"));
+        ASSERT_EQ(list.exitCode, 0) << list.err;
+        nlohmann::json parsed = ParseJson(list);
+        EXPECT_EQ(PackageLanguages(parsed["blobs"][0]["records"]), c.languages) << c.extra << " " << c.msis;
+    }
+}
+
+std::string Sha256Of(const Bytes& content) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(content.data(), content.size(), digest, &length, EVP_sha256(), nullptr);
+    std::ostringstream hex;
+    for (unsigned int i = 0; i < length; ++i) hex << std::hex << std::setw(2) << std::setfill('0') << int{digest[i]};
+    return hex.str();
+}
+
+// What a release script reads from pack --json, checked against the files
+// and against what list --json reads back from the setup.
+TEST_F(PackTool, PackJsonReportsTheSetupItsLinesAndEveryEntry) {
+    ToolRun pack = Pack(kUnsigned, "setup.exe", "--json", "@FIX@/en/product.msi @FIX@/de/product.msi");
+    ASSERT_EQ(pack.exitCode, 0) << pack.err;
+    nlohmann::json report = ParseJson(pack);
+    EXPECT_EQ(report["setup"], (work_ / "setup.exe").string());
+    EXPECT_EQ(report["size"], fs::file_size(work_ / "setup.exe"));
+    EXPECT_EQ(report["placement"], "end");
+
+    const std::pair<uint32_t, fs::path> sources[] = {{1000, Fixtures() / "en/product.msi"},
+                                                     {1001, Fixtures() / "en/main.cab"},
+                                                     {1002, Fixtures() / "de/product.msi"},
+                                                     {1003, Fixtures() / "de/data.cab"}};
+    ASSERT_EQ(report["lines"].size(), 4u) << pack.out;
+    const nlohmann::json& german = report["lines"][2];
+    EXPECT_EQ(german["kind"], "package");
+    EXPECT_EQ(german["platform"], "x64");
+    EXPECT_EQ(german["languages"], nlohmann::json::array({"1031"}));
+    EXPECT_EQ(german["productCode"], "{66666666-7777-8888-9999-AAAAAAAAAAAA}");
+    EXPECT_EQ(german["productName"], "Pack Test DE");
+    EXPECT_EQ(report["lines"][3]["kind"], "cabinet");
+    EXPECT_EQ(report["lines"][3]["owners"], nlohmann::json::array({1002}));
+    EXPECT_EQ(report["lines"][3]["name"], "data.cab");
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(report["lines"][i]["id"], sources[i].first);
+        EXPECT_EQ(report["lines"][i]["source"], sources[i].second.string());
+    }
+
+    ASSERT_EQ(report["entries"].size(), 5u);
+    EXPECT_EQ(report["entries"][0]["type"], "manifest");
+    for (const auto& [id, path] : sources) {
+        auto entry = std::find_if(report["entries"].begin(), report["entries"].end(),
+                                  [&](const nlohmann::json& e) { return e["id"] == id; });
+        ASSERT_NE(entry, report["entries"].end()) << id;
+        EXPECT_EQ((*entry)["contentSize"], fs::file_size(path)) << id;
+        EXPECT_EQ((*entry)["sha256"], Sha256Of(ReadBytes(path))) << id;
+        EXPECT_GT((*entry)["storedSize"].get<uint64_t>(), 0u) << id;
+    }
+
+    nlohmann::json listed = ParseJson(Run("list --json " + W("setup.exe")));
+    const nlohmann::json& records = listed["blobs"][0]["records"];
+    ASSERT_EQ(records.size(), 4u);
+    for (size_t i = 0; i < 4; ++i) {
+        nlohmann::json line = report["lines"][i];
+        line.erase("source");
+        EXPECT_EQ(records[i], line) << i;
+    }
+}
+
+// An encrypted key opens with its pass phrase from a variable or a file.
+TEST_F(PackTool, EncryptedKeyPacksWithItsPassPhraseFromAVariableOrAFile) {
+    ASSERT_EQ(::setenv("MSISTUB_TEST_PASS_PHRASE", "open-sesame", 1), 0);
+    for (const std::string& option : std::vector<std::string>
+         {"--key-passphrase-env MSISTUB_TEST_PASS_PHRASE", "--key-passphrase-file " + F("passphrase.txt")}) {
+        ToolRun pack = Pack(kUnsigned, "setup.exe", option + " --force", kEnglish,
+                            (Fixtures() / "encrypted-private.pem").string());
+        ASSERT_EQ(pack.exitCode, 0) << option << ": " << pack.err;
+        EXPECT_EQ(Run("verify " + W("setup.exe")).exitCode, 0) << option;
+    }
+    ::unsetenv("MSISTUB_TEST_PASS_PHRASE");
+}
+
+TEST_F(PackTool, QuietPrintsNothingAndVersionIsTheProjects) {
+    ToolRun pack = Pack(kUnsigned, "setup.exe", "--quiet");
+    ASSERT_EQ(pack.exitCode, 0) << pack.err;
+    EXPECT_EQ(pack.out + pack.err, "");
+    for (const std::string& command : std::vector<std::string>{"list -q ", "verify -q ", "extract -q --out " + W("out") + " "}) {
+        ToolRun run = Run(command + W("setup.exe"));
+        EXPECT_EQ(run.exitCode, 0) << command << run.err;
+        EXPECT_EQ(run.out + run.err, "") << command;
+    }
+    EXPECT_TRUE(fs::exists(work_ / "out/main.msi"));
+    ToolRun version = Run("--version");
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "msistub-pack " MSISTUB_VERSION "\n");
 }
 
 TEST_F(PackTool, UsageErrorsExitWithOneAndHelpWithZero) {
@@ -400,6 +622,7 @@ TEST_F(PackTool, UsageErrorsExitWithOneAndHelpWithZero) {
         ToolRun help = Run(std::string(command) + "--help");
         EXPECT_EQ(help.exitCode, 0) << command;
         EXPECT_NE(help.out.find("Usage:"), std::string::npos) << command;
+        EXPECT_NE(help.out.find("Exit codes: 0 done; 1 usage error"), std::string::npos) << command;
     }
 }
 

@@ -1,5 +1,5 @@
-// msistub-pack: the command-line shell over the packing library. Exit codes:
-// 0 success, 1 usage, 2 bad input (or a setup that does not verify).
+// msistub-pack: the command-line shell over the packing library. Every
+// command exits with the same codes, listed in kExitCodes for --help.
 #include <CLI/CLI.hpp>
 #include <iostream>
 
@@ -8,32 +8,72 @@
 
 namespace {
 constexpr int kExitUsage = 1;
-constexpr int kExitBadInput = 2;
+constexpr int kExitRefused = 2;
+constexpr int kExitUnverified = 3;
+
+constexpr char kExitCodes[] =
+    "Exit codes: 0 done; 1 usage error (unknown option, missing argument, contradicting options); 2 input refused "
+    "or the work could not be done (the one message says why and what to do; no output file is left behind); "
+    "3 verification failed (verify, and extract after writing the payloads as *.unverified).";
 
 struct CommandLine {
     KeygenOptions keygen;
     PackOptions pack;
     std::string placementName = "auto";
-    std::optional<std::string> platform, languages, productCode, productName;
+    std::optional<std::string> platform, productCode, productName;
+    bool anyCabinet = false;
     ReadOptions reading;
     bool json = false;
+    bool quiet = false;
     std::string extractDir;
 };
+
+void AddCommon(CLI::App* command, CommandLine& line) {
+    command->add_flag("-q,--quiet", line.quiet, "Print nothing but warnings and errors");
+    command->footer(kExitCodes);
+}
 
 void AddKeygen(CLI::App& app, CommandLine& line) {
     CLI::App* keygen = app.add_subcommand("keygen", "Make an RSA-2048 key pair (PEM) for signing containers");
     keygen->add_option("--out-private", line.keygen.privateKeyPath, "File for the private key")->required();
     keygen->add_option("--out-public", line.keygen.publicKeyPath, "File for the public key")->required();
     keygen->add_flag("--force", line.keygen.overwrite, "Replace files that exist");
+    AddCommon(keygen, line);
+}
+
+void AddPackKey(CLI::App* pack, CommandLine& line) {
+    pack->add_option("--key", line.pack.privateKeyPath, "Private key (PEM, RSA-2048) that signs the entries")
+        ->required();
+    pack->add_option("--key-passphrase-env", line.pack.passphrase.environmentVariable,
+                     "Name of an environment variable that holds the pass phrase of an encrypted --key");
+    pack->add_option("--key-passphrase-file", line.pack.passphrase.filePath,
+                     "File whose first line is the pass phrase of an encrypted --key (the tool never prompts)");
+}
+
+void AddPackOverrides(CLI::App* pack, CommandLine& line) {
+    pack->add_option("--platform", line.platform, "Platform for every package line instead of the MSI's (x64)");
+    pack->add_option("--languages", line.pack.languagesOptions,
+                     "Language ids separated by ';' instead of the MSI's Template: given once, for every MSI; "
+                     "given once per MSI, for each in order. PATH:LANGUAGES (de/product.msi:1031) sets one MSI's")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->allow_extra_args(false);
+    pack->add_option("--product-code", line.productCode, "Product code for every package line");
+    pack->add_option("--product-name", line.productName, "Product name for every package line");
+    pack->add_option("--cabinet", line.pack.overrides.cabinets,
+                     "A cabinet file for every package, instead of those named in the MSI's Media table; repeat for "
+                     "several. Each must be a cabinet the Media table names")
+        ->allow_extra_args(false);
+    pack->add_flag("--no-cabinet-check", line.anyCabinet,
+                   "Take cabinets as given: check neither their signature nor their names against the Media table");
 }
 
 void AddPack(CLI::App& app, CommandLine& line) {
     CLI::App* pack = app.add_subcommand(
         "pack", "Make a single-file setup from the stub and one or more x64 MSI packages with their cabinets");
     pack->add_option("--stub", line.pack.stubPath, "The launcher stub, msistub.exe")->required();
-    pack->add_option("--key", line.pack.privateKeyPath, "Private key (PEM, RSA-2048) that signs the entries")
-        ->required();
-    pack->add_option("--out", line.pack.outputPath, "The setup file to write")->required();
+    AddPackKey(pack, line);
+    pack->add_option("--out", line.pack.outputPath, "The setup file to write; never one of the inputs")->required();
+    pack->add_flag("--force", line.pack.force, "Replace the output file when it exists");
     pack->add_option("--placement", line.placementName,
                      "Where the container goes: end (unsigned stub), certificate (after the DER signature in the "
                      "signed stub's certificate table), tag (a certificate added to the stub's signature); "
@@ -42,16 +82,11 @@ void AddPack(CLI::App& app, CommandLine& line) {
     pack->add_option("--stub-public-key", line.pack.stubPublicKeyPath,
                      "The stub's verification key (PEM) to check --key against; default: msistub.pub.pem beside "
                      "the stub, when it is there");
-    pack->add_option("--platform", line.platform, "Platform for every package line instead of the MSI's (x64)");
-    pack->add_option("--languages", line.languages,
-                     "Language ids for every package line, separated by ';', instead of the MSI's Template");
-    pack->add_option("--product-code", line.productCode, "Product code for every package line");
-    pack->add_option("--product-name", line.productName, "Product name for every package line");
-    pack->add_option("--cabinet", line.pack.overrides.cabinets,
-                     "A cabinet file for every package, instead of those named in the MSI's Media table; repeat for "
-                     "several")
-        ->allow_extra_args(false);
-    pack->add_option("msi", line.pack.msiPaths, "MSI packages, one package line each")->required();
+    AddPackOverrides(pack, line);
+    pack->add_flag("--json", line.pack.json, "Report what was packed as JSON for scripts");
+    pack->add_option("msi", line.pack.msiPaths, "MSI packages, one package line each; PATH:LANGUAGES gives its languages")
+        ->required();
+    AddCommon(pack, line);
 }
 
 void AddReaders(CLI::App& app, CommandLine& line) {
@@ -64,26 +99,27 @@ void AddReaders(CLI::App& app, CommandLine& line) {
         command->add_option("setup", line.reading.setupPath, "The setup file")->required();
         command->add_option("--public-key", line.reading.publicKeyPath,
                             "Public key (PEM) to verify with; default: the key built into this tool");
+        AddCommon(command, line);
     }
 }
 
-int Run(CLI::App& app, CommandLine& line) {
+int Run(CLI::App& app, CommandLine& line, std::ostream& out) {
     if (app.got_subcommand("keygen")) {
-        RunKeygen(line.keygen, std::cout);
+        RunKeygen(line.keygen, out);
     } else if (app.got_subcommand("pack")) {
         line.pack.placement = PlacementFromName(line.placementName);
         line.pack.overrides.platform = line.platform;
-        line.pack.overrides.languages = line.languages;
         line.pack.overrides.productCode = line.productCode;
         line.pack.overrides.productName = line.productName;
-        RunPack(line.pack, std::cout, std::cerr);
+        line.pack.overrides.checkCabinets = !line.anyCabinet;
+        RunPack(line.pack, out, std::cerr);
     } else if (app.got_subcommand("list")) {
-        RunList(line.reading, line.json, std::cout);
+        RunList(line.reading, line.json, out);
     } else if (app.got_subcommand("extract")) {
-        RunExtract(line.reading, line.extractDir, std::cout);
-    } else if (!RunVerify(line.reading, std::cout)) {
+        RunExtract(line.reading, line.extractDir, out);
+    } else if (!RunVerify(line.reading, out)) {
         std::cerr << "msistub-pack: " << line.reading.setupPath << " does not verify\n";
-        return kExitBadInput;
+        return kExitUnverified;
     }
     return 0;
 }
@@ -92,6 +128,8 @@ int Run(CLI::App& app, CommandLine& line) {
 int main(int argc, char** argv) {
     CLI::App app{"msistub-pack: builds and examines the signed container of an msistub setup file"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("msistub-pack ") + MSISTUB_VERSION);
+    app.footer(kExitCodes);
     CommandLine line;
     AddKeygen(app, line);
     AddPack(app, line);
@@ -99,14 +137,19 @@ int main(int argc, char** argv) {
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
-        return app.exit(error) == 0 ? 0 : kExitUsage;  // --help is a success
+        return app.exit(error) == 0 ? 0 : kExitUsage;  // --help and --version are a success
     }
+    std::ostream silent(nullptr);
     try {
-        return Run(app, line);
-    } catch (const PackError& error) {
+        return Run(app, line, line.quiet ? silent : std::cout);
+    } catch (const UsageError& error) {
         std::cerr << "msistub-pack: " << error.what() << "\n";
+        return kExitUsage;
+    } catch (const VerificationError& error) {
+        std::cerr << "msistub-pack: " << error.what() << "\n";
+        return kExitUnverified;
     } catch (const std::exception& error) {
         std::cerr << "msistub-pack: " << error.what() << "\n";
     }
-    return kExitBadInput;
+    return kExitRefused;
 }

@@ -11,7 +11,9 @@ struct MsiFacts {
     std::string productCode;  // empty when the Property table lacks it
     std::string productName;
     std::vector<std::string> cabinets;  // Media rows in DiskId order; embedded ("#...") ones left out
+    std::vector<std::string> embeddedCabinets;  // the "#..." rows: streams inside the database
 };
 
-// Throws PackError when the file is no installer database.
+// Throws PackError when the file is no installer database. Run CheckMsiFile
+// first: it tells a missing, empty or foreign file apart.
 MsiFacts ReadMsiFacts(const std::string& path);

@@ -2,6 +2,7 @@
 #include <libmsi.h>
 
 #include <memory>
+#include <mutex>
 
 #include "msi_facts.h"
 #include "pack_error.h"
@@ -45,13 +46,33 @@ void ForEachRow(LibmsiDatabase* database, const char* sql, RowFunction row) {
     if (error) TakeError(error);
     libmsi_query_close(query.get(), nullptr);
 }
+// libmsi and libgsf report a damaged database as GLib warnings and
+// assertion failures on stderr before returning their error; the tool says
+// what went wrong in its own one line instead.
+void IgnoreLegacyLogMessage(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+GLogWriterOutput IgnoreStructuredLogMessage(GLogLevelFlags, const GLogField*, gsize, gpointer) {
+    return G_LOG_WRITER_HANDLED;
+}
+
+void SilenceLibraryLogs() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        g_log_set_default_handler(IgnoreLegacyLogMessage, nullptr);
+        g_log_set_writer_func(IgnoreStructuredLogMessage, nullptr, nullptr);
+    });
+}
 }  // namespace
 
 MsiFacts ReadMsiFacts(const std::string& path) {
     MsiFacts facts;
     GError* error = nullptr;
+    SilenceLibraryLogs();
     GObjectPtr<LibmsiDatabase> database(libmsi_database_new(path.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, &error));
-    if (!database) throw PackError(path + " is not an installer database (" + TakeError(error) + ")");
+    if (!database) {
+        std::string reason = error ? " (" + TakeError(error) + ")" : "";
+        throw PackError(path + " is not a readable installer database" + reason +
+                        "; it may be damaged: build or copy it again");
+    }
 
     GObjectPtr<LibmsiSummaryInfo> summary(libmsi_summary_info_new(database.get(), 0, &error));
     if (!summary) throw PackError(path + " has no readable summary information (" + TakeError(error) + ")");
@@ -66,7 +87,8 @@ MsiFacts ReadMsiFacts(const std::string& path) {
     });
     ForEachRow(database.get(), "SELECT `Cabinet` FROM `Media` ORDER BY `DiskId`", [&](LibmsiRecord* record) {
         std::string cabinet = TakeString(libmsi_record_get_string(record, 1));
-        if (!cabinet.empty() && cabinet[0] != '#') facts.cabinets.push_back(cabinet);
+        if (cabinet.empty()) return;
+        (cabinet[0] == '#' ? facts.embeddedCabinets : facts.cabinets).push_back(cabinet);
     });
     return facts;
 }

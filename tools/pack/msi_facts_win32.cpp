@@ -105,7 +105,8 @@ MsiFacts ReadMsiFacts(const std::string& path) {
     });
     ForEachRow(database.Get(), L"SELECT `Cabinet` FROM `Media` ORDER BY `DiskId`", [&](MSIHANDLE record) {
         std::string cabinet = RecordString(record, 1);
-        if (!cabinet.empty() && cabinet[0] != '#') facts.cabinets.push_back(cabinet);
+        if (cabinet.empty()) return;
+        (cabinet[0] == '#' ? facts.embeddedCabinets : facts.cabinets).push_back(cabinet);
     });
     return facts;
 }

@@ -5,9 +5,15 @@
 #include <set>
 
 #include "blob_locator.h"
+#include "container_presence.h"
 #include "container_report.h"
+#include "input_checks.h"
 #include "entry_chain.h"
+#include "json_text.h"
+#include "msi_arguments.h"
 #include "pack_error.h"
+#include "pack_report.h"
+#include "package_conflicts.h"
 #include "pe_image.h"
 #include "signing_key.h"
 
@@ -38,8 +44,10 @@ KeyPtr VerificationKeyFor(const ReadOptions& options) {
 std::vector<BlobReport> ExamineFile(const ReadOptions& options) {
     Bytes file = ReadFileBytes(options.setupPath, "setup");
     KeyPtr key = VerificationKeyFor(options);
+    std::vector<LocatedBlob> blobs = LocateBlobs(file);
+    RefuseFileWithoutContainer(options.setupPath, file, blobs);
     std::vector<BlobReport> reports;
-    for (const LocatedBlob& blob : LocateBlobs(file)) reports.push_back(ExamineBlob(blob, key.get()));
+    for (const LocatedBlob& blob : blobs) reports.push_back(ExamineBlob(blob, key.get()));
     return reports;
 }
 
@@ -55,25 +63,6 @@ const char* RecordKindName(RecordKind kind) {
     return "";
 }
 
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        unsigned char u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            static const char kHex[] = "0123456789abcdef";
-            out += "\\u00";
-            out += kHex[u >> 4];
-            out += kHex[u & 15];
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
-}
-
 void WriteListJson(const std::string& path, const std::vector<BlobReport>& reports, std::ostream& out) {
     bool allVerify = true;
     out << "{\"file\":" << JsonString(path) << ",\"blobs\":[";
@@ -83,9 +72,7 @@ void WriteListJson(const std::string& path, const std::vector<BlobReport>& repor
         out << (b ? "," : "") << "{\"site\":" << JsonString(blob.site) << ",\"size\":" << blob.size
             << ",\"verified\":" << (BlobVerifies(blob) ? "true" : "false") << ",\"records\":[";
         for (size_t r = 0; r < blob.records.size(); ++r)
-            out << (r ? "," : "") << "{\"id\":" << blob.records[r].id << ",\"kind\":\""
-                << RecordKindName(KindOfRecord(blob.records[r])) << "\",\"text\":" << JsonString(blob.records[r].text)
-                << "}";
+            out << (r ? "," : "") << "{" << RecordJsonMembers(blob.records[r]) << "}";
         out << "],\"entries\":[";
         for (size_t e = 0; e < blob.entries.size(); ++e) {
             const EntryReport& entry = blob.entries[e];
@@ -154,6 +141,44 @@ std::map<uint32_t, std::vector<std::string>> ExtractionNames(const BlobReport& b
     }
     return names;
 }
+
+// Each MSI with the overrides for every package and the languages of its own.
+std::vector<PackageSource> DescribePackages(const PackOptions& options) {
+    std::vector<PackageSource> packages;
+    for (const MsiArgument& msi : ResolveMsiArguments(options.msiPaths, options.languagesOptions)) {
+        PackageOverrides overrides = options.overrides;
+        if (msi.languages) overrides.languages = msi.languages;
+        packages.push_back(DescribePackage(msi.path, overrides));
+    }
+    return packages;
+}
+
+// Every file the pack command reads, which its output must not replace.
+std::vector<std::string> PackInputs(const PackOptions& options, const std::vector<PackageSource>& packages) {
+    std::vector<std::string> inputs = {options.stubPath, options.privateKeyPath, options.stubPublicKeyPath,
+                                       options.passphrase.filePath};
+    for (const PackageSource& package : packages) {
+        inputs.push_back(package.msiPath);
+        inputs.insert(inputs.end(), package.cabinetPaths.begin(), package.cabinetPaths.end());
+    }
+    return inputs;
+}
+
+void WritePackSummary(const std::string& outputPath, uint64_t setupSize, Placement placement, size_t packageCount,
+                      const PackagePlan& plan, std::ostream& out) {
+    out << "packed " << packageCount << (packageCount == 1 ? " package" : " packages") << " and "
+        << plan.payloads.size() - packageCount << " cabinet(s) into " << outputPath << " ("
+        << PlacementName(placement) << " placement, " << setupSize << " bytes)\n";
+    for (const ManifestRecord& record : plan.records) out << "  " << record.id << "  " << record.text << "\n";
+}
+
+void WarnOfLargeTag(Placement placement, uint64_t chainSize, uint64_t largestTestedTag, std::ostream& warnings) {
+    if (placement == Placement::Tag && chainSize > largestTestedTag)
+        warnings << "msistub-pack: warning: the container is " << chainSize << " bytes, more than the "
+                 << largestTestedTag << " known to be read from a tag certificate; some certificate "
+                 << "decoders (Wine's among them) refuse 64 MiB and more. Try the setup on the target systems, "
+                 << "or use --placement certificate.\n";
+}
 }  // namespace
 
 void RunKeygen(const KeygenOptions& options, std::ostream& out) {
@@ -174,15 +199,16 @@ void RunKeygen(const KeygenOptions& options, std::ostream& out) {
 
 void RunPack(const PackOptions& options, std::ostream& out, std::ostream& warnings) {
     if (options.msiPaths.empty()) throw PackError("name at least one MSI package");
-    KeyPtr key = LoadSigningKey(options.privateKeyPath);
+    KeyPtr key = LoadSigningKey(options.privateKeyPath, ReadKeyPassphrase(options.passphrase));
     CheckSigningKeyMatchesStub(options, key.get());
     if (FileSizeOf(options.stubPath, "stub") > options.sizeLimit)
         throw PackError("the stub " + options.stubPath + " is larger than the launcher can read");
     Bytes stub = ReadFileBytes(options.stubPath, "stub");
     Placement placement = ResolvePlacement(stub, options.placement);
 
-    std::vector<PackageSource> packages;
-    for (const std::string& msi : options.msiPaths) packages.push_back(DescribePackage(msi, options.overrides));
+    std::vector<PackageSource> packages = DescribePackages(options);
+    RefuseUnreachablePackages(packages);
+    CheckOutputTarget(options.outputPath, PackInputs(options, packages), options.force);
     PackagePlan plan = PlanPackages(packages);
 
     std::vector<Bytes> contents;
@@ -197,19 +223,17 @@ void RunPack(const PackOptions& options, std::ostream& out, std::ostream& warnin
     std::vector<ChainPayload> chainPayloads;
     for (size_t i = 0; i < plan.payloads.size(); ++i)
         chainPayloads.push_back({plan.payloads[i].id, &contents[i], plan.payloads[i].path});
-    Bytes chain = BuildEntryChain(EncodeManifest(plan.records), chainPayloads, key.get(), options.sizeLimit);
+    Bytes manifest = EncodeManifest(plan.records);
+    Bytes chain = BuildEntryChain(manifest, chainPayloads, key.get(), options.sizeLimit);
     Bytes setup = PlaceContainer(stub, chain, placement, options.sizeLimit);
     WriteFileReplacing(options.outputPath, setup);
 
-    out << "packed " << packages.size() << (packages.size() == 1 ? " package" : " packages") << " and "
-        << plan.payloads.size() - packages.size() << " cabinet(s) into " << options.outputPath << " ("
-        << PlacementName(placement) << " placement, " << setup.size() << " bytes)\n";
-    for (const ManifestRecord& record : plan.records) out << "  " << record.id << "  " << record.text << "\n";
-    if (placement == Placement::Tag && chain.size() > options.largestTestedTag)
-        warnings << "msistub-pack: warning: the container is " << chain.size() << " bytes, more than the "
-                 << options.largestTestedTag << " known to be read from a tag certificate; some certificate "
-                 << "decoders (Wine's among them) refuse 64 MiB and more. Try the setup on the target systems, "
-                 << "or use --placement certificate.\n";
+    if (options.json)
+        WritePackJson({options.outputPath, setup.size(), PlacementName(placement), &plan, &manifest, &contents, &chain},
+                      out);
+    else
+        WritePackSummary(options.outputPath, setup.size(), placement, packages.size(), plan, out);
+    WarnOfLargeTag(placement, chain.size(), options.largestTestedTag, warnings);
 }
 
 void RunList(const ReadOptions& options, bool json, std::ostream& out) {
@@ -248,7 +272,7 @@ void RunExtract(const ReadOptions& options, const std::string& outputDir, std::o
         }
     }
     if (unverified > 0)
-        throw PackError(std::to_string(unverified) + " payload(s) did not verify; they were written as *.unverified");
+        throw VerificationError(std::to_string(unverified) + " payload(s) did not verify; they were written as *.unverified");
 }
 
 bool RunVerify(const ReadOptions& options, std::ostream& out) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "key_passphrase.h"
 #include "package_plan.h"
 #include "placement.h"
 
@@ -24,24 +25,32 @@ struct PackOptions {
     std::string outputPath;
     std::string stubPublicKeyPath;  // empty: msistub.pub.pem beside the stub, when it is there
     Placement placement = Placement::Automatic;
-    std::vector<std::string> msiPaths;
+    std::vector<std::string> msiPaths;  // each may end in ":LANGUAGES", the languages of that package
+    std::vector<std::string> languagesOptions;  // --languages: once for every MSI, or once per MSI in order
     PackageOverrides overrides;
+    PassphraseSource passphrase;
+    bool force = false;  // replace an existing output file
+    bool json = false;   // report what was packed as JSON
     uint64_t sizeLimit = UINT32_MAX;  // the u32 fields of the container; smaller only in tests
     // The largest container known to be decoded inside a tag certificate:
     // Wine's decoder takes 48 MiB and refuses 64 MiB. A larger tag is packed
     // with a warning. Smaller only in tests.
     uint64_t largestTestedTag = 48u << 20;
 };
-// What was packed goes to `out`, warnings to `warnings`.
+// What was packed goes to `out`, warnings to `warnings`. Nothing is written
+// unless every check passes.
 void RunPack(const PackOptions& options, std::ostream& out, std::ostream& warnings);
 
 struct ReadOptions {
     std::string setupPath;
     std::string publicKeyPath;  // empty: the verification key built into this tool
 };
+// list, extract and verify throw PackError "no container found" for a file
+// that holds none.
 void RunList(const ReadOptions& options, bool json, std::ostream& out);
-// Writes the payloads of every blob into `outputDir`. Throws after writing
-// when an entry did not verify, so the caller learns of it.
+// Writes the payloads of every blob into `outputDir`. Throws
+// VerificationError after writing when an entry did not verify, so the
+// caller learns of it.
 void RunExtract(const ReadOptions& options, const std::string& outputDir, std::ostream& out);
 // True only when every blob's entries all verify.
 bool RunVerify(const ReadOptions& options, std::ostream& out);

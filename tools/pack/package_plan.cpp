@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <map>
 
+#include "cabinet_media.h"
+#include "input_checks.h"
 #include "msi_facts.h"
 #include "pack_error.h"
 
@@ -58,6 +60,7 @@ void CheckProductCode(const std::string& code, const std::string& source) {
 }  // namespace
 
 PackageSource DescribePackage(const std::string& msiPath, const PackageOverrides& overrides) {
+    CheckMsiFile(msiPath);
     MsiFacts facts = ReadMsiFacts(msiPath);
     PackageSource package;
     package.msiPath = msiPath;
@@ -68,15 +71,20 @@ PackageSource DescribePackage(const std::string& msiPath, const PackageOverrides
     if (overrides.languages) package.languages = *overrides.languages;
 
     const std::string source = msiPath;
+    if (overrides.platform && !EqualsNoCase(*overrides.platform, "x64"))
+        throw PackError("--platform " + *overrides.platform +
+                        " names a platform the launcher does not install; it installs x64 packages only, so leave "
+                        "--platform out or pass x64");
     if (!EqualsNoCase(package.platform, "x64"))
         throw PackError(source + " is not an x64 package (platform \"" + package.platform +
-                        "\"); the launcher installs x64 packages only");
+                        "\" in its Template); the launcher installs x64 packages only: build it for x64 (wixl -a x64)");
     package.platform = "x64";
     CheckLanguages(package.languages, source);
     CheckProductCode(package.productCode, source);
     CheckManifestField(package.productName, "product name", source);
 
     if (!overrides.cabinets.empty()) {
+        if (overrides.checkCabinets) CheckCabinetsMatchMedia(facts, overrides.cabinets, source);
         package.cabinetPaths = overrides.cabinets;
     } else {
         fs::path folder = fs::path(msiPath).parent_path();
@@ -89,6 +97,7 @@ PackageSource DescribePackage(const std::string& msiPath, const PackageOverrides
         std::error_code error;
         if (!fs::is_regular_file(path, error)) throw PackError("the cabinet " + path + " of " + source + " is missing");
         CheckCabinetFileName(fs::path(path).filename().string(), source);
+        if (overrides.checkCabinets) CheckCabinetSignature(path, source);
     }
     return package;
 }

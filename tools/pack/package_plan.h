@@ -15,6 +15,9 @@ struct PackageOverrides {
     std::optional<std::string> productCode;
     std::optional<std::string> productName;
     std::vector<std::string> cabinets;  // paths; when given, used instead of the Media table's cabinets
+    // Off: cabinets are taken as given, without their signature or their
+    // names checked against the Media table.
+    bool checkCabinets = true;
 };
 
 // One package line and the cabinet files that belong to it.

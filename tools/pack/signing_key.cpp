@@ -36,6 +36,21 @@ BioPtr ReadPemFile(const std::string& path, const std::string& what) {
         throw PackError("out of memory reading " + path);
     return bio;
 }
+struct PassphraseRequest {
+    const std::optional<std::string>* passphrase;
+    bool asked;
+};
+
+// OpenSSL's own callback would prompt on the terminal, which hangs or fails
+// in CI; without a pass phrase this one declines, and the caller says why.
+int GivePassphrase(char* buffer, int size, int, void* data) {
+    auto* request = static_cast<PassphraseRequest*>(data);
+    request->asked = true;
+    const std::optional<std::string>& passphrase = *request->passphrase;
+    if (!passphrase || passphrase->size() > static_cast<size_t>(size)) return -1;
+    passphrase->copy(buffer, passphrase->size());
+    return static_cast<int>(passphrase->size());
+}
 }  // namespace
 
 KeyPairPem GenerateKeyPair() {
@@ -55,10 +70,16 @@ KeyPairPem GenerateKeyPair() {
     return {BioText(privateBio.get()), BioText(publicBio.get())};
 }
 
-KeyPtr LoadSigningKey(const std::string& path) {
+KeyPtr LoadSigningKey(const std::string& path, const std::optional<std::string>& passphrase) {
     BioPtr bio = ReadPemFile(path, "private key");
-    KeyPtr key(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
-    if (!key) throw PackError("the private key " + path + " is not an unencrypted PEM private key");
+    PassphraseRequest request{&passphrase, false};
+    KeyPtr key(PEM_read_bio_PrivateKey(bio.get(), nullptr, GivePassphrase, &request));
+    if (!key && request.asked && !passphrase)
+        throw PackError("the private key " + path +
+                        " is encrypted; give its pass phrase with --key-passphrase-env NAME or --key-passphrase-file "
+                        "PATH");
+    if (!key && request.asked) throw PackError("the pass phrase given does not decrypt the private key " + path);
+    if (!key) throw PackError("the private key " + path + " is not a PEM private key");
     RequireRsa2048(key.get(), "the private key " + path);
     return key;
 }

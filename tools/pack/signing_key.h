@@ -5,6 +5,7 @@
 #include <openssl/evp.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "byte_files.h"
@@ -22,7 +23,9 @@ struct KeyPairPem {
 KeyPairPem GenerateKeyPair();
 
 // Each throws PackError unless the file holds an RSA-2048 key of that kind.
-KeyPtr LoadSigningKey(const std::string& path);
+// An encrypted private key is opened with `passphrase`; without one it is
+// refused, never prompted for.
+KeyPtr LoadSigningKey(const std::string& path, const std::optional<std::string>& passphrase = std::nullopt);
 KeyPtr LoadPublicKey(const std::string& path);
 KeyPtr PublicKeyFromPem(const std::string& pem, const std::string& what);
 // The key that the launcher and this tool were built with.

@@ -1,0 +1,61 @@
+# The sizes a setup's icon must hold: the progress window asks for the small
+# (16) and the large (32) icon, and Windows scales a missing one from another
+# size, which looks blurred. Included by the build, and run on its own by a
+# test: cmake -DICON=file.ico -P cmake/SetupIconCheck.cmake
+cmake_policy(SET CMP0057 NEW)  # if(IN_LIST) in script mode too
+set(MSISTUB_SETUP_ICON_SIZES 16 32)
+
+# Sets `out_var` to the square sizes listed in the .ico's directory (256 for
+# an entry whose width byte is 0), or FATAL_ERRORs when the file is no icon.
+function(msistub_icon_sizes icon out_var)
+  if(NOT EXISTS "${icon}" OR IS_DIRECTORY "${icon}")
+    message(FATAL_ERROR "The setup icon ${icon} does not exist; pass an .ico file to -DMSISTUB_SETUP_ICON")
+  endif()
+  file(READ "${icon}" header LIMIT 6 HEX)
+  string(LENGTH "${header}" length)
+  if(NOT length EQUAL 12 OR NOT header MATCHES "^00000100")
+    message(FATAL_ERROR "The setup icon ${icon} is not an .ico file (no icon directory at its start)")
+  endif()
+  string(SUBSTRING "${header}" 8 2 low)
+  string(SUBSTRING "${header}" 10 2 high)
+  math(EXPR count "0x${high}${low}")
+  set(sizes "")
+  foreach(index RANGE 1 ${count})
+    math(EXPR offset "6 + (${index} - 1) * 16")
+    file(READ "${icon}" entry OFFSET ${offset} LIMIT 2 HEX)
+    string(LENGTH "${entry}" length)
+    if(NOT length EQUAL 4)
+      message(FATAL_ERROR "The setup icon ${icon} is cut short: its directory names ${count} images")
+    endif()
+    string(SUBSTRING "${entry}" 0 2 width)
+    string(SUBSTRING "${entry}" 2 2 height)
+    math(EXPR width "0x${width}")
+    math(EXPR height "0x${height}")
+    if(width EQUAL 0)
+      set(width 256)
+    endif()
+    if(height EQUAL 0)
+      set(height 256)
+    endif()
+    if(width EQUAL height)
+      list(APPEND sizes ${width})
+    endif()
+  endforeach()
+  set(${out_var} "${sizes}" PARENT_SCOPE)
+endfunction()
+
+function(msistub_check_setup_icon icon)
+  msistub_icon_sizes("${icon}" sizes)
+  foreach(size ${MSISTUB_SETUP_ICON_SIZES})
+    if(NOT size IN_LIST sizes)
+      list(JOIN sizes ", " present)
+      message(FATAL_ERROR "The setup icon ${icon} has no ${size}x${size} image (it has: ${present}); the progress "
+                          "window needs 16x16 and 32x32. Add them to the .ico, e.g. with icotool -c.")
+    endif()
+  endforeach()
+endfunction()
+
+if(CMAKE_SCRIPT_MODE_FILE AND DEFINED ICON)
+  msistub_check_setup_icon("${ICON}")
+  message(STATUS "The setup icon ${ICON} holds every size the progress window needs")
+endif()

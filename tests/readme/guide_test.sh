@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# Follows the README's "Shipping your own MSI" as a new vendor would: its
+# shell blocks run in order, in one shell, from the top folder of a fresh
+# copy of the source tree (no build in it) and with a home folder of their
+# own, on MSIs made beforehand where the guide expects them. Blocks that
+# sign with Authenticode are left out: they need the vendor's certificate.
+# The pack command's output must show the manifest lines the README shows,
+# and the setup the guide made must install its product under Wine.
+source "$(dirname "$0")/../e2e/lib.sh"
+
+readme="$MSISTUB_SOURCE/README.md"
+tree="$E2E_TMP/tree"
+# The MinGW libcrypto that scripts/setup.sh cached stays where it is when
+# HOME changes.
+export XDG_CACHE_HOME="${XDG_CACHE_HOME:-$HOME/.cache}"
+export HOME="$E2E_TMP/home"
+mkdir -p "$tree" "$HOME"
+tar -C "$MSISTUB_SOURCE" --exclude=./build --exclude=./.git -cf - . | tar -C "$tree" -xf -
+
+# The vendor's packages: one as the guide's single example, and a pair as
+# wixl makes them, both with the Template x64;1033.
+code='{6F1A2B3C-4D5E-4F60-8172-93A4B5C6D7E8}'
+bash "$MSISTUB_SOURCE/scripts/make-demo-msi.sh" "$HOME/product" "Your Product" "$code" 1033 product.msi >/dev/null
+bash "$MSISTUB_SOURCE/scripts/make-demo-msi.sh" "$HOME/product/en-US" "Your Product" "$code" 1033 product.msi >/dev/null
+bash "$MSISTUB_SOURCE/scripts/make-demo-msi.sh" "$HOME/product/de-DE" "Ihr Produkt" \
+  '{6F1A2B3C-4D5E-4F60-8172-93A4B5C6D7E9}' 1033 product.msi >/dev/null
+
+# The vendor's icon: the least the build takes, a 16x16 and a 32x32 image in
+# 32-bit colour, so it cannot be mistaken for msistub's own.
+python3 "$MSISTUB_SOURCE/scripts/make_icon.py" "$E2E_TMP/own.ico"
+python3 - "$E2E_TMP/own.ico" "$HOME/product/product.ico" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+images = []
+for index in range(struct.unpack("<H", data[4:6])[0]):
+    width, height, colours, reserved, planes, bits, size, offset = struct.unpack(
+        "<BBBBHHII", data[6 + 16 * index:22 + 16 * index])
+    if width in (16, 32) and bits == 32:
+        images.append((width, height, colours, reserved, planes, bits, data[offset:offset + size]))
+out = struct.pack("<HHH", 0, 1, len(images))
+offset = 6 + 16 * len(images)
+for width, height, colours, reserved, planes, bits, image in images:
+    out += struct.pack("<BBBBHHII", width, height, colours, reserved, planes, bits, len(image), offset)
+    offset += len(image)
+open(sys.argv[2], "wb").write(out + b"".join(image[-1] for image in images))
+PY
+
+# The guide's blocks: ```sh fences inside the section, up to the next "## ".
+guide="$E2E_TMP/guide.sh"
+python3 - "$readme" "$guide" "$E2E_TMP" <<'PY'
+import re, sys
+readme, guide, work = sys.argv[1:]
+text = open(readme, encoding="utf-8").read()
+section = re.search(r"^## Shipping your own MSI\n(.*?)^## ", text, re.S | re.M)
+if not section:
+    sys.exit("README.md has no section 'Shipping your own MSI'")
+blocks = re.findall(r"^ *```(\w+)\n(.*?)^ *```$", section.group(1), re.S | re.M)
+out = ["set -euo pipefail"]
+number = 0
+for kind, body in blocks:
+    if kind != "sh" or "osslsigncode" in body:
+        continue
+    number += 1
+    lines = "\n".join(line.strip() for line in body.splitlines())
+    # Redirected, not grouped: a group on the left of || would run
+    # without errexit, and a failing command inside it would go unnoticed.
+    out.append(f"exec >{work}/block-{number}.out 2>&1")
+    out.append(lines)
+samples = [body for kind, body in blocks if kind == "text"]
+open(guide, "w").write("\n".join(out) + "\n")
+open(f"{work}/pack-sample.txt", "w").write(samples[0] if samples else "")
+PY
+[ -s "$E2E_TMP/pack-sample.txt" ] || fail "the guide shows no output of pack"
+
+if ! (cd "$tree" && bash "$guide"); then
+  last=$(ls -t "$E2E_TMP"/block-*.out | head -n 1)
+  tail -n 40 "$last" >&2
+  fail "a command of the guide failed in $(basename "$last" .out) (its output above)"
+fi
+pass "every command of the guide ran"
+
+# The guide builds only what it uses.
+[ ! -e "$tree/build/native/tests" ] || [ -z "$(find "$tree/build/native/tests" -name '*_tests' -type f)" ] ||
+  fail "the guide's native build built the tests"
+[ -f "$tree/build/windows/msistub.exe" ] || fail "the guide built no stub"
+cmp -s "$tree/build/windows/msistub.pub.pem" "$HOME/msistub-keys/vendor-public.pem" ||
+  fail "the stub does not carry the vendor's key"
+[ -z "$(cd "$tree" && find . -name '*private*.pem' -not -path './build/*')" ] || fail "a private key landed in the tree"
+pass "the guide built the tool and the stub only, with the vendor's key kept outside the tree"
+
+# The branding the guide gives the stub is in the setup.
+version_value() {
+  x86_64-w64-mingw32-strings -el "$HOME/product/setup.exe" | grep -A1 -x "$1" | sed -n 2p
+}
+for pair in "CompanyName=Your Company" "ProductName=Your Product" "ProductVersion=2.1.0" "FileVersion=2.1.0" \
+  "LegalCopyright=Copyright 2026 Your Company" "FileDescription=Your Product Setup"; do
+  [ "$(version_value "${pair%%=*}")" = "${pair#*=}" ] ||
+    fail "${pair%%=*} of the setup is '$(version_value "${pair%%=*}")', not '${pair#*=}'"
+done
+wrestool -x -t14 -n APP "$HOME/product/setup.exe" -o "$E2E_TMP/setup.ico" || fail "the setup has no icon group APP"
+[ "$(icotool -l "$E2E_TMP/setup.ico")" = "$(icotool -l "$HOME/product/product.ico")" ] ||
+  fail "the setup's icon is not the vendor's"
+pass "the setup carries the vendor's icon and version resource"
+
+# The pack output's manifest lines are the ones the README shows.
+pack_block=$(grep -l "packed 1 package" "$E2E_TMP"/block-*.out | head -n 1) || fail "no block printed pack's summary"
+expected=$(grep -E '^ *[0-9]{4}  ' "$E2E_TMP/pack-sample.txt" | sed 's/^ *//')
+actual=$(grep -E '^ *[0-9]{4}  ' "$pack_block" | sed 's/^ *//')
+[ "$expected" = "$actual" ] || fail "pack printed
+$actual
+where the README shows
+$expected"
+pass "pack prints the manifest lines the README shows"
+
+setup="$HOME/product/setup.exe"
+[ -f "$setup" ] || fail "the guide made no $setup"
+use_own_prefix
+result=$(run_with_limit 180 "$setup" /qn)
+[ "$result" = 0 ] || fail "setup.exe /qn exited with $result"
+installed="$DRIVE_C/Program Files/Your Product/readme.txt"
+[ -f "$installed" ] || fail "the product is not installed"
+cmp -s "$DRIVE_C/windows/Installer/$code/main.msi" "$HOME/product/product.msi" ||
+  fail "main.msi does not stay in C:\\windows\\Installer\\$code as the README says"
+pass "the guide's setup installs the product and keeps main.msi where the README says"
