@@ -48,13 +48,16 @@ add_custom_command(
   COMMENT "Drawing the application icon"
   VERBATIM)
 add_custom_target(msistub_icon DEPENDS "${MSISTUB_ICON}")
+# The stub names its own verification key as a resource (the same key blob
+# the launcher checks with), so the packing tool reads it from the stub.
 set_source_files_properties(res/msistub.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/app.manifest;${CMAKE_SOURCE_DIR}/res/resource_ids.h")
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/app.manifest;${CMAKE_SOURCE_DIR}/res/resource_ids.h;${MSISTUB_KEY_BLOB}")
 
 add_executable(msistub WIN32 src/launcher/main.cpp res/msistub.rc)
 target_include_directories(msistub PRIVATE "${CMAKE_BINARY_DIR}/generated" "${CMAKE_SOURCE_DIR}/res")
 target_link_libraries(msistub PRIVATE msistub_core)
-add_dependencies(msistub msistub_icon)
+add_custom_target(msistub_key_blob DEPENDS "${MSISTUB_KEY_BLOB}")
+add_dependencies(msistub msistub_icon msistub_key_blob)
 target_link_options(msistub PRIVATE ${MSISTUB_STATIC_LINK_OPTIONS} -s)
 set_target_properties(msistub PROPERTIES OUTPUT_NAME msistub RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
 

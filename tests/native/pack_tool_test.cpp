@@ -63,13 +63,20 @@ package x86 x86 1033 '{BBBBBBBB-CCCC-DDDD-EEEE-FFFFFFFFFFFF}' 'Pack Test x86' ma
 mkdir -p nocab && cp en/product.msi nocab/
 
 printf 'int main(void) { return 0; }\n' > stub.c
-mkdir -p unsigned signed
-x86_64-w64-mingw32-gcc-posix -Os -s -o unsigned/msistub.exe stub.c
+# The stub names its verification key as the launcher's build does.
+openssl rsa -pubin -in "$DEV_PUBLIC_KEY" -outform MSBLOB -out key.blob 2>/dev/null
+printf 'MSISTUB_VERIFICATION_KEY RCDATA "key.blob"\n' > stub.rc
+x86_64-w64-mingw32-windres stub.rc -O coff -o stub.res
+mkdir -p unsigned signed nokey
+x86_64-w64-mingw32-gcc-posix -Os -s -o unsigned/msistub.exe stub.c stub.res
+x86_64-w64-mingw32-gcc-posix -Os -s -o nokey/msistub.exe stub.c
 cp "$DEV_PUBLIC_KEY" unsigned/msistub.pub.pem
 openssl req -x509 -newkey rsa:2048 -nodes -keyout signer.key -out signer.crt -days 3650 \
   -subj "/CN=msistub test signer" -addext "extendedKeyUsage=codeSigning" 2>/dev/null
 osslsigncode sign -certs signer.crt -key signer.key -in unsigned/msistub.exe -out signed/msistub.exe >/dev/null
 cp "$DEV_PUBLIC_KEY" signed/msistub.pub.pem
+openssl req -x509 -newkey rsa:2048 -nodes -keyout signer2.key -out signer2.crt -days 3650 \
+  -subj "/CN=msistub second test signer" -addext "extendedKeyUsage=codeSigning" 2>/dev/null
 openssl genrsa -out other-private.pem 2048 2>/dev/null
 openssl rsa -in other-private.pem -pubout -out other-public.pem 2>/dev/null
 openssl genrsa -out weak-private.pem 1024 2>/dev/null
@@ -332,8 +339,13 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"OnlyTheNeutralLanguage", kUnsigned, "--languages '0;00'", kEnglish, nullptr,
                     "never chooses; pass --languages"},
         RefusalCase{"MsiNotX64", kUnsigned, "", "@FIX@/x86/product.msi", nullptr, "is not an x64 package"},
-        RefusalCase{"KeyNotTheStubsKey", kUnsigned, "--stub-public-key @FIX@/other-public.pem", kEnglish, nullptr,
-                    "does not match the stub's verification key"},
+        RefusalCase{"KeyNotTheStubsKey", kUnsigned, "", kEnglish, "@FIX@/other-private.pem",
+                    "does not match the verification key of"},
+        RefusalCase{"StubPublicKeyNotTheStubsKey", kUnsigned, "--stub-public-key @FIX@/other-public.pem", kEnglish,
+                    nullptr, "carries another verification key than"},
+        RefusalCase{"StubWithoutKeyResource", "@FIX@/nokey/msistub.exe", "", kEnglish, nullptr,
+                    "is this an msistub launcher?"},
+
         RefusalCase{"FileBeyond32Bits", kUnsigned, "--cabinet @WORK@/huge.cab", kEnglish, nullptr,
                     "32-bit fields hold at most 4294967295"},
         RefusalCase{"CertificatePlacementUnsigned", kUnsigned, "--placement certificate", kEnglish, nullptr,

@@ -22,7 +22,7 @@ struct PackOptions {
     std::string stubPath;
     std::string privateKeyPath;
     std::string outputPath;
-    std::string stubPublicKeyPath;  // empty: msistub.pub.pem beside the stub, when it is there
+    std::string stubPublicKeyPath;  // empty: only the key the stub carries is checked
     Placement placement = Placement::Automatic;
     std::vector<std::string> msiPaths;
     PackageOverrides overrides;
@@ -37,7 +37,7 @@ void RunPack(const PackOptions& options, std::ostream& out, std::ostream& warnin
 
 struct ReadOptions {
     std::string setupPath;
-    std::string publicKeyPath;  // empty: the verification key built into this tool
+    std::string publicKeyPath;  // empty: the key the setup's stub carries; else required as well
 };
 void RunList(const ReadOptions& options, bool json, std::ostream& out);
 // Writes the payloads of every blob into `outputDir`. Throws after writing
