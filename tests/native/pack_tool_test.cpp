@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -359,7 +360,7 @@ TEST_F(PackTool, VerifyFailsOnAChangedSignatureAndOnAnotherKey) {
     EXPECT_EQ(Run("verify --public-key " + Quote(kDevPublicKey) + " " + W("setup.exe")).exitCode, 0);
     ToolRun otherKey = Run("verify --public-key " + F("other-public.pem") + " " + W("setup.exe"));
     EXPECT_EQ(otherKey.exitCode, 2);
-    EXPECT_NE(otherKey.out.find("signature that does not verify"), std::string::npos) << otherKey.out;
+    EXPECT_NE(otherKey.out.find("the setup's launcher checks with"), std::string::npos) << otherKey.out;
 
     // The last entry is the cabinet: its signature ends right before the
     // file's final 28-byte trailer.
@@ -379,6 +380,75 @@ TEST_F(PackTool, VerifyFailsOnAChangedSignatureAndOnAnotherKey) {
     EXPECT_EQ(ReadBytes(work_ / "out/main.cab.unverified"), ReadBytes(Fixtures() / "en/main.cab"));
 }
 
+// Pack, then sign last: signing and re-signing with another certificate
+// keep the container, now in front of the certificate table.
+TEST_F(PackTool, SignLastSetupKeepsItsContainerThroughSigningAndResigning) {
+    ASSERT_EQ(Pack(kUnsigned, "setup.exe", "--placement end").exitCode, 0);
+    EXPECT_EQ(fs::file_size(work_ / "setup.exe") % 8, 0u);
+    const struct {
+        const char* signer;
+        const char* in;
+        const char* out;
+    } signings[] = {{"signer", "setup.exe", "signed.exe"}, {"signer2", "signed.exe", "resigned.exe"}};
+    for (const auto& s : signings) {
+        const std::string name = s.signer;
+        ASSERT_EQ(RunShell("osslsigncode sign -certs " + F(name + ".crt") + " -key " + F(name + ".key") + " -in " +
+                           W(s.in) + " -out " + W(s.out) + " >/dev/null 2>&1"),
+                  0);
+        EXPECT_EQ(RunShell("osslsigncode verify -in " + W(s.out) + " -CAfile " + F(name + ".crt") + " >/dev/null 2>&1"),
+                  0)
+            << s.out;
+        ToolRun verify = Run("verify " + W(s.out));
+        EXPECT_EQ(verify.exitCode, 0) << verify.out << verify.err;
+        EXPECT_NE(verify.out.find("(in front of the certificate table): 3 entries, all verify"), std::string::npos)
+            << verify.out;
+        ToolRun extract = Run("extract " + W(s.out) + " --out " + W(name));
+        ASSERT_EQ(extract.exitCode, 0) << extract.err;
+        EXPECT_EQ(ReadBytes(work_ / name / "main.cab"), ReadBytes(Fixtures() / "en/main.cab"));
+    }
+}
+
+// A signing after packing into the signature replaces the container; the
+// readers say so and how to do it right, instead of only "no manifest".
+TEST_F(PackTool, ResignedSignaturePlacementsNameTheLikelyCause) {
+    for (const char* placement : {"tag", "certificate"}) {
+        const std::string setup = std::string(placement) + ".exe", resigned = std::string(placement) + "-resigned.exe";
+        ASSERT_EQ(Pack("@FIX@/signed/msistub.exe", setup, std::string("--placement ") + placement).exitCode, 0);
+        ASSERT_EQ(RunShell("osslsigncode sign -certs " + F("signer2.crt") + " -key " + F("signer2.key") + " -in " +
+                           W(setup) + " -out " + W(resigned) + " >/dev/null 2>&1"),
+                  0);
+        ToolRun verify = Run("verify " + W(resigned));
+        EXPECT_EQ(verify.exitCode, 2) << placement;
+        EXPECT_NE(verify.out.find("the new signature replaced the container; pack again, or pack with --placement end "
+                                  "and sign last"),
+                  std::string::npos)
+            << placement << ": " << verify.out;
+    }
+    ToolRun unsignedStub = Run("verify " + F("unsigned/msistub.exe"));
+    EXPECT_EQ(unsignedStub.out.find("replaced the container"), std::string::npos) << unsignedStub.out;
+}
+
+// The readers check with the key the setup's stub carries, as its launcher
+// will, and print its fingerprint; --public-key adds a requirement.
+TEST_F(PackTool, ReadersCheckWithTheStubsOwnKey) {
+    ASSERT_EQ(Pack(kUnsigned, "setup.exe", "").exitCode, 0);
+    FILE* digest = ::popen(("openssl pkey -pubin -in " + Quote(kDevPublicKey) +
+                            " -outform DER | sha256sum | cut -c1-64").c_str(), "r");
+    char hex[65] = {};
+    ASSERT_EQ(std::fread(hex, 1, 64, digest), 64u);
+    ::pclose(digest);
+    ToolRun list = Run("list " + W("setup.exe"));
+    EXPECT_NE(list.out.find(std::string("verification key (the stub's): SHA256:") + hex), std::string::npos)
+        << list.out;
+    ToolRun other = Run("verify --public-key " + F("other-public.pem") + " " + W("setup.exe"));
+    EXPECT_EQ(other.exitCode, 2);
+    EXPECT_NE(other.out.find("not with " + (Fixtures() / "other-public.pem").string()), std::string::npos)
+        << other.out;
+    ToolRun notepad = Run("verify " + F("nokey/msistub.exe"));
+    EXPECT_EQ(notepad.exitCode, 2);
+    EXPECT_NE(notepad.err.find("is this an msistub launcher?"), std::string::npos) << notepad.err;
+}
+
 TEST_F(PackTool, VerifyFailsOnAFileWithoutContainer) {
     ToolRun verify = Run("verify " + F("unsigned/msistub.exe"));
     EXPECT_EQ(verify.exitCode, 2);
@@ -390,8 +460,13 @@ TEST_F(PackTool, KeygenMakesAPairThatPacksAndVerifiesAndKeepsExistingFiles) {
     ASSERT_EQ(keygen.exitCode, 0) << keygen.err;
     EXPECT_EQ(fs::status(work_ / "key.pem").permissions() & (fs::perms::group_all | fs::perms::others_all),
               fs::perms::none);
-    ToolRun pack =
-        Pack(kUnsigned, "setup.exe", "--stub-public-key " + W("key.pub.pem"), kEnglish, (work_ / "key.pem").string());
+    // A stub built with the new key, as a vendor's build makes one.
+    ASSERT_EQ(RunShell("cd " + W("") + " && openssl rsa -pubin -in key.pub.pem -outform MSBLOB -out key.blob 2>/dev/null"
+                       " && cp " + F("stub.rc") + " " + F("stub.c") + " . && x86_64-w64-mingw32-windres stub.rc -O coff"
+                       " -o stub.res && x86_64-w64-mingw32-gcc-posix -Os -s -o stub.exe stub.c stub.res"),
+              0);
+    ToolRun pack = Pack("@WORK@/stub.exe", "setup.exe", "--stub-public-key " + W("key.pub.pem"), kEnglish,
+                        (work_ / "key.pem").string());
     ASSERT_EQ(pack.exitCode, 0) << pack.err;
     EXPECT_EQ(Run("verify --public-key " + W("key.pub.pem") + " " + W("setup.exe")).exitCode, 0);
     EXPECT_EQ(Run("verify --public-key " + Quote(kDevPublicKey) + " " + W("setup.exe")).exitCode, 2);

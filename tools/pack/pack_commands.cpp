@@ -209,8 +209,8 @@ void RunPack(const PackOptions& options, std::ostream& out, std::ostream& warnin
     if (FileSizeOf(options.stubPath, "stub") > options.sizeLimit)
         throw PackError("the stub " + options.stubPath + " is larger than the launcher can read");
     Bytes stub = ReadFileBytes(options.stubPath, "stub");
-    CheckSigningKeyMatchesStub(options, stub, key.get());
     Placement placement = ResolvePlacement(stub, options.placement);
+    CheckSigningKeyMatchesStub(options, stub, key.get());
 
     std::vector<PackageSource> packages;
     for (const std::string& msi : options.msiPaths) packages.push_back(DescribePackage(msi, options.overrides));
