@@ -510,22 +510,24 @@ TEST_F(PackTool, RefusesASetupBeyondTheSizeLimitWithoutWritingIt) {
     }
     EXPECT_FALSE(fs::exists(work_ / "setup.exe"));
 }
-// A container larger than any known to be read from a tag certificate is
-// still packed, with a warning; the other placements and smaller tags pack
-// without one. The limit is lowered through the library to keep the files small.
-TEST_F(PackTool, WarnsOfATagLargerThanDecodersAreKnownToRead) {
+// A container larger than any known to be read from a tag certificate or a
+// certificate table is still packed, with a warning that names the place and
+// points to signing last; smaller ones and the end placement pack without
+// one. The limits are lowered through the library to keep the files small.
+TEST_F(PackTool, WarnsOfAContainerLargerThanDecodersAreKnownToRead) {
     struct Case {
         const char* stub;
         Placement placement;
-        uint64_t largestTestedTag;
-        bool warned;
+        uint64_t largestTested;  // for both places
+        const char* warning;     // null: none
     };
     const Case cases[] = {
-        {"signed/msistub.exe", Placement::Tag, 1000, true},
-        {"signed/msistub.exe", Placement::Automatic, 1000, true},
-        {"signed/msistub.exe", Placement::Tag, 48u << 20, false},
-        {"signed/msistub.exe", Placement::Certificate, 1000, false},
-        {"unsigned/msistub.exe", Placement::End, 1000, false},
+        {"signed/msistub.exe", Placement::Tag, 1000, "from a tag certificate"},
+        {"signed/msistub.exe", Placement::Automatic, 1000, "from a tag certificate"},
+        {"signed/msistub.exe", Placement::Tag, 48u << 20, nullptr},
+        {"signed/msistub.exe", Placement::Certificate, 1000, "from a certificate table"},
+        {"signed/msistub.exe", Placement::Certificate, 63u << 20, nullptr},
+        {"unsigned/msistub.exe", Placement::End, 1000, nullptr},
     };
     for (const Case& c : cases) {
         PackOptions options;
@@ -534,12 +536,18 @@ TEST_F(PackTool, WarnsOfATagLargerThanDecodersAreKnownToRead) {
         options.outputPath = (work_ / "setup.exe").string();
         options.msiPaths = {(Fixtures() / "en/product.msi").string()};
         options.placement = c.placement;
-        options.largestTestedTag = c.largestTestedTag;
+        options.largestTestedTag = c.largestTested;
+        options.largestTestedCertificate = c.largestTested;
         std::ostringstream out, warnings;
         RunPack(options, out, warnings);
         EXPECT_TRUE(fs::exists(work_ / "setup.exe")) << c.stub << " " << PlacementName(c.placement);
-        EXPECT_EQ(warnings.str().find("--placement certificate") != std::string::npos, c.warned)
-            << c.stub << " " << PlacementName(c.placement) << ": " << warnings.str();
+        const std::string label = std::string(c.stub) + " " + PlacementName(c.placement) + ": " + warnings.str();
+        if (c.warning) {
+            EXPECT_NE(warnings.str().find(c.warning), std::string::npos) << label;
+            EXPECT_NE(warnings.str().find("--placement end and sign the setup last"), std::string::npos) << label;
+        } else {
+            EXPECT_EQ(warnings.str(), "") << label;
+        }
         fs::remove(work_ / "setup.exe");
     }
 }

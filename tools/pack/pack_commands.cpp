@@ -240,7 +240,12 @@ void RunPack(const PackOptions& options, std::ostream& out, std::ostream& warnin
         warnings << "msistub-pack: warning: the container is " << chain.size() << " bytes, more than the "
                  << options.largestTestedTag << " known to be read from a tag certificate; some certificate "
                  << "decoders (Wine's among them) refuse 64 MiB and more. Try the setup on the target systems, "
-                 << "or use --placement certificate.\n";
+                 << "or pack with --placement end and sign the setup last.\n";
+    if (placement == Placement::Certificate && chain.size() > options.largestTestedCertificate)
+        warnings << "msistub-pack: warning: the container is " << chain.size() << " bytes, more than the "
+                 << options.largestTestedCertificate << " known to be read from a certificate table; the system's "
+                 << "signature decoder reads the whole table entry and Wine's refuses 64 MiB and more. Pack with "
+                 << "--placement end and sign the setup last.\n";
 }
 
 void RunList(const ReadOptions& options, bool json, std::ostream& out) {
