@@ -33,7 +33,7 @@ endif()
 set(MSISTUB_KEY_BLOB "${CMAKE_BINARY_DIR}/generated/verification_key.blob")
 set(MSISTUB_KEY_SOURCE "${CMAKE_BINARY_DIR}/generated/verification_key_data.cpp")
 add_custom_command(
-  OUTPUT "${MSISTUB_KEY_SOURCE}"
+  OUTPUT "${MSISTUB_KEY_SOURCE}" "${MSISTUB_KEY_BLOB}"
   COMMAND "${CMAKE_COMMAND}" -E make_directory "${CMAKE_BINARY_DIR}/generated"
   COMMAND "${OPENSSL_PROGRAM}" rsa -pubin -in "${MSISTUB_PUBLIC_KEY_PEM}" -outform MSBLOB -out "${MSISTUB_KEY_BLOB}"
   COMMAND "${CMAKE_COMMAND}" -DBLOB=${MSISTUB_KEY_BLOB} -DOUT=${MSISTUB_KEY_SOURCE}

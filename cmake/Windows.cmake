@@ -39,13 +39,16 @@ set(MSISTUB_STATIC_LINK_OPTIONS -static -static-libgcc -static-libstdc++
     -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat)
 
 include(cmake/Branding.cmake)
+# The stub names its own verification key as a resource (the same key blob
+# the launcher checks with), so the packing tool reads it from the stub.
 set_source_files_properties(res/msistub.rc PROPERTIES
-  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/app.manifest;${CMAKE_SOURCE_DIR}/res/resource_ids.h;${CMAKE_BINARY_DIR}/generated/version_info.rc")
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/app.manifest;${CMAKE_SOURCE_DIR}/res/resource_ids.h;${CMAKE_BINARY_DIR}/generated/version_info.rc;${MSISTUB_KEY_BLOB}")
 
 add_executable(msistub WIN32 src/launcher/main.cpp res/msistub.rc)
 target_include_directories(msistub PRIVATE "${CMAKE_BINARY_DIR}/generated" "${CMAKE_SOURCE_DIR}/res")
 target_link_libraries(msistub PRIVATE msistub_core)
-add_dependencies(msistub msistub_icon)
+add_custom_target(msistub_key_blob DEPENDS "${MSISTUB_KEY_BLOB}")
+add_dependencies(msistub msistub_icon msistub_key_blob)
 target_link_options(msistub PRIVATE ${MSISTUB_STATIC_LINK_OPTIONS} -s)
 set_target_properties(msistub PROPERTIES OUTPUT_NAME msistub RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
 

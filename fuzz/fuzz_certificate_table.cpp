@@ -1,6 +1,7 @@
 // The PE32+ and certificate-table header tests over an image made of the
 // input: whatever the headers claim, the certificate data handed on must lie
-// inside the image.
+// inside the image, and a chain end in front of the certificate table is
+// named only for a table that closes the file, from the headers alone.
 #include <cstdint>
 #include <cstring>
 
@@ -22,6 +23,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // The decoder is handed exactly these bytes; touch them all.
         volatile uint8_t sum = 0;
         for (uint32_t i = 0; i < certificateLength; ++i) sum = static_cast<uint8_t>(sum + certificateData[i]);
+    }
+
+    // The file's first bytes stand in for its headers, as a reader that
+    // streams the file has them; the end found must not depend on the rest.
+    uint32_t fileSize = static_cast<uint32_t>(size);
+    uint32_t headerSize = fileSize < 4096 ? fileSize : 4096;
+    uint32_t chainEnd = 0;
+    PeHeaders headers;
+    if (FindChainEndBeforeCertificateTable(image, headerSize, fileSize, &chainEnd)) {
+        FUZZ_CHECK(FindPeHeaders(image, headerSize, &headers));
+        FUZZ_CHECK(chainEnd == headers.certificateTableOffset);
+        FUZZ_CHECK(headers.certificateTableSize >= 8);
+        FUZZ_CHECK(uint64_t{chainEnd} + headers.certificateTableSize == fileSize);
+        uint32_t fromWholeImage = 0;
+        FUZZ_CHECK(FindChainEndBeforeCertificateTable(image, fileSize, fileSize, &fromWholeImage));
+        FUZZ_CHECK(fromWholeImage == chainEnd);
     }
     PlatformFree(image);
     return 0;

@@ -4,6 +4,8 @@
 #include "container/own_file.h"
 #include "container/tag_lookup.h"
 #include "core/status_lines.h"
+#include "format/certificate_table.h"
+#include "format/chain_walk.h"
 #include "platform/platform.h"
 #include "platform/win32_api.h"
 
@@ -30,6 +32,22 @@ StatusValue ReadWholeFile(HANDLE file, uint8_t** image, uint32_t* size) {
     *size = sizeLow;
     return StatusOf(kErrorSuccess, 0);
 }
+
+// Where the whole-file chain ends: at the file's last byte, or, when no
+// manifest entry stands there, at the first byte of a certificate table that
+// closes the file, since a setup packed at its end and signed afterwards
+// keeps its chain in front of the table the signing tool appended. Where
+// neither holds a manifest entry the file's end stays, so the run ends as
+// the first look says.
+uint32_t WholeFileChainEnd(const uint8_t* image, uint32_t size) {
+    ChainStep step;
+    if (FindChainEntry(image, size, ManifestEntryGuid, 0, &step)) return size;
+    uint32_t tableOffset = 0;
+    if (FindChainEndBeforeCertificateTable(image, size, size, &tableOffset) &&
+        FindChainEntry(image, tableOffset, ManifestEntryGuid, 0, &step))
+        return tableOffset;
+    return size;
+}
 }  // namespace
 
 StatusValue LoadContainerBlobs(BlobTable* table, const char* path) {
@@ -42,11 +60,11 @@ StatusValue LoadContainerBlobs(BlobTable* table, const char* path) {
     StatusValue status = ReadWholeFile(file, &image, &size);
     if (StatusSucceeded(status)) {
         status = FindTagBlobs(table, image, size);
-        // No tag blob: the chain stands at the very end of the file itself.
+        // No tag blob: the chain stands in the file itself.
         // The image becomes that blob rather than a copy of it: a copy would
         // hold the file twice and cost as much time as reading it.
         if (StatusSucceeded(status) && table->blobCount == 0) {
-            status = AppendOwnedBlob(table, image, size, kLineWholeFileBlobNotAppended);
+            status = AppendOwnedBlob(table, image, WholeFileChainEnd(image, size), kLineWholeFileBlobNotAppended);
             if (StatusSucceeded(status)) image = nullptr;
         }
     }

@@ -47,3 +47,15 @@ bool FindCertificateData(const uint8_t* image, uint32_t size, const uint8_t** da
     *dataLength = entryLength - kWinCertificateHeaderSize;
     return true;
 }
+
+bool FindChainEndBeforeCertificateTable(const uint8_t* header, uint32_t headerSize, uint32_t fileSize,
+                                        uint32_t* chainEnd) {
+    PeHeaders headers;
+    if (!FindPeHeaders(header, headerSize < fileSize ? headerSize : fileSize, &headers)) return false;
+    uint32_t tableOffset = headers.certificateTableOffset;
+    uint32_t tableSize = headers.certificateTableSize;
+    if (tableSize < kWinCertificateHeaderSize || static_cast<uint64_t>(tableOffset) + tableSize != fileSize)
+        return false;
+    *chainEnd = tableOffset;
+    return true;
+}

@@ -24,3 +24,11 @@ bool FindPeHeaders(const uint8_t* image, uint32_t size, PeHeaders* headers);
 // entry's certificate data (dwLength - 8 bytes). Every other image, however
 // malformed, gives false without a byte outside the image being read.
 bool FindCertificateData(const uint8_t* image, uint32_t size, const uint8_t** data, uint32_t* dataLength);
+
+// True when the image headers (the first `headerSize` bytes of a file of
+// `fileSize` bytes) are PE32+ and name a certificate table that reaches
+// exactly to the file's last byte; `chainEnd` is then the table's offset.
+// A setup packed at its end and signed afterwards keeps its chain there,
+// since signing tools append the table behind the image they were given.
+bool FindChainEndBeforeCertificateTable(const uint8_t* header, uint32_t headerSize, uint32_t fileSize,
+                                        uint32_t* chainEnd);

@@ -2,10 +2,12 @@
 // end-to-end test that runs them through the real launcher, together with
 // the exit code each one must end with.
 //
-//   msistub-hostile-files --setup BASE --signed-stub STUB --key PEM --out DIR
+//   msistub-hostile-files --setup BASE --signed-stub STUB --signed-setup SIGNED --key PEM --out DIR
 //
 // BASE is a good setup packed at the end of an unsigned launcher, STUB the
-// same launcher with an Authenticode signature, PEM the private key that the
+// same launcher with an Authenticode signature, SIGNED the setup BASE signed
+// after packing (its chain in front of the certificate table), PEM the
+// private key that the
 // launcher's verification key belongs to. DIR receives one file per case and
 // "cases.txt": one line per case, "NAME EXPECTED_EXIT_CODE WHAT", controls
 // (good files that must install) first.
@@ -352,6 +354,50 @@ void WriteChangedAfterSigning(Writer& out, const Setup& base, const Bytes& signe
              PlaceContainer(signedStub, changed, Placement::Tag, UINT32_MAX));
 }
 
+// A signed-last setup taken apart: the bytes in front of its certificate
+// table (image and chain) and the table itself.
+struct SignedLast {
+    Bytes front;
+    Bytes table;
+};
+
+SignedLast SplitSignedLast(const Bytes& file) {
+    uint32_t tableOffset = ReadU32Le(&file[ReadU32Le(&file[60]) + 168]);
+    if (tableOffset == 0 || tableOffset >= file.size()) throw PackError("the signed setup has no certificate table");
+    return {Slice(file, 0, tableOffset), Slice(file, tableOffset, file.size() - tableOffset)};
+}
+
+// `front` followed by the table, with the header's table offset moved to it.
+Bytes JoinSignedLast(const Bytes& front, const Bytes& table) {
+    Bytes file = front;
+    file.insert(file.end(), table.begin(), table.end());
+    WriteU32Le(&file[ReadU32Le(&file[60]) + 168], static_cast<uint32_t>(front.size()));
+    return file;
+}
+
+// The second look in front of the certificate table: taken only where the
+// whole file ends in no manifest entry, and only for a table that closes the
+// file; where it finds nothing the first look's status stands.
+void WriteSignedLast(Writer& out, const Bytes& signedSetup) {
+    SignedLast parts = SplitSignedLast(signedSetup);
+    Setup changed = WithManifestChanged(ParseSetup(parts.front));
+    out.Case("before-table-changed-after-signing", std::to_string(kFileCorrupt),
+             "a setup signed after packing whose manifest changed after its entry was signed",
+             JoinSignedLast(SetupFile(changed), parts.table));
+    Bytes gap = parts.front;
+    gap.resize(gap.size() + 8, 0);
+    out.Case("before-table-chain-ends-early", std::to_string(kNotFound),
+             "a setup signed after packing whose chain ends 8 bytes in front of the certificate table",
+             JoinSignedLast(gap, parts.table));
+    Bytes longer = signedSetup;
+    longer.resize(longer.size() + 8, 0);
+    out.Case("before-table-table-short-of-end", std::to_string(kNotFound),
+             "a setup signed after packing with 8 bytes behind its certificate table", longer);
+    out.Case("before-table-table-truncated", std::to_string(kNotFound),
+             "a setup signed after packing whose certificate table lost its last 8 bytes",
+             Slice(signedSetup, 0, signedSetup.size() - 8));
+}
+
 // Noise closed by a manifest trailer whose data would start far in front of
 // the value.
 Bytes NoiseValue(size_t size) {
@@ -381,8 +427,16 @@ void WriteHugeTags(Writer& out, const Setup& base, const Bytes& signedStub) {
              WithTagValueLengthLie(PlaceContainer(signedStub, chain, Placement::Tag, UINT32_MAX), chain));
 }
 
-void WriteControls(Writer& out, const Setup& base, const Bytes& signedStub) {
+void WriteControls(Writer& out, const Setup& base, const Bytes& signedStub, const Bytes& signedSetup) {
     Bytes chain = Chain(base.entries);
+    out.Case("control-before-table", "0", "the good setup signed after packing", signedSetup);
+    // A broken chain in front of the table and a good one in the table at
+    // the end of the file: the end of the file is looked at first.
+    SignedLast parts = SplitSignedLast(signedSetup);
+    Bytes broken = JoinSignedLast(SetupFile(WithManifestChanged(ParseSetup(parts.front))), parts.table);
+    out.Case("control-both-places-end-wins", "0",
+             "a broken chain in front of the certificate table, the good one at the end of the table",
+             PlaceContainer(broken, chain, Placement::Certificate, UINT32_MAX));
     out.Case("control-end", "0", "the good setup itself", SetupFile(base));
     out.Case("control-certificate", "0", "the good chain in the certificate table of a signed launcher",
              PlaceContainer(signedStub, chain, Placement::Certificate, UINT32_MAX));
@@ -393,20 +447,22 @@ void WriteControls(Writer& out, const Setup& base, const Bytes& signedStub) {
 int Usage() {
     std::fprintf(stderr,
                  "usage: msistub-hostile-files --setup BASE "
-                 "--signed-stub STUB --key PEM --out DIR\n");
+                 "--signed-stub STUB --signed-setup SIGNED --key PEM --out DIR\n");
     return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string setupPath, stubPath, keyPath, outPath;
+    std::string setupPath, stubPath, signedSetupPath, keyPath, outPath;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string option = argv[i];
         if (option == "--setup")
             setupPath = argv[i + 1];
         else if (option == "--signed-stub")
             stubPath = argv[i + 1];
+        else if (option == "--signed-setup")
+            signedSetupPath = argv[i + 1];
         else if (option == "--key")
             keyPath = argv[i + 1];
         else if (option == "--out")
@@ -414,20 +470,24 @@ int main(int argc, char** argv) {
         else
             return Usage();
     }
-    if (argc != 9 || setupPath.empty() || stubPath.empty() || keyPath.empty() || outPath.empty()) return Usage();
+    if (argc != 11 || setupPath.empty() || stubPath.empty() || signedSetupPath.empty() || keyPath.empty() ||
+        outPath.empty())
+        return Usage();
     try {
         KeyPtr key = LoadSigningKey(keyPath);
         Setup base = ParseSetup(ReadFileBytes(setupPath, "base setup"));
         Bytes signedStub = ReadFileBytes(stubPath, "signed stub");
         fs::create_directories(outPath);
         Writer out{outPath, std::ofstream(fs::path(outPath) / "cases.txt")};
-        WriteControls(out, base, signedStub);
+        Bytes signedSetup = ReadFileBytes(signedSetupPath, "signed setup");
+        WriteControls(out, base, signedStub, signedSetup);
         WriteTruncations(out, base);
         WriteLengthLies(out, base);
         WriteBomb(out, base);
         WriteBadRecords(out, base, key.get());
         WriteChangedAfterSigning(out, base, signedStub);
         WriteHugeTags(out, base, signedStub);
+        WriteSignedLast(out, signedSetup);
         if (!out.cases) throw PackError("cases.txt could not be written");
     } catch (const std::exception& error) {
         std::fprintf(stderr, "msistub-hostile-files: %s\n", error.what());

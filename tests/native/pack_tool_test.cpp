@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -79,13 +80,20 @@ openssl pkey -in "$DEV_PRIVATE_KEY" -aes256 -passout pass:open-sesame -out encry
 printf 'open-sesame\n' > passphrase.txt
 
 printf 'int main(void) { return 0; }\n' > stub.c
-mkdir -p unsigned signed
-x86_64-w64-mingw32-gcc-posix -Os -s -o unsigned/msistub.exe stub.c
+# The stub names its verification key as the launcher's build does.
+openssl rsa -pubin -in "$DEV_PUBLIC_KEY" -outform MSBLOB -out key.blob 2>/dev/null
+printf 'MSISTUB_VERIFICATION_KEY RCDATA "key.blob"\n' > stub.rc
+x86_64-w64-mingw32-windres stub.rc -O coff -o stub.res
+mkdir -p unsigned signed nokey
+x86_64-w64-mingw32-gcc-posix -Os -s -o unsigned/msistub.exe stub.c stub.res
+x86_64-w64-mingw32-gcc-posix -Os -s -o nokey/msistub.exe stub.c
 cp "$DEV_PUBLIC_KEY" unsigned/msistub.pub.pem
 openssl req -x509 -newkey rsa:2048 -nodes -keyout signer.key -out signer.crt -days 3650 \
   -subj "/CN=msistub test signer" -addext "extendedKeyUsage=codeSigning" 2>/dev/null
 osslsigncode sign -certs signer.crt -key signer.key -in unsigned/msistub.exe -out signed/msistub.exe >/dev/null
 cp "$DEV_PUBLIC_KEY" signed/msistub.pub.pem
+openssl req -x509 -newkey rsa:2048 -nodes -keyout signer2.key -out signer2.crt -days 3650 \
+  -subj "/CN=msistub second test signer" -addext "extendedKeyUsage=codeSigning" 2>/dev/null
 openssl genrsa -out other-private.pem 2048 2>/dev/null
 openssl rsa -in other-private.pem -pubout -out other-public.pem 2>/dev/null
 openssl genrsa -out weak-private.pem 1024 2>/dev/null
@@ -349,8 +357,13 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"OnlyTheNeutralLanguage", kUnsigned, "--languages '0;00'", kEnglish, nullptr,
                     "never chooses; pass --languages"},
         RefusalCase{"MsiNotX64", kUnsigned, "", "@FIX@/x86/product.msi", nullptr, "is not an x64 package"},
-        RefusalCase{"KeyNotTheStubsKey", kUnsigned, "--stub-public-key @FIX@/other-public.pem", kEnglish, nullptr,
-                    "does not match the stub's verification key"},
+        RefusalCase{"KeyNotTheStubsKey", kUnsigned, "", kEnglish, "@FIX@/other-private.pem",
+                    "does not match the verification key of"},
+        RefusalCase{"StubPublicKeyNotTheStubsKey", kUnsigned, "--stub-public-key @FIX@/other-public.pem", kEnglish,
+                    nullptr, "carries another verification key than"},
+        RefusalCase{"StubWithoutKeyResource", "@FIX@/nokey/msistub.exe", "", kEnglish, nullptr,
+                    "is this an msistub launcher?"},
+
         RefusalCase{"FileBeyond32Bits", kUnsigned, "--no-cabinet-check --cabinet @WORK@/huge.cab", kEnglish, nullptr,
                     "32-bit fields hold at most 4294967295"},
         RefusalCase{"CertificatePlacementUnsigned", kUnsigned, "--placement certificate", kEnglish, nullptr,
@@ -398,7 +411,7 @@ TEST_F(PackTool, VerifyFailsOnAChangedSignatureAndOnAnotherKey) {
     EXPECT_EQ(Run("verify --public-key " + Quote(kDevPublicKey) + " " + W("setup.exe")).exitCode, 0);
     ToolRun otherKey = Run("verify --public-key " + F("other-public.pem") + " " + W("setup.exe"));
     EXPECT_EQ(otherKey.exitCode, 3);
-    EXPECT_NE(otherKey.out.find("signature that does not verify"), std::string::npos) << otherKey.out;
+    EXPECT_NE(otherKey.out.find("the setup's launcher checks with"), std::string::npos) << otherKey.out;
 
     // The last entry is the cabinet: its signature ends right before the
     // file's final 28-byte trailer.
@@ -441,13 +454,92 @@ TEST_F(PackTool, ReadingCommandsRefuseAFileWithoutContainer) {
     EXPECT_FALSE(fs::exists(work_ / "out"));
 }
 
+// Pack, then sign last: signing and re-signing with another certificate
+// keep the container, now in front of the certificate table.
+TEST_F(PackTool, SignLastSetupKeepsItsContainerThroughSigningAndResigning) {
+    ASSERT_EQ(Pack(kUnsigned, "setup.exe", "--placement end").exitCode, 0);
+    EXPECT_EQ(fs::file_size(work_ / "setup.exe") % 8, 0u);
+    const struct {
+        const char* signer;
+        const char* in;
+        const char* out;
+    } signings[] = {{"signer", "setup.exe", "signed.exe"}, {"signer2", "signed.exe", "resigned.exe"}};
+    for (const auto& s : signings) {
+        const std::string name = s.signer;
+        ASSERT_EQ(RunShell("osslsigncode sign -certs " + F(name + ".crt") + " -key " + F(name + ".key") + " -in " +
+                           W(s.in) + " -out " + W(s.out) + " >/dev/null 2>&1"),
+                  0);
+        EXPECT_EQ(RunShell("osslsigncode verify -in " + W(s.out) + " -CAfile " + F(name + ".crt") + " >/dev/null 2>&1"),
+                  0)
+            << s.out;
+        ToolRun verify = Run("verify " + W(s.out));
+        EXPECT_EQ(verify.exitCode, 0) << verify.out << verify.err;
+        EXPECT_NE(verify.out.find("(in front of the certificate table): 3 entries, all verify"), std::string::npos)
+            << verify.out;
+        ToolRun extract = Run("extract " + W(s.out) + " --out " + W(name));
+        ASSERT_EQ(extract.exitCode, 0) << extract.err;
+        EXPECT_EQ(ReadBytes(work_ / name / "main.cab"), ReadBytes(Fixtures() / "en/main.cab"));
+    }
+}
+
+// A signing after packing into the signature replaces the container; the
+// readers say so and how to do it right, instead of only "no manifest".
+TEST_F(PackTool, ResignedSignaturePlacementsNameTheLikelyCause) {
+    for (const char* placement : {"tag", "certificate"}) {
+        const std::string setup = std::string(placement) + ".exe", resigned = std::string(placement) + "-resigned.exe";
+        ASSERT_EQ(Pack("@FIX@/signed/msistub.exe", setup, std::string("--placement ") + placement).exitCode, 0);
+        ASSERT_EQ(RunShell("osslsigncode sign -certs " + F("signer2.crt") + " -key " + F("signer2.key") + " -in " +
+                           W(setup) + " -out " + W(resigned) + " >/dev/null 2>&1"),
+                  0);
+        ToolRun verify = Run("verify " + W(resigned));
+        EXPECT_EQ(verify.exitCode, 2) << placement;
+        EXPECT_NE(verify.err.find("no container found in " + (work_ / resigned).string() +
+                                  ": the file has an Authenticode signature but no container"),
+                  std::string::npos)
+            << placement << ": " << verify.err;
+        EXPECT_NE(verify.err.find("the new signature replaced the container; pack again, or pack with --placement end "
+                                  "and sign last"),
+                  std::string::npos)
+            << placement << ": " << verify.err;
+    }
+    ToolRun unsignedStub = Run("verify " + F("unsigned/msistub.exe"));
+    EXPECT_EQ(unsignedStub.err.find("replaced the container"), std::string::npos) << unsignedStub.err;
+}
+
+// The readers check with the key the setup's stub carries, as its launcher
+// will, and print its fingerprint; --public-key adds a requirement.
+TEST_F(PackTool, ReadersCheckWithTheStubsOwnKey) {
+    ASSERT_EQ(Pack(kUnsigned, "setup.exe", "").exitCode, 0);
+    FILE* digest = ::popen(("openssl pkey -pubin -in " + Quote(kDevPublicKey) +
+                            " -outform DER | sha256sum | cut -c1-64").c_str(), "r");
+    char hex[65] = {};
+    ASSERT_EQ(std::fread(hex, 1, 64, digest), 64u);
+    ::pclose(digest);
+    ToolRun list = Run("list " + W("setup.exe"));
+    EXPECT_NE(list.out.find(std::string("verification key (the stub's): SHA256:") + hex), std::string::npos)
+        << list.out;
+    ToolRun other = Run("verify --public-key " + F("other-public.pem") + " " + W("setup.exe"));
+    EXPECT_EQ(other.exitCode, 3);
+    EXPECT_NE(other.out.find("not with " + (Fixtures() / "other-public.pem").string()), std::string::npos)
+        << other.out;
+    // A program that is no msistub launcher holds no container either.
+    ToolRun notepad = Run("verify " + F("nokey/msistub.exe"));
+    EXPECT_EQ(notepad.exitCode, 2);
+    EXPECT_NE(notepad.err.find("no container found in"), std::string::npos) << notepad.err;
+}
+
 TEST_F(PackTool, KeygenMakesAPairThatPacksAndVerifiesAndKeepsExistingFiles) {
     ToolRun keygen = Run("keygen --out-private " + W("key.pem") + " --out-public " + W("key.pub.pem"));
     ASSERT_EQ(keygen.exitCode, 0) << keygen.err;
     EXPECT_EQ(fs::status(work_ / "key.pem").permissions() & (fs::perms::group_all | fs::perms::others_all),
               fs::perms::none);
-    ToolRun pack =
-        Pack(kUnsigned, "setup.exe", "--stub-public-key " + W("key.pub.pem"), kEnglish, (work_ / "key.pem").string());
+    // A stub built with the new key, as a vendor's build makes one.
+    ASSERT_EQ(RunShell("cd " + W("") + " && openssl rsa -pubin -in key.pub.pem -outform MSBLOB -out key.blob 2>/dev/null"
+                       " && cp " + F("stub.rc") + " " + F("stub.c") + " . && x86_64-w64-mingw32-windres stub.rc -O coff"
+                       " -o stub.res && x86_64-w64-mingw32-gcc-posix -Os -s -o stub.exe stub.c stub.res"),
+              0);
+    ToolRun pack = Pack("@WORK@/stub.exe", "setup.exe", "--stub-public-key " + W("key.pub.pem"), kEnglish,
+                        (work_ / "key.pem").string());
     ASSERT_EQ(pack.exitCode, 0) << pack.err;
     EXPECT_EQ(Run("verify --public-key " + W("key.pub.pem") + " " + W("setup.exe")).exitCode, 0);
     EXPECT_EQ(Run("verify --public-key " + Quote(kDevPublicKey) + " " + W("setup.exe")).exitCode, 3);
@@ -646,22 +738,24 @@ TEST_F(PackTool, RefusesASetupBeyondTheSizeLimitWithoutWritingIt) {
     }
     EXPECT_FALSE(fs::exists(work_ / "setup.exe"));
 }
-// A container larger than any known to be read from a tag certificate is
-// still packed, with a warning; the other placements and smaller tags pack
-// without one. The limit is lowered through the library to keep the files small.
-TEST_F(PackTool, WarnsOfATagLargerThanDecodersAreKnownToRead) {
+// A container larger than any known to be read from a tag certificate or a
+// certificate table is still packed, with a warning that names the place and
+// points to signing last; smaller ones and the end placement pack without
+// one. The limits are lowered through the library to keep the files small.
+TEST_F(PackTool, WarnsOfAContainerLargerThanDecodersAreKnownToRead) {
     struct Case {
         const char* stub;
         Placement placement;
-        uint64_t largestTestedTag;
-        bool warned;
+        uint64_t largestTested;  // for both places
+        const char* warning;     // null: none
     };
     const Case cases[] = {
-        {"signed/msistub.exe", Placement::Tag, 1000, true},
-        {"signed/msistub.exe", Placement::Automatic, 1000, true},
-        {"signed/msistub.exe", Placement::Tag, 48u << 20, false},
-        {"signed/msistub.exe", Placement::Certificate, 1000, false},
-        {"unsigned/msistub.exe", Placement::End, 1000, false},
+        {"signed/msistub.exe", Placement::Tag, 1000, "from a tag certificate"},
+        {"signed/msistub.exe", Placement::Automatic, 1000, "from a tag certificate"},
+        {"signed/msistub.exe", Placement::Tag, 48u << 20, nullptr},
+        {"signed/msistub.exe", Placement::Certificate, 1000, "from a certificate table"},
+        {"signed/msistub.exe", Placement::Certificate, 63u << 20, nullptr},
+        {"unsigned/msistub.exe", Placement::End, 1000, nullptr},
     };
     for (const Case& c : cases) {
         PackOptions options;
@@ -670,12 +764,18 @@ TEST_F(PackTool, WarnsOfATagLargerThanDecodersAreKnownToRead) {
         options.outputPath = (work_ / "setup.exe").string();
         options.msiPaths = {(Fixtures() / "en/product.msi").string()};
         options.placement = c.placement;
-        options.largestTestedTag = c.largestTestedTag;
+        options.largestTestedTag = c.largestTested;
+        options.largestTestedCertificate = c.largestTested;
         std::ostringstream out, warnings;
         RunPack(options, out, warnings);
         EXPECT_TRUE(fs::exists(work_ / "setup.exe")) << c.stub << " " << PlacementName(c.placement);
-        EXPECT_EQ(warnings.str().find("--placement certificate") != std::string::npos, c.warned)
-            << c.stub << " " << PlacementName(c.placement) << ": " << warnings.str();
+        const std::string label = std::string(c.stub) + " " + PlacementName(c.placement) + ": " + warnings.str();
+        if (c.warning) {
+            EXPECT_NE(warnings.str().find(c.warning), std::string::npos) << label;
+            EXPECT_NE(warnings.str().find("--placement end and sign the setup last"), std::string::npos) << label;
+        } else {
+            EXPECT_EQ(warnings.str(), "") << label;
+        }
         fs::remove(work_ / "setup.exe");
     }
 }

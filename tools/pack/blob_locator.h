@@ -1,6 +1,8 @@
 // Finding the container blobs of a setup file the way the launcher does: one
 // per tag extension in the certificates of the file's signature or, when
-// there is none, the whole file, whose chain ends at its last byte.
+// there is none, the whole file, whose chain ends at its last byte or, when
+// none ends there, at the first byte of a certificate table that closes the
+// file (a setup signed after it was packed).
 #pragma once
 
 #include <string>
@@ -12,6 +14,7 @@ enum class BlobSite {
     TagCertificate,
     CertificateTable,  // whole file; its chain lies inside the signature's WIN_CERTIFICATE entry
     EndOfFile,         // whole file; its chain follows the executable image
+    BeforeCertificateTable,  // the file up to its certificate table, appended by signing after packing
 };
 
 struct LocatedBlob {
@@ -24,4 +27,9 @@ struct LocatedBlob {
 // since the launcher stops there too.
 std::vector<LocatedBlob> LocateBlobs(const Bytes& file);
 
-std::string DescribeSite(const LocatedBlob& blob);  // "tag certificate 2", "certificate table", "end of file"
+// "tag certificate 2", "certificate table", "end of file", "in front of the certificate table"
+std::string DescribeSite(const LocatedBlob& blob);
+
+// True when the file carries an Authenticode signature but no container in
+// any of the four places: most likely a signing after packing replaced it.
+bool SignedWithoutContainer(const Bytes& file, const std::vector<LocatedBlob>& blobs);

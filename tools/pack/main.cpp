@@ -80,8 +80,8 @@ void AddPack(CLI::App& app, CommandLine& line) {
                      "auto: end for an unsigned stub, tag for a signed one")
         ->check(CLI::IsMember({"auto", "end", "certificate", "tag"}));
     pack->add_option("--stub-public-key", line.pack.stubPublicKeyPath,
-                     "The stub's verification key (PEM) to check --key against; default: msistub.pub.pem beside "
-                     "the stub, when it is there");
+                     "A public key (PEM) that the stub's own verification key must be; --key is always checked "
+                     "against the key the stub carries");
     AddPackOverrides(pack, line);
     pack->add_flag("--json", line.pack.json, "Report what was packed as JSON for scripts");
     pack->add_option("msi", line.pack.msiPaths, "MSI packages, one package line each; PATH:LANGUAGES gives its languages")
@@ -98,7 +98,8 @@ void AddReaders(CLI::App& app, CommandLine& line) {
     for (CLI::App* command : {list, extract, verify}) {
         command->add_option("setup", line.reading.setupPath, "The setup file")->required();
         command->add_option("--public-key", line.reading.publicKeyPath,
-                            "Public key (PEM) to verify with; default: the key built into this tool");
+                            "Public key (PEM) the setup's own verification key must be; entries are always checked "
+                            "with the key the setup's stub carries");
         AddCommon(command, line);
     }
 }

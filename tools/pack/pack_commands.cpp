@@ -16,39 +16,65 @@
 #include "package_conflicts.h"
 #include "pe_image.h"
 #include "signing_key.h"
+#include "stub_resources.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-// The build leaves the public half of the embedded key beside the launcher.
-constexpr char kStubPublicKeyName[] = "msistub.pub.pem";
-
-void CheckSigningKeyMatchesStub(const PackOptions& options, EVP_PKEY* signingKey) {
-    std::string path = options.stubPublicKeyPath;
-    if (path.empty()) {
-        fs::path beside = fs::path(options.stubPath).parent_path() / kStubPublicKeyName;
-        std::error_code error;
-        if (!fs::is_regular_file(beside, error)) return;  // nothing to tell from
-        path = beside.string();
-    }
-    KeyPtr stubKey = LoadPublicKey(path);
+// The stub names the key its launcher checks with; a signing key that does
+// not match it would give a setup that fails for every user.
+void CheckSigningKeyMatchesStub(const PackOptions& options, const Bytes& stub, EVP_PKEY* signingKey) {
+    KeyPtr stubKey = StubVerificationKey(stub, options.stubPath);
     if (!SamePublicKey(signingKey, stubKey.get()))
-        throw PackError("the private key " + options.privateKeyPath + " does not match the stub's verification key " +
-                        path + "; the launcher would reject every entry");
+        throw PackError("the private key " + options.privateKeyPath + " does not match the verification key of " +
+                        options.stubPath + " (" + KeyFingerprint(stubKey.get()) +
+                        "); the launcher would reject every entry. Sign with the private half of the key the stub "
+                        "was built with (-DMSISTUB_SIGNING_PUBLIC_KEY)");
+    if (options.stubPublicKeyPath.empty()) return;
+    KeyPtr given = LoadPublicKey(options.stubPublicKeyPath);
+    if (!SamePublicKey(given.get(), stubKey.get()))
+        throw PackError("the stub " + options.stubPath + " carries another verification key than " +
+                        options.stubPublicKeyPath);
 }
 
-KeyPtr VerificationKeyFor(const ReadOptions& options) {
-    return options.publicKeyPath.empty() ? BuiltInVerificationKey() : LoadPublicKey(options.publicKeyPath);
+// Entries are checked against the key the setup's own stub carries, since
+// that is what its launcher will do; --public-key adds a requirement.
+KeyPtr VerificationKeyFor(const ReadOptions& options, const Bytes& file, std::vector<std::string>* problems) {
+    if (!options.publicKeyPath.empty() && !FindRcdataResource(file, "MSISTUB_VERIFICATION_KEY")) {
+        problems->push_back("the file carries no verification key of its own; checked with " + options.publicKeyPath);
+        return LoadPublicKey(options.publicKeyPath);
+    }
+    KeyPtr key = StubVerificationKey(file, options.setupPath);
+    if (!options.publicKeyPath.empty()) {
+        KeyPtr required = LoadPublicKey(options.publicKeyPath);
+        if (!SamePublicKey(key.get(), required.get()))
+            problems->push_back("the setup's launcher checks with " + KeyFingerprint(key.get()) + ", not with " +
+                                options.publicKeyPath + " (" + KeyFingerprint(required.get()) + ")");
+    }
+    return key;
 }
 
-std::vector<BlobReport> ExamineFile(const ReadOptions& options) {
+struct ExaminedFile {
+    std::string keyFingerprint;
+    std::vector<BlobReport> blobs;
+};
+
+ExaminedFile ExamineFile(const ReadOptions& options) {
     Bytes file = ReadFileBytes(options.setupPath, "setup");
-    KeyPtr key = VerificationKeyFor(options);
     std::vector<LocatedBlob> blobs = LocateBlobs(file);
+    if (SignedWithoutContainer(file, blobs))
+        throw PackError("no container found in " + options.setupPath +
+                        ": the file has an Authenticode signature but no container: signed or re-signed after "
+                        "packing with --placement tag or certificate, the new signature replaced the container; pack "
+                        "again, or pack with --placement end and sign last");
     RefuseFileWithoutContainer(options.setupPath, file, blobs);
-    std::vector<BlobReport> reports;
-    for (const LocatedBlob& blob : blobs) reports.push_back(ExamineBlob(blob, key.get()));
-    return reports;
+    std::vector<std::string> keyProblems;
+    KeyPtr key = VerificationKeyFor(options, file, &keyProblems);
+    ExaminedFile examined{KeyFingerprint(key.get()), {}};
+    for (const LocatedBlob& blob : blobs) examined.blobs.push_back(ExamineBlob(blob, key.get()));
+    for (BlobReport& blob : examined.blobs)
+        blob.problems.insert(blob.problems.begin(), keyProblems.begin(), keyProblems.end());
+    return examined;
 }
 
 const char* RecordKindName(RecordKind kind) {
@@ -63,9 +89,11 @@ const char* RecordKindName(RecordKind kind) {
     return "";
 }
 
-void WriteListJson(const std::string& path, const std::vector<BlobReport>& reports, std::ostream& out) {
+void WriteListJson(const std::string& path, const ExaminedFile& examined, std::ostream& out) {
+    const std::vector<BlobReport>& reports = examined.blobs;
     bool allVerify = true;
-    out << "{\"file\":" << JsonString(path) << ",\"blobs\":[";
+    out << "{\"file\":" << JsonString(path) << ",\"verificationKey\":" << JsonString(examined.keyFingerprint)
+        << ",\"blobs\":[";
     for (size_t b = 0; b < reports.size(); ++b) {
         const BlobReport& blob = reports[b];
         allVerify = allVerify && BlobVerifies(blob);
@@ -89,8 +117,10 @@ void WriteListJson(const std::string& path, const std::vector<BlobReport>& repor
     out << "],\"verified\":" << (allVerify ? "true" : "false") << "}\n";
 }
 
-void WriteListText(const std::string& path, const std::vector<BlobReport>& reports, std::ostream& out) {
+void WriteListText(const std::string& path, const ExaminedFile& examined, std::ostream& out) {
+    const std::vector<BlobReport>& reports = examined.blobs;
     out << path << ": " << reports.size() << (reports.size() == 1 ? " blob\n" : " blobs\n");
+    out << "verification key (the stub's): " << examined.keyFingerprint << "\n";
     for (size_t b = 0; b < reports.size(); ++b) {
         const BlobReport& blob = reports[b];
         out << "blob " << b + 1 << ": " << blob.site << ", " << blob.size << " bytes\n";
@@ -177,7 +207,7 @@ void WarnOfLargeTag(Placement placement, uint64_t chainSize, uint64_t largestTes
         warnings << "msistub-pack: warning: the container is " << chainSize << " bytes, more than the "
                  << largestTestedTag << " known to be read from a tag certificate; some certificate "
                  << "decoders (Wine's among them) refuse 64 MiB and more. Try the setup on the target systems, "
-                 << "or use --placement certificate.\n";
+                 << "or pack with --placement end and sign the setup last.\n";
 }
 }  // namespace
 
@@ -200,11 +230,11 @@ void RunKeygen(const KeygenOptions& options, std::ostream& out) {
 void RunPack(const PackOptions& options, std::ostream& out, std::ostream& warnings) {
     if (options.msiPaths.empty()) throw PackError("name at least one MSI package");
     KeyPtr key = LoadSigningKey(options.privateKeyPath, ReadKeyPassphrase(options.passphrase));
-    CheckSigningKeyMatchesStub(options, key.get());
     if (FileSizeOf(options.stubPath, "stub") > options.sizeLimit)
         throw PackError("the stub " + options.stubPath + " is larger than the launcher can read");
     Bytes stub = ReadFileBytes(options.stubPath, "stub");
     Placement placement = ResolvePlacement(stub, options.placement);
+    CheckSigningKeyMatchesStub(options, stub, key.get());
 
     std::vector<PackageSource> packages = DescribePackages(options);
     RefuseUnreachablePackages(packages);
@@ -234,10 +264,15 @@ void RunPack(const PackOptions& options, std::ostream& out, std::ostream& warnin
     else
         WritePackSummary(options.outputPath, setup.size(), placement, packages.size(), plan, out);
     WarnOfLargeTag(placement, chain.size(), options.largestTestedTag, warnings);
+    if (placement == Placement::Certificate && chain.size() > options.largestTestedCertificate)
+        warnings << "msistub-pack: warning: the container is " << chain.size() << " bytes, more than the "
+                 << options.largestTestedCertificate << " known to be read from a certificate table; the system's "
+                 << "signature decoder reads the whole table entry and Wine's refuses 64 MiB and more. Pack with "
+                 << "--placement end and sign the setup last.\n";
 }
 
 void RunList(const ReadOptions& options, bool json, std::ostream& out) {
-    std::vector<BlobReport> reports = ExamineFile(options);
+    ExaminedFile reports = ExamineFile(options);
     if (json)
         WriteListJson(options.setupPath, reports, out);
     else
@@ -245,7 +280,7 @@ void RunList(const ReadOptions& options, bool json, std::ostream& out) {
 }
 
 void RunExtract(const ReadOptions& options, const std::string& outputDir, std::ostream& out) {
-    std::vector<BlobReport> reports = ExamineFile(options);
+    std::vector<BlobReport> reports = ExamineFile(options).blobs;
     int unverified = 0;
     for (size_t b = 0; b < reports.size(); ++b) {
         const BlobReport& blob = reports[b];
@@ -276,7 +311,9 @@ void RunExtract(const ReadOptions& options, const std::string& outputDir, std::o
 }
 
 bool RunVerify(const ReadOptions& options, std::ostream& out) {
-    std::vector<BlobReport> reports = ExamineFile(options);
+    ExaminedFile examined = ExamineFile(options);
+    const std::vector<BlobReport>& reports = examined.blobs;
+    out << "verification key (the stub's): " << examined.keyFingerprint << "\n";
     bool allVerify = true;
     for (size_t b = 0; b < reports.size(); ++b) {
         const BlobReport& blob = reports[b];

@@ -23,7 +23,7 @@ struct PackOptions {
     std::string stubPath;
     std::string privateKeyPath;
     std::string outputPath;
-    std::string stubPublicKeyPath;  // empty: msistub.pub.pem beside the stub, when it is there
+    std::string stubPublicKeyPath;  // empty: only the key the stub carries is checked
     Placement placement = Placement::Automatic;
     std::vector<std::string> msiPaths;  // each may end in ":LANGUAGES", the languages of that package
     std::vector<std::string> languagesOptions;  // --languages: once for every MSI, or once per MSI in order
@@ -36,6 +36,9 @@ struct PackOptions {
     // Wine's decoder takes 48 MiB and refuses 64 MiB. A larger tag is packed
     // with a warning. Smaller only in tests.
     uint64_t largestTestedTag = 48u << 20;
+    // The same decoder reads the certificate table's whole entry: under Wine a
+    // container of 63 MiB in it was read, one of 64 MiB was not. Smaller only in tests.
+    uint64_t largestTestedCertificate = 63u << 20;
 };
 // What was packed goes to `out`, warnings to `warnings`. Nothing is written
 // unless every check passes.
@@ -43,7 +46,7 @@ void RunPack(const PackOptions& options, std::ostream& out, std::ostream& warnin
 
 struct ReadOptions {
     std::string setupPath;
-    std::string publicKeyPath;  // empty: the verification key built into this tool
+    std::string publicKeyPath;  // empty: the key the setup's stub carries; else required as well
 };
 // list, extract and verify throw PackError "no container found" for a file
 // that holds none.

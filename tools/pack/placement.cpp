@@ -10,6 +10,7 @@
 
 namespace {
 constexpr uint32_t kWinCertificateHeader = 8;
+constexpr size_t kSignedFileAlignment = 8;
 
 void CheckOutputFits(uint64_t size, uint64_t limit) {
     if (size > limit)
@@ -18,15 +19,28 @@ void CheckOutputFits(uint64_t size, uint64_t limit) {
 }
 
 // An unsigned stub that already carries a chain at its end (an earlier pack)
-// is cut back to the bytes in front of that chain.
+// is cut back to the bytes in front of that chain and of the zeros that
+// padded it, so packing it again gives the bytes a fresh stub would give.
 Bytes StubWithoutChain(const Bytes& stub) {
     ChainWalk walk = WalkEntryChain(stub.data(), stub.size());
     if (!walk.reachedManifest) return stub;
-    return Bytes(stub.begin(), stub.begin() + static_cast<ptrdiff_t>(walk.chainStart));
+    Bytes out(stub.begin(), stub.begin() + static_cast<ptrdiff_t>(walk.chainStart));
+    while (out.size() % kSignedFileAlignment != 0 && out.back() == 0) out.pop_back();
+    return out;
+}
+
+// Signing tools append the certificate table at the next multiple of 8 and
+// fill the gap with zeros; a setup whose length already is one keeps its
+// chain ending at the table's first byte, where the launcher looks for it.
+// The zeros go in front of the manifest entry, where the walk never reads.
+void PadForSigning(Bytes* out, size_t chainSize) {
+    size_t padding = (kSignedFileAlignment - (out->size() + chainSize) % kSignedFileAlignment) % kSignedFileAlignment;
+    out->resize(out->size() + padding, 0);
 }
 
 Bytes PlaceAtEnd(const Bytes& stub, const PeLayout& layout, const Bytes& chain, uint64_t limit) {
     Bytes out = StubWithoutChain(stub);
+    PadForSigning(&out, chain.size());
     CheckOutputFits(uint64_t{out.size()} + chain.size(), limit);
     out.insert(out.end(), chain.begin(), chain.end());
     if (ReadU32Le(out.data() + layout.checksumOffset) != 0) UpdatePeChecksum(&out, layout);

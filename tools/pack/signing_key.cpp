@@ -3,6 +3,8 @@
 #include <openssl/bio.h>
 #include <openssl/pem.h>
 #include <openssl/rsa.h>
+#include <openssl/sha.h>
+#include <openssl/x509.h>
 
 #include "format/verification_key.h"
 #include "pack_error.h"
@@ -133,4 +135,20 @@ bool VerifyContent(EVP_PKEY* key, const uint8_t* content, size_t size, const uin
     return context && EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha256(), nullptr, key) > 0 &&
            EVP_DigestVerifyUpdate(context.get(), content, size) > 0 &&
            EVP_DigestVerifyFinal(context.get(), signature, signatureSize) == 1;
+}
+
+std::string KeyFingerprint(EVP_PKEY* key) {
+    unsigned char* der = nullptr;
+    int length = i2d_PUBKEY(key, &der);
+    if (length <= 0) throw PackError("OpenSSL could not encode a public key");
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    SHA256(der, static_cast<size_t>(length), digest);
+    OPENSSL_free(der);
+    static const char kHex[] = "0123456789abcdef";
+    std::string text = "SHA256:";
+    for (unsigned char byte : digest) {
+        text += kHex[byte >> 4];
+        text += kHex[byte & 15];
+    }
+    return text;
 }

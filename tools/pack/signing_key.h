@@ -33,6 +33,10 @@ KeyPtr BuiltInVerificationKey();
 
 bool SamePublicKey(EVP_PKEY* a, EVP_PKEY* b);
 
+// SHA-256 of the key's DER SubjectPublicKeyInfo, "SHA256:" and 64 hex digits,
+// as `openssl pkey -pubin -outform DER | sha256sum` gives it.
+std::string KeyFingerprint(EVP_PKEY* key);
+
 // Always 256 bytes for an RSA-2048 key.
 Bytes SignContent(EVP_PKEY* key, const uint8_t* content, size_t size);
 bool VerifyContent(EVP_PKEY* key, const uint8_t* content, size_t size, const uint8_t* signature, size_t signatureSize);
