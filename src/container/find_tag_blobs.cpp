@@ -39,7 +39,7 @@ StatusValue ReadCertificate(LauncherState* state, HCRYPTMSG message, DWORD index
         status = MakeStatus(PlatformLastError, kEInvalidArg, kLineCertificateNotDecoded);
     } else {
         status = AppendTagBlobsOf(state, certificate, status);
-        CertFreeCertificateContext(certificate);
+        g_win32.CertFreeCertificateContext(certificate);
     }
     PlatformFree(encoded);
     return status;
@@ -69,6 +69,6 @@ StatusValue FindTagBlobs(LauncherState* state, const uint8_t* image, uint32_t si
     HCRYPTMSG message = g_win32.CryptMsgOpenToDecode(PKCS_7_ASN_ENCODING, 0, 0, 0, nullptr, nullptr);
     if (!message) return MakeStatus(PlatformLastError, kEInvalidArg, kLineSignatureNotOpened);
     status = ReadSignatureCertificates(state, message, data, dataLength, status);
-    CryptMsgClose(message);
+    g_win32.CryptMsgClose(message);
     return status;
 }

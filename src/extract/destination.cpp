@@ -101,7 +101,7 @@ bool UseInstallerFolder(char* folder) {
 
 bool FileExists(const char* path) {
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path, &found);
+    HANDLE search = g_win32.FindFirstFileA(path, &found);
     if (search == INVALID_HANDLE_VALUE) return false;
     FindClose(search);
     return true;

@@ -5,10 +5,11 @@ Win32Api g_win32 = {
     ::GetFileSize,         ::CloseHandle,      ::DeleteFileA,
     ::CreateDirectoryA,    ::RemoveDirectoryA, ::GetModuleFileNameA,
     ::GetWindowsDirectoryA, ::GetSystemDirectoryA, ::SearchPathA,
+    ::FindFirstFileA,
     ::CreateProcessA,      ::WaitForSingleObject, ::GetExitCodeProcess,
     ::SetTimer,            ::KillTimer,        ::MessageBoxA,
     ::CryptMsgOpenToDecode, ::CryptMsgUpdate,  ::CryptMsgGetParam,
-    ::CertCreateCertificateContext,
-    ::RegOpenKeyExA,       ::RegQueryValueExA,
+    ::CryptMsgClose,       ::CertCreateCertificateContext, ::CertFreeCertificateContext,
+    ::RegOpenKeyExA,       ::RegQueryValueExA, ::RegCloseKey,
     ::GetVersionExA,
 };

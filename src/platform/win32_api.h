@@ -21,6 +21,7 @@ struct Win32Api {
     decltype(&::GetWindowsDirectoryA) GetWindowsDirectoryA;
     decltype(&::GetSystemDirectoryA) GetSystemDirectoryA;
     decltype(&::SearchPathA) SearchPathA;
+    decltype(&::FindFirstFileA) FindFirstFileA;
 
     // Processes.
     decltype(&::CreateProcessA) CreateProcessA;
@@ -36,11 +37,14 @@ struct Win32Api {
     decltype(&::CryptMsgOpenToDecode) CryptMsgOpenToDecode;
     decltype(&::CryptMsgUpdate) CryptMsgUpdate;
     decltype(&::CryptMsgGetParam) CryptMsgGetParam;
+    decltype(&::CryptMsgClose) CryptMsgClose;
     decltype(&::CertCreateCertificateContext) CertCreateCertificateContext;
+    decltype(&::CertFreeCertificateContext) CertFreeCertificateContext;
 
     // Registry.
     decltype(&::RegOpenKeyExA) RegOpenKeyExA;
     decltype(&::RegQueryValueExA) RegQueryValueExA;
+    decltype(&::RegCloseKey) RegCloseKey;
 
     // System information.
     decltype(&::GetVersionExA) GetVersionExA;
