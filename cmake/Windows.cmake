@@ -31,7 +31,7 @@ add_library(msistub_core STATIC ${MSISTUB_PORTABLE_SOURCES} ${MSISTUB_WINDOWS_SO
 target_include_directories(msistub_core PUBLIC "${CMAKE_SOURCE_DIR}/src" PRIVATE "${CMAKE_SOURCE_DIR}/res")
 target_compile_definitions(msistub_core PUBLIC _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
 target_compile_options(msistub_core PRIVATE -Wall -Wextra -fno-exceptions)
-target_link_libraries(msistub_core PUBLIC mingw_crypto mingw_zlib crypt32 comctl32 shell32 ole32 user32 advapi32)
+target_link_libraries(msistub_core PUBLIC mingw_crypto mingw_zlib comctl32 shell32 ole32 user32 advapi32)
 
 # A single-file setup must not need any DLL beside it: link the runtime,
 # zlib and libcrypto statically, and ask for ASLR and DEP.

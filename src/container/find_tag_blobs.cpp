@@ -66,6 +66,10 @@ StatusValue FindTagBlobs(LauncherState* state, const uint8_t* image, uint32_t si
     uint32_t dataLength = 0;
     if (!FindCertificateData(image, size, &data, &dataLength)) return status;
 
+    // Loaded only for a signed image, so an unsigned setup never needs it.
+    // Should the system's own crypt32 fail to load, a tag the image may carry
+    // cannot be read: a failure, not an image without tags.
+    if (!LoadSignatureDecoder()) return MakeStatus(PlatformLastError, kEInvalidArg, kLineSignatureNotOpened);
     HCRYPTMSG message = g_win32.CryptMsgOpenToDecode(PKCS_7_ASN_ENCODING, 0, 0, 0, nullptr, nullptr);
     if (!message) return MakeStatus(PlatformLastError, kEInvalidArg, kLineSignatureNotOpened);
     status = ReadSignatureCertificates(state, message, data, dataLength, status);

@@ -17,6 +17,7 @@
 #include "launcher/process_values.h"
 #include "launcher/status_lines.h"
 #include "platform/platform.h"
+#include "platform/win32_api.h"
 #include "resource_ids.h"
 #include "selection/select_package.h"
 
@@ -48,9 +49,11 @@ uint32_t LastError() { return PlatformLastError(); }
 
 // The launcher runs elevated, often from a downloads folder that others can
 // write to: DLLs are loaded from the system directory only, before anything
-// loads one on demand.
+// loads one on demand. Where the system cannot restrict the search, the
+// launcher's own loads name the system directory in full.
 void RestrictDllSearch() {
-    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (SetDefaultDllDirectoriesFunction restrictSearch = FindSetDefaultDllDirectories())
+        restrictSearch(LOAD_LIBRARY_SEARCH_SYSTEM32);
     SetDllDirectoryA("");
 }
 

@@ -33,7 +33,13 @@ struct Win32Api {
     decltype(&::KillTimer) KillTimer;
     decltype(&::MessageBoxA) MessageBoxA;
 
-    // Signature decoding.
+    // Library loading.
+    decltype(&::LoadLibraryExA) LoadLibraryExA;
+    decltype(&::GetProcAddress) GetProcAddress;
+
+    // Signature decoding. crypt32 is no KnownDLL: imported at load time, a
+    // crypt32.dll beside the setup would be loaded before the first line
+    // runs. These start empty; LoadSignatureDecoder fills them.
     decltype(&::CryptMsgOpenToDecode) CryptMsgOpenToDecode;
     decltype(&::CryptMsgUpdate) CryptMsgUpdate;
     decltype(&::CryptMsgGetParam) CryptMsgGetParam;
@@ -51,3 +57,14 @@ struct Win32Api {
 };
 
 extern Win32Api g_win32;
+
+using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+
+// Null where the system lacks it (Vista and 7 without KB2533623); importing it
+// would keep the launcher from starting there at all.
+SetDefaultDllDirectoriesFunction FindSetDefaultDllDirectories();
+
+// Loads crypt32.dll from the system directory and resolves the empty
+// signature-decoding entries (an entry a test has set stays). False, with the
+// thread's last error set, when the library or one of its functions is missing.
+bool LoadSignatureDecoder();
