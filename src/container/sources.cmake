@@ -9,4 +9,6 @@ set(MSISTUB_CONTAINER_PORTABLE_SOURCES
 set(MSISTUB_CONTAINER_WINDOWS_SOURCES
   src/container/own_module_path.cpp
   src/container/load_container_blobs.cpp
-  src/container/find_tag_blobs.cpp)
+  src/container/find_tag_blobs.cpp
+  src/container/verify_digest_cryptoapi.cpp)
+set(MSISTUB_CONTAINER_NATIVE_SOURCES src/container/verify_digest_openssl.cpp)

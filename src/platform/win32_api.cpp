@@ -13,6 +13,9 @@ Win32Api g_win32 = {
     ::LoadLibraryExA,      ::GetProcAddress,
     nullptr,               nullptr,            nullptr,
     nullptr,               nullptr,            nullptr,
+    ::CryptAcquireContextA, ::CryptReleaseContext, ::CryptImportKey,
+    ::CryptDestroyKey,     ::CryptCreateHash,  ::CryptSetHashParam,
+    ::CryptDestroyHash,    ::CryptVerifySignatureA,
     ::RegOpenKeyExA,       ::RegQueryValueExA, ::RegCloseKey,
     ::GetVersionExA,
 };

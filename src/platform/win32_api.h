@@ -47,6 +47,16 @@ struct Win32Api {
     decltype(&::CertCreateCertificateContext) CertCreateCertificateContext;
     decltype(&::CertFreeCertificateContext) CertFreeCertificateContext;
 
+    // Signature checking (advapi32, a KnownDLL, imported at load time).
+    decltype(&::CryptAcquireContextA) CryptAcquireContextA;
+    decltype(&::CryptReleaseContext) CryptReleaseContext;
+    decltype(&::CryptImportKey) CryptImportKey;
+    decltype(&::CryptDestroyKey) CryptDestroyKey;
+    decltype(&::CryptCreateHash) CryptCreateHash;
+    decltype(&::CryptSetHashParam) CryptSetHashParam;
+    decltype(&::CryptDestroyHash) CryptDestroyHash;
+    decltype(&::CryptVerifySignatureA) CryptVerifySignatureA;
+
     // Registry.
     decltype(&::RegOpenKeyExA) RegOpenKeyExA;
     decltype(&::RegQueryValueExA) RegQueryValueExA;
