@@ -73,6 +73,14 @@ if(MSISTUB_BUILD_TESTS)
       "The native packing tool, used by the end-to-end tests")
   add_test(NAME build.launcher_image
            COMMAND bash "${CMAKE_SOURCE_DIR}/tests/build/check_launcher_image.sh" "$<TARGET_FILE:msistub>")
+  # A program that imports crypt32 at load time: the image check must reject
+  # it, and the planted-DLL test shows with it that a planted DLL does load.
+  add_executable(imports_crypt32 tests/build/imports_crypt32.cpp)
+  target_link_libraries(imports_crypt32 PRIVATE crypt32)
+  target_link_options(imports_crypt32 PRIVATE ${MSISTUB_STATIC_LINK_OPTIONS})
+  set_target_properties(imports_crypt32 PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tools")
+  add_test(NAME build.launcher_image_check_rejects_crypt32
+           COMMAND bash "${CMAKE_SOURCE_DIR}/tests/build/check_rejects_import.sh" "$<TARGET_FILE:imports_crypt32>" CRYPT32.dll)
   add_subdirectory(tests/unit)
   add_subdirectory(tests/driver)
   add_subdirectory(tests/e2e)
