@@ -16,3 +16,7 @@ constexpr uint32_t kDigestSize = 32;
 // kNteBadKey when the key cannot be used; line 0 in every case.
 StatusValue VerifyDigestSignature(const uint8_t key[kVerificationKeySize], const uint8_t digest[kDigestSize],
                                   const uint8_t* signature, uint32_t signatureLength);
+
+// Releases what the checks keep from one to the next, if anything; the
+// following check starts afresh.
+void ReleaseSignatureChecker();

@@ -22,3 +22,6 @@ StatusValue VerifyDigestSignature(const uint8_t key[kVerificationKeySize], const
     EVP_PKEY_free(publicKey);
     return StatusOf(verified == 1 ? kErrorSuccess : kErrorFileCorrupt, 0);
 }
+
+// Each OpenSSL check holds nothing after it returns.
+void ReleaseSignatureChecker() {}

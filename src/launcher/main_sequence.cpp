@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "container/self_image.h"
+#include "container/verify_digest.h"
 #include "extract/destination.h"
 #include "extract/progress_dialog.h"
 #include "extract/taskbar_progress.h"
@@ -148,6 +149,7 @@ void ReleaseRun() {
         PlatformFree(g_state.blobs[i].inPlaceEntries);
     }
     PlatformFree(g_state.blobs);
+    ReleaseSignatureChecker();
     PlatformFree(g_process.modulePath);
     PlatformFree(g_process.arguments);
     std::memset(&g_state, 0, sizeof g_state);

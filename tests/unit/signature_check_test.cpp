@@ -7,6 +7,7 @@
 
 #include "../portable/container_image.h"
 #include "container/read_entry.h"
+#include "container/verify_digest.h"
 #include "platform/win32_api.h"
 
 namespace {
@@ -27,7 +28,10 @@ struct Failing {
 
 class SignatureCheck : public ::testing::Test {
 protected:
-    void TearDown() override { g_win32 = saved_; }
+    void TearDown() override {
+        ReleaseSignatureChecker();
+        g_win32 = saved_;
+    }
     Win32Api saved_ = g_win32;
 };
 
@@ -48,11 +52,34 @@ TEST_F(SignatureCheck, AStepThatFailsNeverPassesTheSignature) {
     const Bytes content = NoiseBytes(5000);
     const Bytes signature = Sign(content);
     for (const Case& c : cases) {
+        ReleaseSignatureChecker();
         g_win32 = saved_;
         c.breakStep();
         StatusValue status = VerifyEntrySignature(content.data(), 5000, signature.data(), 256);
         EXPECT_EQ(StatusCode(status), c.code) << c.step;
         EXPECT_EQ(StatusLine(status), 0u) << c.step;
+    }
+}
+
+// One provider serves every check of a run; released, the next check
+// acquires a new one.
+TEST_F(SignatureCheck, AcquiresTheProviderOncePerRun) {
+    static int acquired;
+    acquired = 0;
+    g_win32.CryptAcquireContextA = [](HCRYPTPROV* provider, LPCSTR container, LPCSTR name, DWORD type,
+                                      DWORD flags) -> BOOL {
+        ++acquired;
+        return ::CryptAcquireContextA(provider, container, name, type, flags);
+    };
+    const Bytes content = NoiseBytes(300);
+    const Bytes signature = Sign(content);
+    ReleaseSignatureChecker();
+    for (int run = 1; run <= 2; ++run) {
+        for (int check = 0; check < 3; ++check)
+            EXPECT_EQ(StatusCode(VerifyEntrySignature(content.data(), 300, signature.data(), 256)), 0u);
+        EXPECT_EQ(StatusCode(VerifyEntrySignature(content.data(), 299, signature.data(), 256)), 1392u);
+        EXPECT_EQ(acquired, run);
+        ReleaseSignatureChecker();
     }
 }
 
