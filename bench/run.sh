@@ -70,7 +70,7 @@ build_programs() {
   cmake --preset native -B build/bench-native >/dev/null
   cmake --build build/bench-native -j2 --target msistub-pack >/dev/null
 
-  log "building the floor, the test msiexec, the memory probe and the stage timer"
+  log "building the floor, the test msiexec, the memory probe, the stage timer and the hash timer"
   mkdir -p "$tools"
   local cxx=x86_64-w64-mingw32-g++
   local flags=(-O2 -std=c++17 -Wall -Wextra -static -static-libgcc -static-libstdc++ -s)
@@ -80,6 +80,9 @@ build_programs() {
   $cxx "${flags[@]}" -DNOMINMAX -D_WIN32_WINNT=0x0601 -DWINVER=0x0601 -Isrc -I"$openssl_root/include" \
     bench/stages.cpp -o "$tools/stages.exe" build/bench-windows/libmsistub_core.a "$openssl_root/lib64/libcrypto.a" \
     -lz -lws2_32 -lcrypt32 -lcomctl32 -lshell32 -lole32 -luser32 -ladvapi32 -lgdi32
+  $cxx "${flags[@]}" -DNOMINMAX -D_WIN32_WINNT=0x0601 -DWINVER=0x0601 -Isrc -I"$openssl_root/include" \
+    bench/hash_speed.cpp -o "$tools/hash_speed.exe" build/bench-windows/libmsistub_core.a \
+    "$openssl_root/lib64/libcrypto.a" -ladvapi32
 }
 
 # A prefix of its own: the test msiexec stands where system32\msiexec.exe is
@@ -211,6 +214,9 @@ measure_all() {
       --wine "$(wine --version 2>/dev/null)" --cpu "$(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)" \
       $(for size in $sizes; do for kind in $kinds; do printf '%s ' "$work/cases/$size-$kind"; done; done)
   } | tee "$work/results.md"
+  wait_for_quiet
+  printf '\nLauncher: %s bytes; %s\n' "$(stat -c %s build/bench-windows/msistub.exe)" \
+    "$(wine "$tools/hash_speed.exe" | tr -d '\r')" | tee -a "$work/results.md"
 }
 
 case "$mode" in

@@ -18,7 +18,8 @@ elseif(MSISTUB_SANITIZE)
 endif()
 
 add_library(msistub_portable STATIC
-  ${MSISTUB_PORTABLE_SOURCES} ${MSISTUB_PLATFORM_NATIVE_SOURCES} ${MSISTUB_KEY_SOURCE})
+  ${MSISTUB_PORTABLE_SOURCES} ${MSISTUB_PLATFORM_NATIVE_SOURCES} ${MSISTUB_FORMAT_NATIVE_SOURCES}
+  ${MSISTUB_KEY_SOURCE})
 target_include_directories(msistub_portable PUBLIC "${CMAKE_SOURCE_DIR}/src")
 target_compile_options(msistub_portable PRIVATE -Wall -Wextra)
 target_link_libraries(msistub_portable PUBLIC ZLIB::ZLIB OpenSSL::Crypto)

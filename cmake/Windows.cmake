@@ -31,7 +31,7 @@ add_library(msistub_core STATIC ${MSISTUB_PORTABLE_SOURCES} ${MSISTUB_WINDOWS_SO
 target_include_directories(msistub_core PUBLIC "${CMAKE_SOURCE_DIR}/src" PRIVATE "${CMAKE_SOURCE_DIR}/res")
 target_compile_definitions(msistub_core PUBLIC _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
 target_compile_options(msistub_core PRIVATE -Wall -Wextra -fno-exceptions)
-target_link_libraries(msistub_core PUBLIC mingw_crypto mingw_zlib crypt32 comctl32 shell32 ole32 user32 advapi32)
+target_link_libraries(msistub_core PUBLIC mingw_crypto mingw_zlib comctl32 shell32 ole32 user32 advapi32)
 
 # A single-file setup must not need any DLL beside it: link the runtime,
 # zlib and libcrypto statically, and ask for ASLR and DEP.
@@ -72,6 +72,14 @@ if(MSISTUB_BUILD_TESTS)
              COMMAND bash "${CMAKE_SOURCE_DIR}/tests/build/check_branding.sh" "$<TARGET_FILE:msistub>"
                      "${PROJECT_VERSION}" "${CMAKE_SOURCE_DIR}")
   endif()
+  # A program that imports crypt32 at load time: the image check must reject
+  # it, and the planted-DLL test shows with it that a planted DLL does load.
+  add_executable(imports_crypt32 tests/build/imports_crypt32.cpp)
+  target_link_libraries(imports_crypt32 PRIVATE crypt32)
+  target_link_options(imports_crypt32 PRIVATE ${MSISTUB_STATIC_LINK_OPTIONS})
+  set_target_properties(imports_crypt32 PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tools")
+  add_test(NAME build.launcher_image_check_rejects_crypt32
+           COMMAND bash "${CMAKE_SOURCE_DIR}/tests/build/check_rejects_import.sh" "$<TARGET_FILE:imports_crypt32>" CRYPT32.dll)
   add_subdirectory(tests/unit)
   add_subdirectory(tests/driver)
   add_subdirectory(tests/e2e)

@@ -40,7 +40,7 @@ StatusValue ReadCertificate(BlobTable* table, HCRYPTMSG message, DWORD index, St
         status = MakeStatus(PlatformLastError, kEInvalidArg, kLineCertificateNotDecoded);
     } else {
         status = AppendTagBlobsOf(table, certificate, status);
-        CertFreeCertificateContext(certificate);
+        g_win32.CertFreeCertificateContext(certificate);
     }
     PlatformFree(encoded);
     return status;
@@ -67,9 +67,13 @@ StatusValue FindTagBlobs(BlobTable* table, const uint8_t* image, uint32_t size) 
     uint32_t dataLength = 0;
     if (!FindCertificateData(image, size, &data, &dataLength)) return status;
 
+    // Loaded only for a signed image, so an unsigned setup never needs it.
+    // Should the system's own crypt32 fail to load, a tag the image may carry
+    // cannot be read: a failure, not an image without tags.
+    if (!LoadSignatureDecoder()) return MakeStatus(PlatformLastError, kEInvalidArg, kLineSignatureNotOpened);
     HCRYPTMSG message = g_win32.CryptMsgOpenToDecode(PKCS_7_ASN_ENCODING, 0, 0, 0, nullptr, nullptr);
     if (!message) return MakeStatus(PlatformLastError, kEInvalidArg, kLineSignatureNotOpened);
     status = ReadSignatureCertificates(table, message, data, dataLength, status);
-    CryptMsgClose(message);
+    g_win32.CryptMsgClose(message);
     return status;
 }

@@ -24,7 +24,7 @@ void ReadPersonalFolderValue(char* path, uint32_t size) {
         ERROR_SUCCESS)
         path[0] = 0;
     path[size - 1] = 0;
-    RegCloseKey(key);
+    g_win32.RegCloseKey(key);
 }
 
 // Creates every level of `path`. Levels that exist, a bare drive prefix and

@@ -22,6 +22,6 @@ bool IsProductRegistered(const char* productCode) {
         return false;
     DWORD size = 0;
     LONG queried = g_win32.RegQueryValueExA(key, "UninstallString", nullptr, nullptr, nullptr, &size);
-    RegCloseKey(key);
+    g_win32.RegCloseKey(key);
     return queried == ERROR_SUCCESS && size > 0;
 }

@@ -16,10 +16,12 @@
 #include "core/buffer_sizes.h"
 #include "core/error_text.h"
 #include "core/status_lines.h"
+#include "format/verify_digest.h"
 #include "launcher/command_line.h"
 #include "launcher/launcher_state.h"
 #include "launcher/process_values.h"
 #include "platform/platform.h"
+#include "platform/win32_api.h"
 #include "resource_ids.h"
 #include "selection/select_package.h"
 
@@ -51,9 +53,11 @@ uint32_t LastError() { return PlatformLastError(); }
 
 // The launcher runs elevated, often from a downloads folder that others can
 // write to: DLLs are loaded from the system directory only, before anything
-// loads one on demand.
+// loads one on demand. Where the system cannot restrict the search, the
+// launcher's own loads name the system directory in full.
 void RestrictDllSearch() {
-    SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (SetDefaultDllDirectoriesFunction restrictSearch = FindSetDefaultDllDirectories())
+        restrictSearch(LOAD_LIBRARY_SEARCH_SYSTEM32);
     SetDllDirectoryA("");
 }
 
@@ -143,6 +147,7 @@ void ShowErrorBox(SequenceValues& run) {
 
 void ReleaseRun() {
     ReleaseBlobTable(&g_state.table);
+    ReleaseSignatureChecker();
     PlatformFree(g_process.modulePath);
     PlatformFree(g_process.arguments);
     std::memset(&g_state, 0, sizeof g_state);

@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/win32_api.h"
+
 bool FileExists(const char* path) {
     WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(path, &found);
+    HANDLE search = g_win32.FindFirstFileA(path, &found);
     if (search == INVALID_HANDLE_VALUE) return false;
     FindClose(search);
     return true;

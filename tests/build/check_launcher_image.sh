@@ -1,15 +1,20 @@
 #!/usr/bin/env bash
-# The launcher must run as one file on any 64-bit Windows: it may import only
-# DLLs that every Windows has, and it carries ASLR (with high entropy) and DEP.
+# The launcher must run as one file on any 64-bit Windows, elevated, from a
+# folder that others can write to: it may import at load time only the
+# system's KnownDLLs (always taken from the system directory, never from the
+# setup's folder; comctl32 v6 comes from the side-by-side store through the
+# manifest), it carries ASLR (with high entropy) and DEP, and it stays small
+# enough to download and start at once.
 set -euo pipefail
 image="$1"
 objdump=x86_64-w64-mingw32-objdump
-allowed='^(ADVAPI32|COMCTL32|CRYPT32|GDI32|KERNEL32|msvcrt|ole32|OLEAUT32|SHELL32|USER32|WS2_32|bcrypt)\.dll$'
+allowed='^(ADVAPI32|COMCTL32|GDI32|KERNEL32|msvcrt|ole32|OLEAUT32|SHELL32|USER32)\.dll$'
+max_size=524288
 
 headers=$("$objdump" -p "$image")
 status=0
 while read -r dll; do
-  if [[ "$dll" =~ $allowed ]]; then echo "ok: imports $dll"; else echo "FAIL: imports $dll, which is not a system DLL"; status=1; fi
+  if [[ "$dll" =~ $allowed ]]; then echo "ok: imports $dll"; else echo "FAIL: imports $dll, which is not a known system DLL"; status=1; fi
 done < <(printf '%s\n' "$headers" | sed -n 's/^\s*DLL Name: //p')
 
 grep -q PE32+ <<<"$(file -b "$image")" || { echo "FAIL: not a PE32+ image"; status=1; }
@@ -20,4 +25,7 @@ for flag in HIGH_ENTROPY_VA DYNAMIC_BASE NX_COMPAT; do
     echo "FAIL: $flag is not set"; status=1
   fi
 done
+
+size=$(stat -c %s "$image")
+if [ "$size" -le "$max_size" ]; then echo "ok: $size bytes"; else echo "FAIL: $size bytes, more than $max_size"; status=1; fi
 exit $status

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "../portable/container_image.h"
@@ -206,6 +207,111 @@ TEST_F(FindTagBlobsSeams, OutOfMemory) {
             FailingAllocator failing(c.fails, lastError);
             ExpectFailure(lastError, 8, c.line);
         }
+    }
+}
+
+// crypt32.dll is loaded on first use from the system directory: by name with
+// the system-directory search flag, or by full path where the system lacks
+// SetDefaultDllDirectories.
+struct LoadRecord {
+    static inline bool withoutSearchFlags = false;
+    static inline const char* failingName = nullptr;  // a name GetProcAddress does not find
+    static inline bool loadFails = false;
+    static inline std::vector<std::pair<std::string, DWORD>> loads;
+
+    static HMODULE WINAPI Load(LPCSTR name, HANDLE file, DWORD flags) {
+        loads.emplace_back(name, flags);
+        if (loadFails) {
+            SetLastError(ERROR_MOD_NOT_FOUND);
+            return nullptr;
+        }
+        return ::LoadLibraryExA(name, file, flags);
+    }
+    static FARPROC WINAPI Find(HMODULE module, LPCSTR name) {
+        const bool missing = (withoutSearchFlags && std::string(name) == "SetDefaultDllDirectories") ||
+                             (failingName && std::string(name) == failingName);
+        if (missing) {
+            SetLastError(ERROR_PROC_NOT_FOUND);
+            return nullptr;
+        }
+        return ::GetProcAddress(module, name);
+    }
+};
+
+class SignatureDecoderLoading : public Win32Seams {
+protected:
+    void SetUp() override {
+        LoadRecord::withoutSearchFlags = false;
+        LoadRecord::failingName = nullptr;
+        LoadRecord::loadFails = false;
+        LoadRecord::loads.clear();
+        g_win32.LoadLibraryExA = LoadRecord::Load;
+        g_win32.GetProcAddress = LoadRecord::Find;
+        g_win32.CryptMsgOpenToDecode = nullptr;
+        g_win32.CryptMsgUpdate = nullptr;
+        g_win32.CryptMsgGetParam = nullptr;
+        g_win32.CryptMsgClose = nullptr;
+        g_win32.CertCreateCertificateContext = nullptr;
+        g_win32.CertFreeCertificateContext = nullptr;
+    }
+};
+
+std::string SystemDirectory() {
+    char path[MAX_PATH];
+    UINT length = GetSystemDirectoryA(path, MAX_PATH);
+    return std::string(path, length);
+}
+
+TEST_F(SignatureDecoderLoading, FromTheSystemDirectoryOnly) {
+    struct Case {
+        bool withoutSearchFlags;
+        std::string name;
+        DWORD flags;
+    };
+    const Case cases[] = {
+        {false, "crypt32.dll", LOAD_LIBRARY_SEARCH_SYSTEM32},
+        {true, SystemDirectory() + "\\crypt32.dll", LOAD_WITH_ALTERED_SEARCH_PATH},
+    };
+    const Bytes tag = TagBlob("tag");
+    for (const Case& c : cases) {
+        SetUp();
+        LoadRecord::withoutSearchFlags = c.withoutSearchFlags;
+        Found found = Find(PeImage(SignedMessage({{TagExtension(tag)}}), kAppendedChain));
+        EXPECT_EQ(found.code, 0u);
+        EXPECT_EQ(found.manifests, std::vector<std::string>{"tag"});
+        ASSERT_EQ(LoadRecord::loads.size(), 1u);
+        EXPECT_EQ(LoadRecord::loads[0].first, c.name);
+        EXPECT_EQ(LoadRecord::loads[0].second, c.flags);
+    }
+}
+
+// A signed image whose tags cannot be read fails at the decoder's site; an
+// unsigned one needs no decoder and finds nothing, as before.
+TEST_F(SignatureDecoderLoading, WithoutTheDecoder) {
+    struct Case {
+        bool loadFails;
+        const char* failingName;
+        bool signedImage;
+        uint32_t code;
+        uint32_t line;
+        size_t loads;
+    };
+    const Case cases[] = {
+        {true, nullptr, true, ERROR_MOD_NOT_FOUND, 831, 1},
+        {false, "CryptMsgOpenToDecode", true, ERROR_PROC_NOT_FOUND, 831, 1},
+        {false, "CertFreeCertificateContext", true, ERROR_PROC_NOT_FOUND, 831, 1},
+        {true, nullptr, false, 0, 789, 0},
+    };
+    const Bytes message = SignedMessage({{TagExtension(TagBlob("tag"))}});
+    for (const Case& c : cases) {
+        SetUp();
+        LoadRecord::loadFails = c.loadFails;
+        LoadRecord::failingName = c.failingName;
+        Found found = Find(c.signedImage ? PeImage(message, kAppendedChain) : kAppendedChain);
+        EXPECT_EQ(found.code, c.code) << (c.failingName ? c.failingName : "load");
+        EXPECT_EQ(found.line, c.line);
+        EXPECT_TRUE(found.blobs.empty());
+        EXPECT_EQ(LoadRecord::loads.size(), c.loads);
     }
 }
 
