@@ -7,5 +7,6 @@ set(MSISTUB_FORMAT_PORTABLE_SOURCES
   src/format/verify_entry_signature.cpp
   src/format/certificate_table.cpp
   src/format/manifest_records.cpp
-  src/format/manifest_fields.cpp)
+  src/format/manifest_fields.cpp
+  src/format/manifest_names.cpp)
 set(MSISTUB_FORMAT_WINDOWS_SOURCES)
