@@ -63,6 +63,9 @@ void CheckItems(const ExtractionSet& set) {
     for (int32_t i = 0; i < set.itemCount; ++i) {
         FUZZ_CHECK(Terminated(set.items[i].fileName, sizeof set.items[i].fileName));
         FUZZ_CHECK(set.items[i].fileName[0] != 0);
+        // A gathered name never leaves the product folder it is joined to.
+        FUZZ_CHECK(std::strpbrk(set.items[i].fileName, "\\/:*?\"<>|") == nullptr);
+        FUZZ_CHECK(std::strcmp(set.items[i].fileName, ".") != 0 && std::strcmp(set.items[i].fileName, "..") != 0);
     }
 }
 
@@ -94,12 +97,12 @@ void RunSelection(BlobTable* state, uint32_t language) {
 
 // Cabinet gathering for the first record's id, whether or not a package line
 // would have been chosen, so the cabinet matcher sees every input.
-int RememberFirstId(uint32_t, uint32_t recordId, const char*, void* context) {
+int RememberFirstId(uint32_t, uint32_t recordId, const char16_t*, uint32_t, void* context) {
     *static_cast<uint32_t*>(context) = recordId;
     return 0;
 }
 
-int CountRecord(uint32_t, uint32_t, const char*, void* context) {
+int CountRecord(uint32_t, uint32_t, const char16_t*, uint32_t, void* context) {
     *static_cast<uint32_t*>(context) += 1;
     return 1;
 }

@@ -135,7 +135,9 @@ provide_openssl() {
 # Locales the end-to-end tests run the launcher under. Wine takes the user's
 # default LCID from LC_ALL, but only for a locale that the machine has, and
 # the language selection is tested with English, German and Swiss German.
-TEST_LOCALES=(en_US.UTF-8 de_DE.UTF-8 de_CH.UTF-8)
+# Japanese gives Wine the double-byte ANSI code page 932, whose second bytes
+# include 0x5C, for the manifest splitting tests.
+TEST_LOCALES=(en_US.UTF-8 de_DE.UTF-8 de_CH.UTF-8 ja_JP.UTF-8)
 
 locale_present() { locale -a 2>/dev/null | grep -qixF "${1/UTF-8/utf8}"; }
 

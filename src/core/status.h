@@ -24,6 +24,7 @@ StatusValue MakeStatus(ErrorSource source, uint32_t defaultCode, uint32_t line);
 // Win32 codes and HRESULTs the launcher reports by name.
 enum : uint32_t {
     kErrorSuccess = 0,
+    kErrorInvalidHandle = 6,
     kErrorNotEnoughMemory = 8,
     kErrorInvalidData = 13,
     kErrorWriteFault = 29,

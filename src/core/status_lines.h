@@ -53,5 +53,6 @@ enum SiteLine : uint32_t {
     kLineProgressNotFinished = 2280,
     kLineInstallerExitCode = 2349,
     kLineInstallerNotCreated = 2355,
-    kLineInstallerCommandTooLong = 2358,
+    kLineInstallerCommandTooLong = 2358,  // also: an argument with no exact ANSI counterpart
+    kLineInstallerNotAwaited = 2362,      // the wait for the installer failed; its files are kept
 };

@@ -49,6 +49,16 @@ void CreateFolderIfMissing(const char* folder) {
     if (!FileExists(folder)) g_win32.CreateDirectoryA(folder, nullptr);
 }
 
+// A junction or symbolic link at the product folder would send the elevated
+// writes, and the deletes of the clean-up, wherever it points; one planted
+// under a base folder that users can write to must not be followed. Only a
+// folder that is itself a directory is used.
+bool IsRealFolder(const char* folder) {
+    DWORD attributes = GetFileAttributesA(folder);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
 // The product folder under `folder` (the base folder on entry), then one
 // output file per item; stops at the first item that cannot be opened.
 bool OpenAllOutputFiles(ExtractionSet* set, const char* productCode, char* folder) {
@@ -57,6 +67,10 @@ bool OpenAllOutputFiles(ExtractionSet* set, const char* productCode, char* folde
         return false;
     }
     CreateFolderIfMissing(folder);
+    if (!IsRealFolder(folder)) {
+        folder[0] = 0;  // what stands there is not the attempt's to remove
+        return false;
+    }
     for (int32_t i = 0; i < set->itemCount; ++i)
         if (!OpenOutputFile(set, i, folder)) return false;
     return true;

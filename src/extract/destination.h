@@ -7,7 +7,10 @@
 #include "core/buffer_sizes.h"
 #include "core/status.h"
 
-// Success, or (1223, 2219) when the user cancelled the folder browser.
+// Success, or (1223, 2219) when the user cancelled the folder browser. A
+// product folder that is a reparse point (junction, symbolic link) or no
+// folder at all fails the attempt and opens the browser, as an unwritable
+// one does.
 // `destinationFolder` is a 1024-byte buffer that receives the product folder.
 StatusValue PrepareDestination(ExtractionSet* set, const char* productCode, const char* browsePrompt,
                                char* destinationFolder);

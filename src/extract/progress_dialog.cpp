@@ -43,6 +43,11 @@ struct ProgressWindow {
     ExtractionSet* set;
     HINSTANCE instance;
     TaskbarProgress* taskbar;
+    // Loaded for the window and destroyed once it is gone: WM_SETICON does
+    // not take ownership, and a window shown again would otherwise leak two
+    // icons each time.
+    HICON bigIcon;
+    HICON smallIcon;
 };
 
 ProgressWindow* WindowOf(HWND dialog) {
@@ -137,9 +142,15 @@ void CreateProgressBar(HWND dialog, HINSTANCE instance) {
     SendMessageA(bar, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
 }
 
-void SetIcon(HWND dialog, HINSTANCE instance, WPARAM kind, int size) {
-    HANDLE icon = LoadImageA(instance, "APP", IMAGE_ICON, size, size, LR_DEFAULTCOLOR);
+HICON SetIcon(HWND dialog, HINSTANCE instance, WPARAM kind, int size) {
+    auto icon = static_cast<HICON>(LoadImageA(instance, "APP", IMAGE_ICON, size, size, LR_DEFAULTCOLOR));
     SendMessageA(dialog, WM_SETICON, kind, reinterpret_cast<LPARAM>(icon));
+    return icon;
+}
+
+void DestroyIcons(const ProgressWindow& window) {
+    if (window.bigIcon) DestroyIcon(window.bigIcon);
+    if (window.smallIcon) DestroyIcon(window.smallIcon);
 }
 
 void ShowPercent(HWND dialog, TaskbarProgress* taskbar, uint32_t percent) {
@@ -213,8 +224,8 @@ void InitializeProgressWindow(HWND dialog, ProgressWindow* window) {
         return;
     }
     CreateProgressBar(dialog, window->instance);
-    SetIcon(dialog, window->instance, ICON_BIG, 32);
-    SetIcon(dialog, window->instance, ICON_SMALL, 16);
+    window->bigIcon = SetIcon(dialog, window->instance, ICON_BIG, 32);
+    window->smallIcon = SetIcon(dialog, window->instance, ICON_SMALL, 16);
     SendDlgItemMessageA(dialog, kProgressBarId, PBM_SETRANGE, 0, MAKELPARAM(0, kPercentRange));
     SendDlgItemMessageA(dialog, kProgressBarId, PBM_SETPOS, 0, 0);
 
@@ -254,9 +265,10 @@ intptr_t ShowProgressDialog(ExtractionSet* set, HINSTANCE instance, TaskbarProgr
     RegisterProgressClass(className, instance);
     HGLOBAL block = BuildDialogTemplate(className, TextOrEmpty(title), TextOrEmpty(typeface));
     if (!block) return kProgressNotCreated;
-    ProgressWindow window = {set, instance, taskbar};
+    ProgressWindow window = {set, instance, taskbar, nullptr, nullptr};
     INT_PTR result = DialogBoxIndirectParamA(instance, static_cast<LPCDLGTEMPLATEA>(block), nullptr,
                                              ProgressDialogProc, reinterpret_cast<LPARAM>(&window));
+    DestroyIcons(window);
     GlobalFree(block);
     return result;
 }

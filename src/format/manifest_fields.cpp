@@ -1,17 +1,18 @@
 #include "format/manifest_fields.h"
 
-#include <cstring>
+#include "platform/platform.h"
 
-int SplitManifestLine(const char* text, ManifestField* fields, int wanted) {
-    const char* position = text;
+int SplitManifestLine(const char16_t* text, size_t units, ManifestField* fields, int wanted) {
+    const char16_t* position = text;
+    const char16_t* end = text + units;
     int found = 0;
     while (found < wanted) {
         if (found > 0) {
-            if (*position != '\\') break;
+            if (position == end || *position != u'\\') break;
             ++position;
         }
-        const char* start = position;
-        while (*position != '\0' && *position != '\\') ++position;
+        const char16_t* start = position;
+        while (position != end && *position != u'\0' && *position != u'\\') ++position;
         if (position == start) break;
         fields[found].start = start;
         fields[found].length = static_cast<size_t>(position - start);
@@ -21,24 +22,30 @@ int SplitManifestLine(const char* text, ManifestField* fields, int wanted) {
 }
 
 bool CopyManifestField(const ManifestField& field, char* out) {
-    if (field.length >= kManifestFieldSize) {
+    out[0] = '\0';
+    // Every character takes at least one byte, so a longer field cannot fit
+    // and is not converted at all.
+    if (field.length >= kManifestFieldSize) return false;
+    int units = static_cast<int>(field.length);
+    int bytes = PlatformUtf16ToAnsi(field.start, units, nullptr, 0);
+    if (bytes < 0 || bytes >= static_cast<int>(kManifestFieldSize)) return false;
+    if (PlatformUtf16ToAnsi(field.start, units, out, bytes) != bytes) {
         out[0] = '\0';
         return false;
     }
-    std::memcpy(out, field.start, field.length);
-    out[field.length] = '\0';
+    out[bytes] = '\0';
     return true;
 }
 
 NumberListCursor StartNumberList(const ManifestField& field) { return {field.start, field.start + field.length}; }
 
 namespace {
-bool IsScanSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsScanSpace(char16_t c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
 // Reads a number at the start of [position, end) like "%u" does. A value that
 // does not fit 32 bits counts as no number rather than wrapping into another
 // id.
-bool ParseElementNumber(const char* position, const char* end, uint32_t* number) {
+bool ParseElementNumber(const char16_t* position, const char16_t* end, uint32_t* number) {
     while (position < end && IsScanSpace(*position)) ++position;
     bool negative = false;
     if (position < end && (*position == '+' || *position == '-')) {
@@ -59,7 +66,7 @@ bool ParseElementNumber(const char* position, const char* end, uint32_t* number)
 
 bool NextListElement(NumberListCursor* cursor, bool* hasNumber, uint32_t* number) {
     if (cursor->position >= cursor->end) return false;
-    const char* elementEnd = cursor->position;
+    const char16_t* elementEnd = cursor->position;
     while (elementEnd < cursor->end && *elementEnd != ';') ++elementEnd;
     *hasNumber = ParseElementNumber(cursor->position, elementEnd, number);
     cursor->position = elementEnd < cursor->end ? elementEnd + 1 : elementEnd;

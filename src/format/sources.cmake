@@ -7,7 +7,8 @@ set(MSISTUB_FORMAT_PORTABLE_SOURCES
   src/format/verify_entry_signature.cpp
   src/format/certificate_table.cpp
   src/format/manifest_records.cpp
-  src/format/manifest_fields.cpp)
+  src/format/manifest_fields.cpp
+  src/format/manifest_names.cpp)
 # The RSA half of the signature check: the system's CryptoAPI in the launcher,
 # OpenSSL in the native build (its RSA would multiply the launcher's size).
 set(MSISTUB_FORMAT_WINDOWS_SOURCES src/format/verify_digest_cryptoapi.cpp)

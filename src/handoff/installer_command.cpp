@@ -26,7 +26,8 @@ void Append(CommandWriter& writer, const char* plain, const char* quoted, const 
     writer.length += static_cast<uint32_t>(written);
 }
 
-// The argument in the ANSI code page, in a zero-filled local-heap buffer.
+// The argument in the ANSI code page, in a zero-filled local-heap buffer;
+// null when a character has no exact counterpart there or memory runs out.
 char* ArgumentAsAnsi(const char16_t* argument) {
     int units = 0;
     while (argument[units]) ++units;
@@ -46,10 +47,15 @@ bool BuildInstallerCommand(char* command, const char* installerPath, const char*
     Append(writer, "%s", "\"%s\"", installerPath);
     Append(writer, " /i %s", " /i \"%s\"", packagePath);
     for (int32_t i = 1; i < argumentCount; ++i) {
-        // An argument that cannot be converted is left out, as the installer
-        // could not be given it anyway.
+        // An argument that cannot be converted exactly is refused like one
+        // that does not fit: best-fit mapping would turn a full-width
+        // quotation mark into a real one and add switches, and leaving the
+        // argument out would install other than asked.
         char* argument = ArgumentAsAnsi(arguments[i]);
-        if (!argument) continue;
+        if (!argument) {
+            writer.fits = false;
+            break;
+        }
         Append(writer, " %s", " \"%s\"", argument);
         PlatformFree(argument);
     }

@@ -21,13 +21,22 @@ STARTUPINFOA StartupInfoFor(int showCommand) {
 }
 
 // Waits without a time limit; a failed read of the exit code leaves the
-// result as it was.
-void AwaitInstaller(const PROCESS_INFORMATION& process, uint32_t* installerResult) {
-    g_win32.WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD exitCode = 0;
-    if (g_win32.GetExitCodeProcess(process.hProcess, &exitCode)) *installerResult = exitCode;
+// result as it was. When the wait itself fails the installer may still be
+// running and its exit code would read STILL_ACTIVE, so none is read: the
+// result becomes 0, which keeps the extracted files for the installer that
+// may still use them, and the failure of the wait is the launcher's result.
+StatusValue AwaitInstaller(const PROCESS_INFORMATION& process, uint32_t* installerResult) {
+    StatusValue status = StatusOf(kErrorSuccess, 0);
+    if (g_win32.WaitForSingleObject(process.hProcess, INFINITE) == WAIT_FAILED) {
+        status = MakeStatus(LastError, kErrorInvalidHandle, kLineInstallerNotAwaited);
+        *installerResult = 0;
+    } else {
+        DWORD exitCode = 0;
+        if (g_win32.GetExitCodeProcess(process.hProcess, &exitCode)) *installerResult = exitCode;
+    }
     g_win32.CloseHandle(process.hProcess);
     g_win32.CloseHandle(process.hThread);
+    return status;
 }
 
 }  // namespace
@@ -50,7 +59,11 @@ StatusValue LaunchInstaller(const char* installerPath, const char* packagePath, 
         return status;
     }
 
-    AwaitInstaller(process, installerResult);
+    StatusValue awaited = AwaitInstaller(process, installerResult);
+    if (StatusFailed(awaited)) {
+        ComposeErrorText(StatusCode(awaited), errorText, kErrorTextSize, installerPath);
+        return awaited;
+    }
     if (*installerResult == 0) return StatusOf(0, 0);
     *suppressErrorBox = 1;
     return StatusOf(*installerResult, kLineInstallerExitCode);

@@ -38,6 +38,9 @@ void PlatformSetLastError(uint32_t code);
 // Converts `units` UTF-16 code units with the system ANSI code page. With a
 // null `out` it returns the number of bytes needed; otherwise it writes at
 // most `outSize` bytes (no terminator is added) and returns the count written.
+// Returns -1 when a character has no exact counterpart in the code page:
+// best-fit mapping would turn a full-width solidus or quotation mark into a
+// real one, and a name or argument into something it was not.
 int PlatformUtf16ToAnsi(const char16_t* text, int units, char* out, int outSize);
 
 // Case-insensitive comparison of two ANSI texts that honours the double-byte

@@ -60,9 +60,12 @@ int PlatformUtf16ToAnsi(const char16_t* text, int units, char* out, int outSize)
         while (text[units]) ++units;
         ++units;
     }
+    // Latin-1 stands in for the ANSI code page: exact up to U+00FF.
+    for (int i = 0; i < units; ++i)
+        if (text[i] > 0xFF) return -1;
     if (!out) return units;
     int count = units < outSize ? units : outSize;
-    for (int i = 0; i < count; ++i) out[i] = text[i] < 256 ? static_cast<char>(text[i]) : '?';
+    for (int i = 0; i < count; ++i) out[i] = static_cast<char>(text[i]);
     return count;
 }
 

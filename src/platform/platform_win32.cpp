@@ -15,8 +15,19 @@ uint32_t PlatformLastError() { return GetLastError(); }
 void PlatformSetLastError(uint32_t code) { SetLastError(code); }
 
 int PlatformUtf16ToAnsi(const char16_t* text, int units, char* out, int outSize) {
-    return WideCharToMultiByte(CP_ACP, 0, reinterpret_cast<const wchar_t*>(text), units, out, out ? outSize : 0,
-                               nullptr, nullptr);
+    const auto* wide = reinterpret_cast<const wchar_t*>(text);
+    // A UTF-8 ANSI code page has no default character and refuses the flag;
+    // there only unpaired surrogates fail to convert exactly.
+    if (GetACP() == CP_UTF8) {
+        int written = WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, wide, units, out, out ? outSize : 0, nullptr,
+                                          nullptr);
+        return written == 0 && units != 0 ? -1 : written;
+    }
+    BOOL usedDefault = FALSE;
+    int written = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, units, out, out ? outSize : 0, nullptr,
+                                      &usedDefault);
+    if (usedDefault || (written == 0 && units != 0)) return -1;
+    return written;
 }
 
 int PlatformCompareNoCase(const char* a, const char* b) {

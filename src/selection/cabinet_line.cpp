@@ -2,6 +2,7 @@
 
 #include "platform/platform.h"
 #include "format/manifest_fields.h"
+#include "format/manifest_names.h"
 #include "selection/package_items.h"
 
 namespace {
@@ -21,20 +22,22 @@ void AddCabinet(CabinetGather* gather, uint32_t blobIndex, uint32_t recordId, co
 }
 }  // namespace
 
-int MatchCabinetLine(uint32_t blobIndex, uint32_t recordId, const char* text, void* context) {
+int MatchCabinetLine(uint32_t blobIndex, uint32_t recordId, const char16_t* text, uint32_t units, void* context) {
     auto* gather = static_cast<CabinetGather*>(context);
     if (!gather) return 1;
 
     ManifestField fields[kCabinetFieldCount];
-    if (SplitManifestLine(text, fields, kCabinetFieldCount) != kCabinetFieldCount) return 1;
+    if (SplitManifestLine(text, units, fields, kCabinetFieldCount) != kCabinetFieldCount) return 1;
     char kind[kManifestFieldSize];
     if (!CopyManifestField(fields[0], kind) || PlatformCompareNoCase(kind, "cab") != 0) return 1;
     if (blobIndex != gather->blobIndex) return 1;
 
-    // A file name that does not fit must not be cut into another name; when
-    // the cabinet belongs to the chosen package, the package is incomplete.
+    // A file name that does not fit must not be cut or mapped into another
+    // name, and it is joined to the product folder, so it must name a file in
+    // it; when the cabinet belongs to the chosen package, the package is
+    // incomplete.
     char fileName[kManifestFieldSize];
-    bool nameFits = CopyManifestField(fields[2], fileName);
+    bool nameFits = IsPlainFileName(fields[2].start, fields[2].length) && CopyManifestField(fields[2], fileName);
 
     NumberListCursor owners = StartNumberList(fields[1]);
     bool hasNumber = false;

@@ -18,5 +18,7 @@ struct CabinetGather {
 
 // ManifestCallback with a CabinetGather as context. Adds one item per owner
 // element that names the chosen package line in the same blob. Always returns
-// non-zero, so every record is visited.
-int MatchCabinetLine(uint32_t blobIndex, uint32_t recordId, const char* text, void* context);
+// non-zero, so every record is visited. A cabinet of the chosen package whose
+// name is no plain file name, or does not convert exactly to the ANSI code
+// page within 255 bytes, fails the gathering.
+int MatchCabinetLine(uint32_t blobIndex, uint32_t recordId, const char16_t* text, uint32_t units, void* context);

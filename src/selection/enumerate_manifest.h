@@ -1,15 +1,17 @@
-// Offering the manifest records of every blob, as ANSI text, to the matchers
-// of the selection step.
+// Offering the manifest records of every blob, as UTF-16 text, to the
+// matchers of the selection step.
 #pragma once
 
 #include <cstdint>
 
 #include "container/blob_table.h"
 
-// Called once per record with the blob index, the record id and the record
-// text converted to the ANSI code page (owned by the enumeration, released
-// after the call). Returning 0 stops the whole enumeration.
-using ManifestCallback = int (*)(uint32_t blobIndex, uint32_t recordId, const char* text, void* context);
+// Called once per record with the blob index, the record id and the record's
+// `units` UTF-16 code units (aligned, owned by the enumeration, released after
+// the call). The matchers split the text into fields before they convert
+// anything to the ANSI code page. Returning 0 stops the whole enumeration.
+using ManifestCallback = int (*)(uint32_t blobIndex, uint32_t recordId, const char16_t* text, uint32_t units,
+                                 void* context);
 
 // Offers every record of every blob's manifest to `callback`, in blob-table
 // order and record order. True when the walk ended normally or because the

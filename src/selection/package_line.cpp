@@ -1,5 +1,6 @@
 #include "selection/package_line.h"
 
+#include "format/manifest_names.h"
 #include "platform/platform.h"
 
 namespace {
@@ -11,9 +12,11 @@ bool LanguageMatches(uint32_t listed, const PackageChoice& choice) {
 }
 
 // Every field is stored, so the choice holds whole fields or none: a field
-// that is too long turns the line into no package line rather than being cut
-// into another product code or name.
+// that is too long or does not convert exactly turns the line into no package
+// line rather than being cut or mapped into another product code or name. The
+// product code becomes the product folder's name, so it must be a GUID.
 bool StorePackageFields(const ManifestField* fields, PackageChoice* choice) {
+    if (!IsBracedGuid(fields[2].start, fields[2].length)) return false;
     bool allFit = CopyManifestField(fields[0], choice->platform);
     allFit = CopyManifestField(fields[1], choice->languages) && allFit;
     allFit = CopyManifestField(fields[2], choice->productCode) && allFit;
@@ -22,12 +25,12 @@ bool StorePackageFields(const ManifestField* fields, PackageChoice* choice) {
 }
 }  // namespace
 
-int MatchPackageLine(uint32_t blobIndex, uint32_t recordId, const char* text, void* context) {
+int MatchPackageLine(uint32_t blobIndex, uint32_t recordId, const char16_t* text, uint32_t units, void* context) {
     auto* choice = static_cast<PackageChoice*>(context);
     if (!choice) return 1;
 
     ManifestField fields[kPackageFieldCount];
-    if (SplitManifestLine(text, fields, kPackageFieldCount) != kPackageFieldCount) return 1;
+    if (SplitManifestLine(text, units, fields, kPackageFieldCount) != kPackageFieldCount) return 1;
     if (!StorePackageFields(fields, choice)) return 1;
 
     NumberListCursor languages = StartNumberList(fields[1]);

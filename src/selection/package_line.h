@@ -21,4 +21,6 @@ struct PackageChoice {
 // ManifestCallback with a PackageChoice as context. Returns 0, having stored
 // the blob index and record id, for the first line whose platform is x64 and
 // whose language list holds the choice's language; non-zero otherwise.
-int MatchPackageLine(uint32_t blobIndex, uint32_t recordId, const char* text, void* context);
+// A line whose product code is no braced GUID, or whose fields do not convert
+// exactly to the ANSI code page within 255 bytes, is no package line.
+int MatchPackageLine(uint32_t blobIndex, uint32_t recordId, const char16_t* text, uint32_t units, void* context);

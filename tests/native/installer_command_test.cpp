@@ -112,4 +112,16 @@ TEST(InstallerCommandLimit, NothingOfARefusedLineRemains) {
     EXPECT_EQ(built.command, "");
 }
 
+// An argument with a character that the code page does not hold exactly is
+// refused whole, like one that does not fit: a full-width quotation mark
+// must not reach the installer as a real one, nor be left out silently.
+TEST(InstallerCommandLimit, ArgumentWithoutAnExactCounterpartRefusesTheLine) {
+    Built refused = Build(kInstaller, kPackage, u"setup.exe /qn \"PROP=a\uFF02 /x REBOOT=Force\"");
+    EXPECT_FALSE(refused.fits);
+    EXPECT_EQ(refused.command, "");
+    Built latin = Build(kInstaller, kPackage, u"setup.exe PROP=Caf\u00E9");
+    EXPECT_TRUE(latin.fits);
+    EXPECT_EQ(latin.command, kPlainStart + " PROP=Caf\xE9");
+}
+
 }  // namespace

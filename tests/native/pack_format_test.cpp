@@ -149,6 +149,83 @@ TEST(PackManifest, FieldsMustFitTheLaunchersBuffersAndHoldNoBackslash) {
         EXPECT_THROW(CheckCabinetFileName(name, "a.msi"), PackError) << name;
 }
 
+std::string Repeat(const std::string& piece, size_t count) {
+    std::string out;
+    for (size_t i = 0; i < count; ++i) out += piece;
+    return out;
+}
+
+// The launcher converts each field to the ANSI code page of its system,
+// exactly or not at all, into 255 bytes; the tool refuses what a system of
+// one of the line's languages would refuse.
+TEST(PackManifest, FieldsAreCountedInTheCodePagesOfTheLinesLanguages) {
+    const std::string kanji = "\xE8\xA1\xA8";         // U+8868, two bytes in code page 932, ending in 0x5C
+    const std::string fullWidthSlash = "\xEF\xBC\x8F";  // U+FF0F
+    const std::string fullWidthQuote = "\xEF\xBC\x82";  // U+FF02
+    struct Case {
+        std::string value;
+        const char* languages;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {Repeat(kanji, 127), "1041", true},  // 254 bytes
+        {Repeat(kanji, 128), "1041", false},  // 256 bytes, though 128 characters
+        {Repeat(kanji, 200), "1033;1041", false},
+        {kanji, "1033", false},  // not in code page 1252
+        {kanji, "2052", true},   // GBK
+        {kanji, "1028", true},   // Big5
+        {"Caf\xC3\xA9 \xE2\x82\xAC", "1033;1031", true},
+        {"Caf\xC3\xA9", "1041", false},  // no e acute in code page 932
+        {"Product " + fullWidthQuote + " /qn", "1033", false},
+        {"Product " + fullWidthQuote + " /qn", "1041", true},  // a character of its own there
+        {Repeat("\xC3\xA9", 255), "1033", true},
+        {Repeat("\xD0\x96", 255), "1049", true},  // Cyrillic in code page 1251
+        {Repeat("\xD0\x96", 255), "1049;1033", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value.substr(0, 12) + " for " + c.languages);
+        if (c.accepted)
+            EXPECT_NO_THROW(CheckManifestField(c.value, "product name", "a.msi", c.languages));
+        else
+            EXPECT_THROW(CheckManifestField(c.value, "product name", "a.msi", c.languages), PackError);
+    }
+    EXPECT_THROW(CheckCabinetFileName("\xEF\xBC\x8E\xEF\xBC\x8E" + fullWidthSlash + "x.dll", "a.msi", "1033"),
+                 PackError);
+    // In code page 932 the full-width forms are characters of their own.
+    EXPECT_NO_THROW(CheckCabinetFileName("\xEF\xBC\x8E\xEF\xBC\x8E" + fullWidthSlash + "x.dll", "a.msi", "1041"));
+}
+
+TEST(PackManifest, CabinetNamesArePlainFileNames) {
+    for (const char* name : {"CON.cab", "con", "Com1.cab", "LPT9", "AUX .cab", "x.cab.", "x.cab ", "a*b.cab", "a\"b.cab",
+                             "a<b", "C:x", ".", "a\x01b"})
+        EXPECT_THROW(CheckCabinetFileName(name, "a.msi"), PackError) << name;
+    for (const char* name : {"CONSOLE.cab", "COM10.cab", "data.cab", ".hidden.cab", "a b.cab"})
+        EXPECT_NO_THROW(CheckCabinetFileName(name, "a.msi")) << name;
+}
+
+// Windows keeps one file for names that differ only in case: one cabinet
+// would overwrite the other in the product folder.
+TEST(PackManifest, CabinetsOfOnePackageDifferingOnlyInCaseAreRefused) {
+    struct Case {
+        std::vector<std::string> paths;
+        bool accepted;
+    };
+    const Case cases[] = {
+        {{"en/x.cab", "shared/X.CAB"}, false},
+        {{"en/data.cab", "de/Data.Cab", "other.cab"}, false},
+        {{"en/\xC3\xA9t\xC3\xA9.cab", "de/\xC3\x89T\xC3\x89.cab"}, false},  // beyond ASCII too
+        {{"en/x.cab", "en/./x.cab"}, true},  // one file named twice
+        {{"en/x.cab", "en/y.cab"}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.paths[1]);
+        if (c.accepted)
+            EXPECT_NO_THROW(CheckCabinetNamesDistinct(c.paths, "a.msi"));
+        else
+            EXPECT_THROW(CheckCabinetNamesDistinct(c.paths, "a.msi"), PackError);
+    }
+}
+
 TEST(PackPlan, AssignsIdsInCommandLineOrderAndSharesACabinetBetweenItsOwners) {
     PackageSource english{"en/a.msi", "x64", "1033", "{A}", "Product", {"shared/data.cab", "en/en.cab"}};
     PackageSource german{"de/a.msi", "x64", "1031", "{B}", "Produkt", {"shared/data.cab"}};

@@ -343,6 +343,13 @@ TEST_P(PackToolRefusal, ExitsWithItsCodeOneMessageAndNoOutputFile) {
 const char kUnsigned[] = "@FIX@/unsigned/msistub.exe";
 const char kEnglish[] = "@FIX@/en/product.msi";
 
+// `count` times U+8868, two bytes each in code page 932.
+std::string Kanji(int count) {
+    std::string kanji;
+    for (int i = 0; i < count; ++i) kanji += "\xE8\xA1\xA8";
+    return kanji;
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Refusals, PackToolRefusal,
     ::testing::Values(
@@ -352,6 +359,9 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"MissingCabinet", kUnsigned, "", "@FIX@/nocab/product.msi", nullptr, "main.cab of"},
         RefusalCase{"FieldOver255Characters", kUnsigned, "--product-name " + std::string(256, 'n'), kEnglish, nullptr,
                     "takes at most 255"},
+        RefusalCase{"FieldOverTheCodePageOfItsLanguage", kUnsigned,
+                    "--languages 1041 --product-name " + Kanji(200),
+                    kEnglish, nullptr, "400 bytes in code page 932"},
         RefusalCase{"FieldWithBackslash", kUnsigned, "--product-name 'Pack\\Test'", kEnglish, nullptr,
                     "contains a backslash"},
         RefusalCase{"OnlyTheNeutralLanguage", kUnsigned, "--languages '0;00'", kEnglish, nullptr,

@@ -15,7 +15,7 @@ namespace {
 using namespace selection_test;
 
 constexpr uint32_t kPackageId = 1000;
-const std::string kPackageLine = R"(x64\1033\{PRODUCT}\Product)";
+const std::string kPackageLine = R"(x64\1033\{50524F44-0000-0000-0000-000000000000}\Product)";
 
 struct CabinetLine {
     uint32_t blob;
@@ -230,7 +230,8 @@ protected:
     }
 
     void SetUp() override {
-        Bytes manifest = Concat({Record(1000, R"(x64\1033\{EN}\Product)"), Record(2000, R"(x64\1031\{DE}\Produkt)"),
+        Bytes manifest = Concat({Record(1000, R"(x64\1033\{454E0000-0000-0000-0000-000000000000}\Product)"),
+                                 Record(2000, R"(x64\1031\{44450000-0000-0000-0000-000000000000}\Produkt)"),
                                  Record(1001, R"(cab\1000\lang.cab)"), Record(2001, R"(cab\2000\lang.cab)"),
                                  Record(3001, R"(cab\2000;1000\shared.cab)")});
         payloads_ = {{1000, Content("en-msi", 70000)},  {2000, Content("de-msi", 50000)},
@@ -256,8 +257,10 @@ TEST_F(SignedBlobTest, HoldsThePackageAndCabinetsOfEachLanguage) {
         const char* productCode;
         uint32_t package, cabinet;
     };
-    for (const Expected& e : {Expected{1033, "{EN}", 1000, 1001}, Expected{1031, "{DE}", 2000, 2001},
-                              Expected{2055, "{DE}", 2000, 2001}, Expected{1036, "{EN}", 1000, 1001}}) {
+    const char* english = "{454E0000-0000-0000-0000-000000000000}";
+    const char* german = "{44450000-0000-0000-0000-000000000000}";
+    for (const Expected& e : {Expected{1033, english, 1000, 1001}, Expected{1031, german, 2000, 2001},
+                              Expected{2055, german, 2000, 2001}, Expected{1036, english, 1000, 1001}}) {
         SCOPED_TRACE(e.userLanguage);
         SelectionRun run(&table_, e.userLanguage);
         ASSERT_EQ(StatusCode(run.status), 0u);

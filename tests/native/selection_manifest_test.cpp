@@ -30,9 +30,19 @@ struct Recorder {
     uint32_t stopAtId = UINT32_MAX;
 };
 
-int RecordOffer(uint32_t blobIndex, uint32_t recordId, const char* text, void* context) {
+// The test texts are ASCII, so each code unit stands for one character.
+std::string Narrow(const char16_t* text, size_t units) {
+    std::string narrow;
+    for (size_t i = 0; i < units; ++i) narrow += static_cast<char>(text[i]);
+    return narrow;
+}
+
+std::u16string Widen(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+int RecordOffer(uint32_t blobIndex, uint32_t recordId, const char16_t* text, uint32_t units, void* context) {
     auto* recorder = static_cast<Recorder*>(context);
-    recorder->offered.push_back({blobIndex, recordId, text});
+    EXPECT_EQ(text[units], u'\0');  // the offered copy is terminated for the splitter's sake
+    recorder->offered.push_back({blobIndex, recordId, Narrow(text, units)});
     return recordId == recorder->stopAtId ? 0 : 1;
 }
 
@@ -108,7 +118,7 @@ const EnumerationCase kEnumerationCases[] = {
      {Concat({RawRecord(7, Utf16("abc", true)), RawRecord(8, Utf16(std::string("de\0fg", 5)))})},
      UINT32_MAX,
      true,
-     {{0, 7, "abc"}, {0, 8, "de"}}},
+     {{0, 7, std::string("abc\0", 4)}, {0, 8, std::string("de\0fg", 5)}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Manifests, EnumerationTest, testing::ValuesIn(kEnumerationCases),
@@ -127,11 +137,12 @@ TEST(EnumerationMemoryTest, FailedTextAllocationEndsTheWalk) {
     EXPECT_TRUE(recorder.offered.empty());
 }
 
-std::vector<std::string> Split(const char* text, int wanted) {
+std::vector<std::string> Split(const std::string& text, int wanted) {
+    std::u16string units = Widen(text);
     std::vector<ManifestField> fields(static_cast<size_t>(wanted));
-    int found = SplitManifestLine(text, fields.data(), wanted);
+    int found = SplitManifestLine(units.data(), units.size(), fields.data(), wanted);
     std::vector<std::string> parts;
-    for (int i = 0; i < found; ++i) parts.emplace_back(fields[i].start, fields[i].length);
+    for (int i = 0; i < found; ++i) parts.push_back(Narrow(fields[i].start, fields[i].length));
     return parts;
 }
 
@@ -144,22 +155,26 @@ TEST(ManifestFieldTest, SplitsLikeTheScanPattern) {
     EXPECT_EQ(Split("\\1033", 4), V{});
     EXPECT_EQ(Split("", 3), V{});
     EXPECT_EQ(Split("  cab \\ 1 \\ a b ", 3), (V{"  cab ", " 1 ", " a b "}));
+    // The line ends at a NUL as a C string would, and at its length.
+    EXPECT_EQ(Split(std::string("x64\\10\0" "33\\{A}\\N", 12), 4), (V{"x64", "10"}));
+    EXPECT_EQ(Split(std::string("cab\\1\\a.cab"), 3), (V{"cab", "1", "a.cab"}));
 }
 
 TEST(ManifestFieldTest, CopiesUpTo255CharactersAndRefusesLonger) {
     char out[kManifestFieldSize];
-    std::string fits(255, 'f');
-    EXPECT_TRUE(CopyManifestField({fits.c_str(), fits.size()}, out));
-    EXPECT_EQ(std::string(out), fits);
+    std::u16string fits(255, u'f');
+    EXPECT_TRUE(CopyManifestField({fits.data(), fits.size()}, out));
+    EXPECT_EQ(std::string(out), std::string(255, 'f'));
 
-    std::string tooLong(256, 'g');
-    EXPECT_FALSE(CopyManifestField({tooLong.c_str(), tooLong.size()}, out));
+    std::u16string tooLong(256, u'g');
+    EXPECT_FALSE(CopyManifestField({tooLong.data(), tooLong.size()}, out));
     EXPECT_EQ(std::string(out), "");
 }
 
 std::vector<std::string> ListElements(const std::string& list) {
     std::vector<std::string> seen;
-    NumberListCursor cursor = StartNumberList({list.c_str(), list.size()});
+    std::u16string units = Widen(list);
+    NumberListCursor cursor = StartNumberList({units.data(), units.size()});
     bool hasNumber = false;
     uint32_t number = 0;
     while (NextListElement(&cursor, &hasNumber, &number)) seen.push_back(hasNumber ? std::to_string(number) : "-");

@@ -2,6 +2,7 @@
 // and lines whose fields are empty or too long.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <string>
 #include <vector>
@@ -18,8 +19,15 @@ struct Line {
     std::string text;
 };
 
+// A braced GUID whose first group is the line's id.
+std::string ProductCode(uint32_t id) {
+    char code[40];
+    std::snprintf(code, sizeof code, "{%08X-0000-0000-0000-000000000000}", id);
+    return code;
+}
+
 std::string PackageLine(const std::string& platform, const std::string& languages, uint32_t id) {
-    return platform + "\\" + languages + "\\{PRODUCT-" + std::to_string(id) + "}\\Product " + std::to_string(id);
+    return platform + "\\" + languages + "\\" + ProductCode(id) + "\\Product " + std::to_string(id);
 }
 
 Line X64(uint32_t id, const std::string& languages, uint32_t blob = 0) {
@@ -135,7 +143,8 @@ const ChoiceCase kChoiceCases[] = {
 INSTANTIATE_TEST_SUITE_P(Lines, ChoiceTest, testing::ValuesIn(kChoiceCases),
                          [](const testing::TestParamInfo<ChoiceCase>& info) { return info.param.name; });
 
-// Field lengths: a field holds 255 characters. A longer one makes its line no
+// Field lengths: a field holds 255 characters, and the product code is a
+// braced GUID. A longer field or another product code makes its line no
 // package line; it is never cut short into another product code or name.
 struct FieldCase {
     const char* name;
@@ -149,15 +158,17 @@ void PrintTo(const FieldCase& c, std::ostream* out) { *out << c.name; }
 
 const std::string k255(255, 'a');
 const std::string k256(256, 'b');
+const std::string kCodeA = "{AAAAAAAA-0000-0000-0000-000000000000}";
 
 const FieldCase kFieldCases[] = {
-    {"TooLongPlatform", std::string(253, ' ') + "x64\\1033\\{A}\\A", 20, "{PRODUCT-20}", "Product 20"},
-    {"TooLongLanguages", "x64\\" + std::string(252, '0') + "1033\\{A}\\A", 20, "{PRODUCT-20}", "Product 20"},
-    {"TooLongProductCode", "x64\\1033\\{" + k256 + "}\\A", 20, "{PRODUCT-20}", "Product 20"},
-    {"TooLongProductName", "x64\\1033\\{A}\\" + k256, 20, "{PRODUCT-20}", "Product 20"},
-    {"HugeProductName", "x64\\1033\\{A}\\" + std::string(100000, 'n'), 20, "{PRODUCT-20}", "Product 20"},
-    {"FullLengthFields", "x64\\1033\\" + k255 + "\\" + k255, 10, k255, k255},
-    {"LongTextAfterTheFourthField", "x64\\1033\\{A}\\Name\\" + k256 + "\\" + k256, 10, "{A}", "Name"},
+    {"TooLongPlatform", std::string(253, ' ') + "x64\\1033\\" + kCodeA + "\\A", 20, ProductCode(20), "Product 20"},
+    {"TooLongLanguages", "x64\\" + std::string(252, '0') + "1033\\" + kCodeA + "\\A", 20, ProductCode(20), "Product 20"},
+    {"TooLongProductCode", "x64\\1033\\{" + k256 + "}\\A", 20, ProductCode(20), "Product 20"},
+    {"TooLongProductName", "x64\\1033\\" + kCodeA + "\\" + k256, 20, ProductCode(20), "Product 20"},
+    {"HugeProductName", "x64\\1033\\" + kCodeA + "\\" + std::string(100000, 'n'), 20, ProductCode(20), "Product 20"},
+    {"FullLengthProductName", "x64\\1033\\" + kCodeA + "\\" + k255, 10, kCodeA, k255},
+    {"ProductCodeThatIsNoGuid", "x64\\1033\\" + k255 + "\\Name", 20, ProductCode(20), "Product 20"},
+    {"LongTextAfterTheFourthField", "x64\\1033\\" + kCodeA + "\\Name\\" + k256 + "\\" + k256, 10, kCodeA, "Name"},
 };
 
 class FieldLengthTest : public testing::TestWithParam<FieldCase> {};

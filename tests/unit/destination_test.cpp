@@ -40,6 +40,105 @@ std::string DocumentsFolder() {
 
 std::string LastComponent(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
 
+bool IsReparsePoint(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Wine's own name of a path on the Unix side, or "" outside Wine.
+std::string UnixPath(const std::string& path) {
+    using UnixName = char*(CDECL*)(LPCWSTR);
+    auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    if (!unixName) return "";
+    std::wstring wide(path.begin(), path.end());
+    char* name = unixName(wide.c_str());
+    if (!name) return "";
+    std::string result = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+// Starts a Unix program: Wine runs native executables that it is given, but
+// hands back no process handle to wait on, so callers wait for its effect.
+bool StartUnixProgram(const char* program, std::string commandLine) {
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(program, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process))
+        return false;
+    if (process.hProcess) CloseHandle(process.hProcess);
+    if (process.hThread) CloseHandle(process.hThread);
+    return true;
+}
+
+// Polls until `reached` holds or the window timeout passes.
+template <typename Condition>
+bool WaitFor(Condition reached) {
+    for (DWORD waited = 0; waited < kWindowTimeout; waited += 50) {
+        if (reached()) return true;
+        Sleep(50);
+    }
+    return reached();
+}
+
+// Makes `link` a junction to `target`, as mklink /J does: a mount-point
+// reparse point whose substitute name is the NT path. Wine 8 cannot set
+// reparse points but shows a Unix symbolic link to a folder as one
+// (FILE_ATTRIBUTE_REPARSE_POINT), so there the link is made on the Unix side.
+bool SetMountPoint(const std::string& link, const std::string& target) {
+    if (!CreateDirectoryA(link.c_str(), nullptr)) return false;
+    HANDLE folder = CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) {
+        RemoveDirectoryA(link.c_str());
+        return false;
+    }
+    std::wstring substitute = L"\\??\\" + std::wstring(target.begin(), target.end());
+    std::wstring print(target.begin(), target.end());
+    std::vector<WCHAR> names(substitute.begin(), substitute.end());
+    names.push_back(0);
+    names.insert(names.end(), print.begin(), print.end());
+    names.push_back(0);
+    std::vector<BYTE> buffer(16 + names.size() * sizeof(WCHAR));
+    auto put16 = [&](size_t at, size_t value) { *reinterpret_cast<WORD*>(&buffer[at]) = static_cast<WORD>(value); };
+    *reinterpret_cast<DWORD*>(&buffer[0]) = IO_REPARSE_TAG_MOUNT_POINT;
+    put16(4, buffer.size() - 8);                         // data length
+    put16(8, 0);                                         // substitute name offset
+    put16(10, substitute.size() * sizeof(WCHAR));        // substitute name length
+    put16(12, (substitute.size() + 1) * sizeof(WCHAR));  // print name offset
+    put16(14, print.size() * sizeof(WCHAR));             // print name length
+    std::memcpy(&buffer[16], names.data(), names.size() * sizeof(WCHAR));
+    DWORD returned = 0;
+    BOOL made = DeviceIoControl(folder, FSCTL_SET_REPARSE_POINT, buffer.data(), static_cast<DWORD>(buffer.size()),
+                                nullptr, 0, &returned, nullptr);
+    CloseHandle(folder);
+    if (!made) RemoveDirectoryA(link.c_str());
+    return made != FALSE;
+}
+
+bool MakeJunction(const std::string& link, const std::string& target) {
+    if (SetMountPoint(link, target)) return true;
+    std::string unixLink = UnixPath(link), unixTarget = UnixPath(target);
+    if (unixLink.empty() || !StartUnixProgram("Z:\\bin\\ln", "ln -s \"" + unixTarget + "\" \"" + unixLink + "\""))
+        return false;
+    return WaitFor([&] { return IsReparsePoint(link); });
+}
+
+// Under Wine the link goes on the Unix side too: Wine's RemoveDirectory on
+// it would remove the empty folder it points to and leave the link.
+void RemoveJunction(const std::string& link) {
+    std::string unixLink = UnixPath(link);
+    if (unixLink.empty()) {
+        RemoveDirectoryA(link.c_str());
+        return;
+    }
+    if (StartUnixProgram("Z:\\bin\\rm", "rm -f \"" + unixLink + "\""))
+        WaitFor([&] { return !FileExists(link.c_str()); });
+}
+
+
 // What a test changes of the Win32 table, and what the replacements read.
 struct Seams {
     std::string windowsDirectory;    // empty: the real Windows directory
@@ -356,6 +455,59 @@ TEST_F(DestinationTest, PathThatDoesNotFitFailsTheAttempt) {
             if (entry->is_regular_file()) left.push_back(entry->path().string());
         EXPECT_TRUE(left.empty()) << left.front();
         EXPECT_STREQ(items[1].outPath, "");
+    }
+}
+
+// A junction planted as the product folder, in the first base folder or
+// under a folder the user browsed to, would send the writes wherever it
+// points: the attempt fails, the junction and its target stay as they were,
+// and the browser opens.
+TEST_F(DestinationTest, JunctionAsProductFolderFailsTheAttemptAndOpensTheBrowser) {
+    std::string windows = UseTestWindowsDirectory();
+    std::string target = root_ + "\\elsewhere";
+    ASSERT_TRUE(CreateDirectoryA(target.c_str(), nullptr));
+    std::string browsed = root_ + "\\browsed";
+    ASSERT_TRUE(CreateDirectoryA(browsed.c_str(), nullptr));
+    std::string installer = windows + "\\Installer";
+    ASSERT_TRUE(CreateDirectoryA(installer.c_str(), nullptr));
+
+    struct Case {
+        const char* name;
+        std::string junction;               // where the junction stands
+        std::vector<BrowserAction> actions;  // the browser's visits, the last one cancels
+    };
+    const Case cases[] = {
+        {"in the Installer folder", installer + "\\" + kProductCode, {{BrowserAction::kCancel, ""}}},
+        {"under a browsed base folder", browsed + "\\" + kProductCode,
+         {{BrowserAction::kChoose, browsed}, {BrowserAction::kCancel, ""}}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        // The first base must fail for the browser to offer the second.
+        if (c.junction.rfind(browsed, 0) == 0) BlockProductFolder(installer);
+        ASSERT_TRUE(MakeJunction(c.junction, target)) << GetLastError();
+        ASSERT_TRUE(IsReparsePoint(c.junction));
+        std::memset(destination_, 0, sizeof destination_);
+        Items items({{"main.msi", "package"}, {"data1.cab", "cabinet"}});
+
+        BrowserDriver driver(c.actions, {target + "\\main.msi", c.junction});
+        StatusValue status = Prepare(items);
+        const auto& visits = driver.Join();
+
+        EXPECT_EQ(StatusCode(status), 1223u);
+        ASSERT_EQ(visits.size(), c.actions.size());
+        for (const BrowserVisit& visit : visits) ASSERT_TRUE(visit.appeared);
+        // While the last browser was open: nothing had gone through the
+        // junction, and the junction itself was left standing.
+        EXPECT_EQ(visits.back().pathsPresent, (std::vector<bool>{false, true}));
+        EXPECT_TRUE(IsReparsePoint(c.junction));
+        std::error_code error;
+        EXPECT_TRUE(std::filesystem::is_empty(target, error)) << error.message();
+        for (size_t i = 0; i < items.size(); ++i) EXPECT_EQ(items[i].outFile, nullptr);
+        RemoveJunction(c.junction);
+        ASSERT_FALSE(FileExists(c.junction.c_str()));
+        ASSERT_TRUE(std::filesystem::is_directory(target));
+        DeleteFileA((installer + "\\" + kProductCode).c_str());
     }
 }
 

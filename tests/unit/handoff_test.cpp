@@ -385,6 +385,12 @@ BOOL WINAPI FailingGetExitCodeProcess(HANDLE, LPDWORD) {
     return FALSE;
 }
 
+DWORD g_waitError = 0;
+DWORD WINAPI FailingWait(HANDLE, DWORD) {
+    SetLastError(g_waitError);
+    return WAIT_FAILED;
+}
+
 class LaunchInstallerTest : public ::testing::Test {
    protected:
     void SetUp() override {
@@ -540,6 +546,38 @@ TEST_F(LaunchInstallerTest, CommandLineTooLongIsRefused) {
     EXPECT_EQ(outcome.errorText, "");
     EXPECT_FALSE(g_launch.created);
     EXPECT_EQ(Received(), "<missing>");
+}
+
+// A wait that fails tells nothing of the installer, which may still run: no
+// exit code is read (it would be STILL_ACTIVE), the result becomes 0 so that
+// the clean-up keeps the files the installer may still read, and the wait's
+// error is the launcher's, at its own site, with the installer's path.
+TEST_F(LaunchInstallerTest, FailedWaitEndsWithItsErrorAndKeepsTheFiles) {
+    struct Case {
+        DWORD lastError;
+        uint32_t expectedCode;
+    };
+    g_win32.WaitForSingleObject = FailingWait;
+    SetEnvironmentVariableA("MSISTUB_TEST_INSTALLER_EXIT", "1603");
+    for (const Case& c : {Case{ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED}, Case{0, ERROR_INVALID_HANDLE}}) {
+        SCOPED_TRACE(c.lastError);
+        g_waitError = c.lastError;
+
+        Outcome outcome = Launch(installer_, u"setup.exe /qn");
+
+        EXPECT_TRUE(g_launch.created);
+        EXPECT_EQ(StatusCode(outcome.status), c.expectedCode);
+        EXPECT_EQ(StatusLine(outcome.status), static_cast<uint32_t>(kLineInstallerNotAwaited));
+        EXPECT_EQ(outcome.installerResult, 0u);
+        EXPECT_EQ(outcome.suppressErrorBox, 0);
+        char expected[kErrorTextSize] = {};
+        ComposeErrorText(c.expectedCode, expected, sizeof expected, installer_.c_str());
+        EXPECT_EQ(outcome.errorText, expected);
+        // The installer was not waited for: let it finish before the next run.
+        for (int i = 0; i < 400 && GetFileAttributesA(log_.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(50);
+        Sleep(200);
+        Received();
+    }
 }
 
 }  // namespace

@@ -1,17 +1,47 @@
 #include "manifest_records.h"
 
+#include <filesystem>
+
 #include <algorithm>
 
 #include "format/entry_format.h"
 #include "format/manifest_fields.h"
+#include "format/manifest_names.h"
 #include "format/manifest_records.h"
+#include "ansi_code_pages.h"
+#include "text_conversion.h"
 #include "pack_error.h"
 #include "utf16_text.h"
 
-void CheckManifestField(const std::string& value, const std::string& field, const std::string& source) {
+namespace {
+// The launcher converts the field to the ANSI code page without best-fit
+// mapping and takes at most 255 bytes of it; a field it would refuse on a
+// system of one of the line's languages is refused here.
+void CheckFieldInCodePages(const std::u16string& units, const std::string& field, const std::string& source,
+                           const std::string& languages) {
+    for (uint32_t codePage : AnsiCodePagesOf(languages)) {
+        std::optional<size_t> bytes = AnsiByteCount(units, codePage);
+        if (!bytes)
+            throw PackError("the " + field + " of " + source + " has characters that code page " +
+                            std::to_string(codePage) + " cannot hold exactly; the launcher refuses it there");
+        if (*bytes > kMaxFieldBytes)
+            throw PackError("the " + field + " of " + source + " takes " + std::to_string(*bytes) +
+                            " bytes in code page " + std::to_string(codePage) + "; the launcher takes at most 255");
+    }
+}
+
+std::string CanonicalPath(const std::string& path) {
+    std::error_code error;
+    std::string canonical = std::filesystem::weakly_canonical(path, error).string();
+    return error ? path : canonical;
+}
+}  // namespace
+
+void CheckManifestField(const std::string& value, const std::string& field, const std::string& source,
+                        const std::string& languages) {
     std::u16string units = Utf8ToUtf16(value, "the " + field + " of " + source);
     if (units.empty()) throw PackError("the " + field + " of " + source + " is empty");
-    if (units.size() > kMaxFieldCharacters)
+    if (units.size() > kMaxFieldBytes)
         throw PackError("the " + field + " of " + source + " has " + std::to_string(units.size()) +
                         " characters; the launcher takes at most 255");
     if (value.find('\\') != std::string::npos)
@@ -19,12 +49,28 @@ void CheckManifestField(const std::string& value, const std::string& field, cons
     for (char c : value)
         if (static_cast<unsigned char>(c) < 0x20)
             throw PackError("the " + field + " of " + source + " contains a control character");
+    CheckFieldInCodePages(units, field, source, languages);
 }
 
-void CheckCabinetFileName(const std::string& name, const std::string& source) {
-    CheckManifestField(name, "cabinet file name", source);
-    if (name == "." || name == ".." || name.find_first_of("/:*?\"<>|") != std::string::npos)
-        throw PackError("the cabinet name \"" + name + "\" of " + source + " is not a plain file name");
+void CheckCabinetFileName(const std::string& name, const std::string& source, const std::string& languages) {
+    CheckManifestField(name, "cabinet file name", source, languages);
+    std::u16string units = Utf8ToUtf16(name, "the cabinet file name of " + source);
+    if (!IsPlainFileName(units.data(), units.size()))
+        throw PackError("the cabinet name \"" + name + "\" of " + source +
+                        " is not a plain file name (a separator, drive, wildcard, quote, trailing dot or space, or a "
+                        "device name such as CON)");
+}
+
+void CheckCabinetNamesDistinct(const std::vector<std::string>& paths, const std::string& source) {
+    for (size_t i = 0; i < paths.size(); ++i)
+        for (size_t j = 0; j < i; ++j) {
+            std::string first = std::filesystem::path(paths[j]).filename().string();
+            std::string second = std::filesystem::path(paths[i]).filename().string();
+            if (FoldFileNameCase(Utf8ToUtf16(first, source)) != FoldFileNameCase(Utf8ToUtf16(second, source))) continue;
+            if (CanonicalPath(paths[i]) == CanonicalPath(paths[j])) continue;
+            throw PackError("the cabinets \"" + first + "\" and \"" + second + "\" of " + source +
+                            " would be one file on Windows, where names differ not by case");
+        }
 }
 
 std::string PackageLineText(const std::string& platform, const std::string& languages, const std::string& productCode,
@@ -74,15 +120,17 @@ DecodedManifest DecodeManifest(const uint8_t* data, size_t size) {
 }
 
 std::vector<std::string> LineFields(const std::string& text, int wanted) {
+    std::u16string units = Utf8ToUtf16(text, "a manifest line");
     std::vector<ManifestField> fields(static_cast<size_t>(wanted));
-    int found = SplitManifestLine(text.c_str(), fields.data(), wanted);
+    int found = SplitManifestLine(units.data(), units.size(), fields.data(), wanted);
     std::vector<std::string> out;
-    for (int i = 0; i < found; ++i) out.emplace_back(fields[i].start, fields[i].length);
+    for (int i = 0; i < found; ++i) out.push_back(Utf16ToUtf8(std::u16string(fields[i].start, fields[i].length)));
     return out;
 }
 
 std::vector<uint32_t> OwnerIds(const std::string& field) {
-    ManifestField whole = {field.c_str(), field.size()};
+    std::u16string units = Utf8ToUtf16(field, "a number list");
+    ManifestField whole = {units.data(), units.size()};
     NumberListCursor cursor = StartNumberList(whole);
     std::vector<uint32_t> ids;
     bool hasNumber = false;

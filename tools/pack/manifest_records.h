@@ -14,15 +14,25 @@ struct ManifestRecord {
     std::string text;  // UTF-8
 };
 
-// The launcher reads each field into 256 bytes and splits lines at
-// backslashes, so a field holds 1 to 255 characters and no backslash.
-constexpr size_t kMaxFieldCharacters = 255;
+// The launcher splits lines at backslashes in their UTF-16 form, then converts
+// each field to the ANSI code page into 256 bytes, so a field holds 1 to 255
+// bytes in that code page, every character converted exactly, and no
+// backslash. Every character takes at least one byte.
+constexpr size_t kMaxFieldBytes = 255;
+constexpr size_t kMaxFieldCharacters = kMaxFieldBytes;
 
 // Throws PackError naming `field` and `source` when the value cannot stand in
-// a manifest line.
-void CheckManifestField(const std::string& value, const std::string& field, const std::string& source);
-// A cabinet is written under this name beside "main.msi": a plain file name.
-void CheckCabinetFileName(const std::string& name, const std::string& source);
+// a manifest line, also on a system set to one of `languages` (a ';'-separated
+// list of language ids): there it must convert exactly to that language's
+// ANSI code page within 255 bytes.
+void CheckManifestField(const std::string& value, const std::string& field, const std::string& source,
+                        const std::string& languages = "");
+// A cabinet is written under this name beside "main.msi": a plain file name
+// (format/manifest_names.h, the launcher's own test).
+void CheckCabinetFileName(const std::string& name, const std::string& source, const std::string& languages = "");
+// Two cabinets of one package must not differ in case alone: on Windows they
+// would be one file, and one cabinet would overwrite the other.
+void CheckCabinetNamesDistinct(const std::vector<std::string>& paths, const std::string& source);
 
 std::string PackageLineText(const std::string& platform, const std::string& languages, const std::string& productCode,
                             const std::string& productName);

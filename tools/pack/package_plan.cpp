@@ -81,7 +81,7 @@ PackageSource DescribePackage(const std::string& msiPath, const PackageOverrides
     package.platform = "x64";
     CheckLanguages(package.languages, source);
     CheckProductCode(package.productCode, source);
-    CheckManifestField(package.productName, "product name", source);
+    CheckManifestField(package.productName, "product name", source, package.languages);
 
     if (!overrides.cabinets.empty()) {
         if (overrides.checkCabinets) CheckCabinetsMatchMedia(facts, overrides.cabinets, source);
@@ -89,16 +89,17 @@ PackageSource DescribePackage(const std::string& msiPath, const PackageOverrides
     } else {
         fs::path folder = fs::path(msiPath).parent_path();
         for (const std::string& name : facts.cabinets) {
-            CheckCabinetFileName(name, source);
+            CheckCabinetFileName(name, source, package.languages);
             package.cabinetPaths.push_back((folder / name).string());
         }
     }
     for (const std::string& path : package.cabinetPaths) {
         std::error_code error;
         if (!fs::is_regular_file(path, error)) throw PackError("the cabinet " + path + " of " + source + " is missing");
-        CheckCabinetFileName(fs::path(path).filename().string(), source);
+        CheckCabinetFileName(fs::path(path).filename().string(), source, package.languages);
         if (overrides.checkCabinets) CheckCabinetSignature(path, source);
     }
+    CheckCabinetNamesDistinct(package.cabinetPaths, source);
     return package;
 }
 
