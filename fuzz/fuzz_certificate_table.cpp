@@ -5,15 +5,15 @@
 #include <cstdint>
 #include <cstring>
 
+#include "exact_copy.h"
 #include "format/certificate_table.h"
 #include "fuzz_check.h"
 #include "platform/platform.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > UINT32_MAX) return 0;
-    auto* image = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, size ? size : 1));
+    uint8_t* image = ExactCopy(data, size);
     if (!image) return 0;
-    if (size) std::memcpy(image, data, size);
 
     const uint8_t* certificateData = nullptr;
     uint32_t certificateLength = 0;

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "entry_chain.h"
+#include "exact_copy.h"
 #include "format/read_entry.h"
 #include "fuzz_check.h"
 #include "platform/platform.h"
@@ -37,9 +38,8 @@ void CheckUnlisted(const ContainerBlob& blob, const EntryTypeGuid& type, uint32_
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > UINT32_MAX) return 0;
-    auto* bytes = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, size ? size : 1));
+    uint8_t* bytes = ExactCopy(data, size);
     if (!bytes) return 0;
-    if (size) std::memcpy(bytes, data, size);
     ContainerBlob blob = {bytes, static_cast<uint32_t>(size), nullptr, 0, 0, nullptr, 0};
 
     ChainWalk walk = WalkEntryChain(bytes, size);

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <vector>
 
+#include "exact_copy.h"
 #include "format/entry_format.h"
 #include "fuzz_check.h"
 #include "platform/platform.h"
@@ -42,12 +43,6 @@ const std::vector<uint8_t>& PayloadChain() {
         return bytes;
     }();
     return chain;
-}
-
-uint8_t* HeapCopy(const uint8_t* bytes, size_t size) {
-    auto* copy = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, size ? size : 1));
-    if (copy && size) std::memcpy(copy, bytes, size);
-    return copy;
 }
 
 bool Terminated(const char* field, size_t size) { return std::memchr(field, 0, size) != nullptr; }
@@ -125,10 +120,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ContainerBlob blobs[2];
     for (ContainerBlob& blob : blobs) {
         blob = {};
-        blob.data = HeapCopy(chain.data(), chain.size());
+        blob.data = ExactCopy(chain.data(), chain.size());
         blob.size = static_cast<uint32_t>(chain.size());
         // Each manifest in a block of exactly its size.
-        blob.manifest = HeapCopy(data, size);
+        blob.manifest = ExactCopy(data, size);
         blob.manifestSize = static_cast<uint32_t>(size);
     }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "exact_copy.h"
 #include "format/read_entry.h"
 #include "fuzz_check.h"
 #include "core/status_lines.h"
@@ -43,12 +44,6 @@ void ReadAndCheck(const ContainerBlob& blob, const EntryTypeGuid& type, uint32_t
     PlatformFree(content);
 }
 
-uint8_t* CopyOf(const uint8_t* data, size_t size) {
-    auto* bytes = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, size ? size : 1));
-    if (bytes && size) std::memcpy(bytes, data, size);
-    return bytes;
-}
-
 void ComparePayloadRead(const ContainerBlob& pristine, ContainerBlob* working, uint32_t id) {
     uint8_t* expected = nullptr;
     uint32_t expectedLength = 0;
@@ -71,7 +66,7 @@ void ComparePayloadRead(const ContainerBlob& pristine, ContainerBlob* working, u
 }
 
 void CompareInPlaceReads(const uint8_t* data, size_t size, uint32_t flags, const uint32_t* ids, size_t idCount) {
-    uint8_t* bytes = CopyOf(data, size);
+    uint8_t* bytes = ExactCopy(data, size);
     if (!bytes) return;
     ContainerBlob pristine = {const_cast<uint8_t*>(data), static_cast<uint32_t>(size), nullptr, 0, flags, nullptr, 0};
     ContainerBlob working = {bytes, static_cast<uint32_t>(size), nullptr, 0, flags, nullptr, 0};
@@ -96,10 +91,8 @@ void CompareInPlaceReads(const uint8_t* data, size_t size, uint32_t flags, const
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > UINT32_MAX) return 0;
-    // A block of exactly the input's size, so a read past the blob is caught.
-    auto* bytes = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, size ? size : 1));
+    uint8_t* bytes = ExactCopy(data, size);
     if (!bytes) return 0;
-    if (size) std::memcpy(bytes, data, size);
 
     // The ids the packer hands out, and the id of the last trailer so that
     // mutations reach the extraction of whatever entry stands last.

@@ -26,6 +26,7 @@ bool FindPeHeaders(const uint8_t* image, uint32_t size, PeHeaders* headers) {
     if (ReadU32Le(pe) != kPeSignature || ReadU16Le(pe + kOptionalMagicAt) != kPe32PlusMagic) return false;
 
     uint32_t at = static_cast<uint32_t>(peOffset);
+    headers->peOffset = at;
     headers->checksumOffset = at + kChecksumAt;
     headers->securityDirectoryOffset = at + kCertificateTableAt;
     headers->directoryCount = ReadU32Le(pe + kDirectoryCountAt);

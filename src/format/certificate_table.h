@@ -7,6 +7,7 @@
 #include <cstdint>
 
 struct PeHeaders {
+    uint32_t peOffset;                 // of the PE signature (e_lfanew); 264 header bytes stand behind it
     uint32_t checksumOffset;           // of the optional header's CheckSum
     uint32_t securityDirectoryOffset;  // of the u32 pair: table file offset, table size
     uint32_t directoryCount;           // NumberOfRvaAndSizes

@@ -13,7 +13,6 @@ namespace {
 constexpr char kKeyResourceName[] = "MSISTUB_VERIFICATION_KEY";
 constexpr uint32_t kRcdataType = 10;
 constexpr uint32_t kSubdirectoryBit = 0x80000000u;
-constexpr uint32_t kPeHeaderOffsetAt = 60;
 constexpr uint32_t kSectionCountAt = 6;
 constexpr uint32_t kOptionalHeaderSizeAt = 20;
 constexpr uint32_t kOptionalHeaderAt = 24;
@@ -34,9 +33,9 @@ struct Region {
 };
 
 // The file offset of `length` bytes at `rva`, when one section holds them all.
-std::optional<uint64_t> FileOffsetOf(const Bytes& image, uint32_t rva, uint32_t length) {
+// `pe` is the offset of headers that FindPeHeaders found inside the image.
+std::optional<uint64_t> FileOffsetOf(const Bytes& image, uint32_t pe, uint32_t rva, uint32_t length) {
     Region file{&image, 0, image.size()};
-    uint32_t pe = file.U32(kPeHeaderOffsetAt);
     uint32_t count = file.U16(pe + kSectionCountAt);
     uint64_t table = uint64_t{pe} + kOptionalHeaderAt + file.U16(pe + kOptionalHeaderSizeAt);
     for (uint32_t i = 0; i < count; ++i) {
@@ -93,11 +92,11 @@ std::optional<Bytes> FindRcdataResource(const Bytes& image, const std::string& n
     PeHeaders headers;
     if (!FindPeHeaders(image.data(), static_cast<uint32_t>(std::min<uint64_t>(image.size(), UINT32_MAX)), &headers))
         return std::nullopt;
-    uint32_t pe = ReadU32Le(image.data() + kPeHeaderOffsetAt);
+    uint32_t pe = headers.peOffset;
     uint32_t directoryRva = ReadU32Le(image.data() + pe + kResourceDirectoryAt);
     uint32_t directorySize = ReadU32Le(image.data() + pe + kResourceDirectoryAt + 4);
     if (headers.directoryCount <= 2 || directorySize == 0) return std::nullopt;
-    std::optional<uint64_t> start = FileOffsetOf(image, directoryRva, directorySize);
+    std::optional<uint64_t> start = FileOffsetOf(image, pe, directoryRva, directorySize);
     if (!start) return std::nullopt;
     Region resources{&image, *start, directorySize};
 
@@ -106,7 +105,7 @@ std::optional<Bytes> FindRcdataResource(const Bytes& image, const std::string& n
     std::optional<uint32_t> data = named ? DirectoryEntry(resources, *named, nullptr, std::nullopt) : named;
     if (!data || (*data & kSubdirectoryBit) || !resources.Holds(*data, kDataEntrySize)) return std::nullopt;
     uint32_t length = resources.U32(*data + 4);
-    std::optional<uint64_t> content = FileOffsetOf(image, resources.U32(*data), length);
+    std::optional<uint64_t> content = FileOffsetOf(image, pe, resources.U32(*data), length);
     if (!content) return std::nullopt;
     return Bytes(image.begin() + static_cast<ptrdiff_t>(*content),
                  image.begin() + static_cast<ptrdiff_t>(*content + length));
