@@ -1,10 +1,9 @@
 #include "format/verify_digest.h"
 
+#include "format/entry_format.h"
 #include "platform/win32_api.h"
 
 namespace {
-constexpr uint32_t kSignatureSize = 256;  // RSA-2048, the only key a 276-byte blob holds
-
 // Acquiring a provider costs far more than a check (tens of milliseconds
 // under Wine against a fraction of one), so the first check acquires it for
 // the whole run. A failure is not kept: the next check tries again.
@@ -22,6 +21,7 @@ bool AcquireProvider() {
 // way proves nothing and counts as a corrupt entry.
 bool SignatureHolds(HCRYPTPROV provider, HCRYPTKEY key, const uint8_t* digest, const uint8_t* signature,
                     uint32_t signatureLength) {
+    // RSA-2048, the only key a 276-byte blob holds.
     if (signatureLength != kSignatureSize) return false;
     // CryptoAPI takes the signature's bytes least significant first.
     uint8_t reversed[kSignatureSize];

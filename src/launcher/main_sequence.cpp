@@ -97,8 +97,8 @@ void PreparePackageWork(PackageWork& work) {
 
 // Selection to launch; the first failure skips the rest.
 void ExtractAndInstall(SequenceValues& run, PackageWork& work) {
-    run.status = SelectPackage(&g_state.table, &g_state.languageId, &work.choice, &work.set, run.badPackageText, run.errorText,
-                               sizeof run.errorText);
+    run.status = SelectPackage(&g_state.table, &g_state.languageId, &work.choice, &work.set, run.badPackageText,
+                               run.errorText, sizeof run.errorText);
     if (StatusFailed(run.status)) return;
 
     run.status = FindInstaller(work.installerPath, run.noInstallerText, run.errorText);
