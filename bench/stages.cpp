@@ -1,14 +1,14 @@
 // Times the stages of one launcher run over a packed setup file with the
 // launcher's own code (linked from msistub_core), since the shipped launcher
 // keeps no log:
-//   read     the whole file in one ReadFile, as LoadContainerBlobs does
-//   manifest AppendOwnedBlob: the file image becomes the blob, its manifest
-//            is read
-//   inflate  every payload entry inflated as ReadPayloadEntry does it: in
-//            place when it is stored blocks only, else InflateToBuffer
-//   verify   VerifyEntrySignature of every payload (SHA-256 and RSA)
+//   open     LoadContainerBlobs: the file opened, the tag lookup, the chain's
+//            end found and the manifest read
+//   verify   VerifyPayloadEntry of every payload: read in windows, inflated,
+//            hashed (SHA-256) and its signature checked, nothing held
 //   write    the progress window writing every payload (ShowProgressDialog),
-//            its creation included
+//            its creation included, less the lock check
+//   lock     the lock check of every written file: its SHA-256 compared with
+//            the verified digest through the locking handle
 //   stages.exe SETUP.exe OUTPUT_FOLDER
 // Prints one "<stage> <seconds>" line per stage; exits with 1 when a step fails.
 #include <windows.h>
@@ -18,15 +18,14 @@
 #include <cstring>
 
 #include "container/blob_table.h"
-#include "format/entry_format.h"
-#include "format/inflate_in_place.h"
-#include "format/read_entry.h"
-#include "format/inflate_to_buffer.h"
-#include "format/verify_entry_signature.h"
-#include "selection/package_item.h"
+#include "container/own_file.h"
+#include "extract/chunk_writer.h"
+#include "extract/file_lock.h"
 #include "extract/progress_dialog.h"
-#include "container/blob_table.h"
+#include "format/chain_walk.h"
+#include "format/read_entry.h"
 #include "platform/platform.h"
+#include "selection/package_item.h"
 
 namespace {
 constexpr int kMaxPayloads = 64;
@@ -47,44 +46,18 @@ double ElapsedSeconds(const Stopwatch& watch) {
     return static_cast<double>(now.QuadPart - watch.start.QuadPart) / static_cast<double>(watch.frequency.QuadPart);
 }
 
-struct PayloadEntry {
-    uint32_t id;
-    const uint8_t* data;
-    uint32_t dataLength;
-    const uint8_t* signature;
-    uint32_t signatureLength;
-};
-
 bool Fail(const char* what) {
     std::fprintf(stderr, "stages: %s\n", what);
     return false;
 }
 
-bool ReadWholeFile(const char* path, uint8_t** image, uint32_t* size) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
-    if (file == INVALID_HANDLE_VALUE) return Fail("cannot open the setup file");
-    *size = GetFileSize(file, nullptr);
-    *image = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, *size ? *size : 1));
-    DWORD read = 0;
-    bool ok = *image && ReadFile(file, *image, *size, &read, nullptr) && read == *size;
-    CloseHandle(file);
-    return ok || Fail("cannot read the setup file");
-}
-
-// The payload entries of a blob's chain, from its end back to the manifest.
-int ListPayloads(const ContainerBlob& blob, PayloadEntry* entries, int capacity) {
+// The ids of the payload entries of a blob's chain, from its end back to the manifest.
+int ListPayloads(const ContainerBlob& blob, uint32_t* ids, int capacity) {
     int count = 0;
-    uint32_t position = blob.size;
-    while (position >= kEntryTrailerSize && count < capacity) {
-        EntryTrailer trailer = DecodeEntryTrailer(blob.data + position - kEntryTrailerSize);
-        if (!TrailerHasType(trailer, PayloadEntryGuid)) break;
-        uint64_t entryBytes = uint64_t{trailer.dataLength} + trailer.signatureLength + kEntryTrailerSize;
-        if (entryBytes > position) break;
-        position -= static_cast<uint32_t>(entryBytes);
-        entries[count++] = {trailer.id, blob.data + position, trailer.dataLength,
-                            blob.data + position + trailer.dataLength, trailer.signatureLength};
-    }
+    ChainCursor cursor = StartChainWalk(BlobSource(blob));
+    ChainStep step;
+    while (count < capacity && NextChainStep(&cursor, &step))
+        if (step.kind == ChainStepKind::kEntry && !step.isManifest) ids[count++] = step.id;
     return count;
 }
 
@@ -97,86 +70,67 @@ bool OpenOutput(const char* folder, uint32_t id, PackageItem* item) {
     return true;
 }
 
-bool WriteThroughWindow(PackageItem* items, int count) {
+struct StageTimes {
+    double open, verify, write, lock;
+};
+
+bool VerifyPayloads(const ContainerBlob& blob, const uint32_t* ids, int count, PackageItem* items,
+                    StageTimes* times) {
+    Stopwatch watch;
+    StartWatch(&watch);
+    for (int i = 0; i < count; ++i)
+        if (StatusFailed(VerifyPayloadEntry(blob, ids[i], &items[i].payload)))
+            return Fail("a payload does not verify");
+    times->verify = ElapsedSeconds(watch);
+    return true;
+}
+
+// The window writes and locks every file; the locks are then checked once
+// more on their own, to tell the two apart.
+bool WriteAndLock(const char* folder, PackageItem* items, int count, StageTimes* times) {
+    for (int i = 0; i < count; ++i)
+        if (!OpenOutput(folder, static_cast<uint32_t>(i), &items[i])) return false;
     ExtractionSet set = {};
     set.items = items;
     set.itemCount = count;
     set.currentItem = -1;
     set.chunkSize = kChunkSize;
-    return ShowProgressDialog(&set, GetModuleHandleA(nullptr), nullptr, "MSI_STUB_WINDOW_CLASS_NAME", "msistub bench",
-                              "MS Sans Serif") == kProgressAllWritten ||
-           Fail("the progress window did not finish");
-}
-
-struct StageTimes {
-    double read, manifest, inflate, verify, write;
-};
-
-bool ExtractPayloads(const PayloadEntry* entries, int count, PackageItem* items, StageTimes* times) {
-    for (int i = 0; i < count; ++i) {
-        Stopwatch watch;
-        StartWatch(&watch);
-        // The image is the blob's own memory, as in the launcher.
-        uint8_t* data = const_cast<uint8_t*>(entries[i].data);
-        InPlaceResult inPlace = IsStoredBlockStream(data, entries[i].dataLength)
-                                    ? InflateStoredInPlace(data, entries[i].dataLength, &items[i].payloadSize)
-                                    : InPlaceResult::kNotTried;
-        if (inPlace == InPlaceResult::kFailed) return Fail("a payload does not inflate");
-        if (inPlace == InPlaceResult::kInflated) {
-            items[i].payload = data;
-            items[i].payloadLent = 1;
-        } else if (InflateToBuffer(&items[i].payload, &items[i].payloadSize, entries[i].data,
-                                   entries[i].dataLength) != 0) {
-            return Fail("a payload does not inflate");
-        }
-        times->inflate += ElapsedSeconds(watch);
-
-        StartWatch(&watch);
-        StatusValue verified = VerifyEntrySignature(items[i].payload, items[i].payloadSize, entries[i].signature,
-                                                    entries[i].signatureLength);
-        times->verify += ElapsedSeconds(watch);
-        if (StatusFailed(verified)) return Fail("a payload signature does not verify");
-    }
-    return true;
-}
-
-bool WriteThroughWindowTimed(const char* folder, PackageItem* items, int count, StageTimes* times) {
-    for (int i = 0; i < count; ++i)
-        if (!OpenOutput(folder, static_cast<uint32_t>(i), &items[i])) return false;
     Stopwatch watch;
     StartWatch(&watch);
-    bool written = WriteThroughWindow(items, count);
-    times->write = ElapsedSeconds(watch);
-    return written;
+    bool written = ShowProgressDialog(&set, GetModuleHandleA(nullptr), nullptr, "MSI_STUB_WINDOW_CLASS_NAME",
+                                      "msistub bench", "MS Sans Serif") == kProgressAllWritten;
+    double both = ElapsedSeconds(watch);
+    ReleaseChunkWriter(&set);
+    if (!written) return Fail("the progress window did not finish");
+    for (int i = 0; i < count; ++i) ReleaseFileLock(&items[i]);
+
+    StartWatch(&watch);
+    for (int i = 0; i < count; ++i) {
+        items[i].readLock = LockFileHoldingPayload(items[i]);
+        if (!items[i].readLock) return Fail("a written file does not hold its payload");
+    }
+    times->lock = ElapsedSeconds(watch);
+    times->write = both > times->lock ? both - times->lock : 0;
+    for (int i = 0; i < count; ++i) ReleaseFileLock(&items[i]);
+    return true;
 }
 
 bool RunStages(const char* setupPath, const char* folder, StageTimes* times) {
     Stopwatch watch;
     StartWatch(&watch);
-    uint8_t* image = nullptr;
-    uint32_t size = 0;
-    if (!ReadWholeFile(setupPath, &image, &size)) return false;
-    times->read = ElapsedSeconds(watch);
-
-    StartWatch(&watch);
-    BlobTable state = {};
-    StatusValue loaded = AppendOwnedBlob(&state, image, size, 1);
-    times->manifest = ElapsedSeconds(watch);
+    BlobTable table = {};
+    StatusValue loaded = LoadContainerBlobs(&table, setupPath);
+    times->open = ElapsedSeconds(watch);
     if (StatusFailed(loaded)) {
-        PlatformFree(image);
-        return Fail("the setup file carries no readable container at its end");
+        ReleaseBlobTable(&table);
+        return Fail("the setup file carries no readable container");
     }
-
-    static PayloadEntry entries[kMaxPayloads];
+    static uint32_t ids[kMaxPayloads];
     static PackageItem items[kMaxPayloads];
-    int count = ListPayloads(state.blobs[0], entries, kMaxPayloads);
+    int count = ListPayloads(table.blobs[0], ids, kMaxPayloads);
     CreateDirectoryA(folder, nullptr);
-    bool ok = ExtractPayloads(entries, count, items, times) && WriteThroughWindowTimed(folder, items, count, times);
-    for (int i = 0; i < count; ++i)
-        if (!items[i].payloadLent) PlatformFree(items[i].payload);
-    PlatformFree(state.blobs[0].data);
-    PlatformFree(state.blobs[0].manifest);
-    PlatformFree(state.blobs);
+    bool ok = VerifyPayloads(table.blobs[0], ids, count, items, times) && WriteAndLock(folder, items, count, times);
+    ReleaseBlobTable(&table);
     return ok;
 }
 }  // namespace
@@ -189,7 +143,6 @@ int main(int argc, char** argv) {
     InitCommonControls();
     StageTimes times = {};
     if (!RunStages(argv[1], argv[2], &times)) return 1;
-    std::printf("read %.4f\nmanifest %.4f\ninflate %.4f\nverify %.4f\nwrite %.4f\n", times.read, times.manifest,
-                times.inflate, times.verify, times.write);
+    std::printf("open %.4f\nverify %.4f\nwrite %.4f\nlock %.4f\n", times.open, times.verify, times.write, times.lock);
     return 0;
 }

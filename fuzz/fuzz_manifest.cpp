@@ -48,7 +48,6 @@ const std::vector<uint8_t>& PayloadChain() {
 bool Terminated(const char* field, size_t size) { return std::memchr(field, 0, size) != nullptr; }
 
 void ReleaseItems(ExtractionSet* set) {
-    for (int32_t i = 0; i < set->itemCount; ++i) PlatformFree(set->items[i].payload);
     PlatformFree(set->items);
     *set = {};
 }
@@ -83,7 +82,8 @@ void RunSelection(BlobTable* state, uint32_t language) {
     if (StatusSucceeded(status)) {
         FUZZ_CHECK(choice.entryId != 0 && choice.blobIndex < state->blobCount);
         FUZZ_CHECK(set.itemCount >= 1 && std::strcmp(set.items[0].fileName, "main.msi") == 0);
-        for (int32_t i = 0; i < set.itemCount; ++i) FUZZ_CHECK(set.items[i].payload != nullptr);
+        for (int32_t i = 0; i < set.itemCount; ++i)
+            FUZZ_CHECK(set.items[i].payload.contentLength == 0 || set.items[i].payload.source.memory != nullptr);
     } else {
         FUZZ_CHECK(std::strcmp(errorText, kBadPackageText) == 0);
     }

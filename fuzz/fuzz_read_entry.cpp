@@ -1,15 +1,23 @@
-// The entry chain reader over a blob made of the input: the walk from the
-// end, inflation and signature verification, for both entry types, a few
-// ids and every combination of the blob flags. Payloads read in place must
-// give exactly what reading them into buffers gives, the first time and
-// every time after, and leave every other entry readable as before.
-#include <cstdint>
-#include <cstring>
+// The entry chain reader over a blob made of the input, for both entry types,
+// a few ids and every combination of the blob flags, differentially: what the
+// launcher reads in pieces (from memory, and from a file through windows of a
+// size the input picks) must match a plain reference reader that inflates
+// the whole entry at once, hashes it and checks its signature: the same
+// status, the same line, the same bytes.
+#include <openssl/sha.h>
+#include <zlib.h>
 
-#include "exact_copy.h"
-#include "format/read_entry.h"
-#include "fuzz_check.h"
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
 #include "core/status_lines.h"
+#include "exact_copy.h"
+#include "format/chain_walk.h"
+#include "format/read_entry.h"
+#include "format/verify_entry_signature.h"
+#include "fuzz_check.h"
 #include "platform/platform.h"
 
 namespace {
@@ -25,66 +33,134 @@ bool IsReadEntryLine(uint32_t line, bool manifest) {
            line == kLineNoMemoryForPayload || line == kLinePayloadSignatureBad || line == kLinePayloadKeyNotLoaded;
 }
 
-void ReadAndCheck(const ContainerBlob& blob, const EntryTypeGuid& type, uint32_t id) {
+// The reference: zlib's inflate over the whole data into one growing string.
+// Bytes after the stream's end are ignored; data that end before it, and
+// content past the ceiling, fail.
+bool InflateWhole(const uint8_t* data, uint32_t length, uint64_t ceiling, std::string* content) {
+    z_stream stream = {};
+    if (inflateInit(&stream) != Z_OK) return false;
+    stream.next_in = const_cast<uint8_t*>(data);
+    stream.avail_in = length;
+    char piece[65536];
+    int result = Z_OK;
+    while (result == Z_OK) {
+        stream.next_out = reinterpret_cast<Bytef*>(piece);
+        stream.avail_out = sizeof piece;
+        result = inflate(&stream, Z_NO_FLUSH);
+        content->append(piece, sizeof piece - stream.avail_out);
+        if (result == Z_BUF_ERROR && stream.avail_out == 0) result = Z_OK;
+        if (content->size() > ceiling) result = Z_MEM_ERROR;
+    }
+    inflateEnd(&stream);
+    return result == Z_STREAM_END;
+}
+
+struct Reference {
+    StatusValue status;
+    std::string content;
+};
+
+StatusValue SignatureStatus(const std::string& content, const ChainStep& step, const uint8_t* blob, bool manifest) {
+    StatusValue verified =
+        VerifyEntrySignature(reinterpret_cast<const uint8_t*>(content.data()), static_cast<uint32_t>(content.size()),
+                             blob + step.signatureOffset, step.signatureLength);
+    if (StatusSucceeded(verified)) return verified;
+    uint32_t code = StatusCode(verified);
+    if (code == kNteBadKey) return StatusOf(code, manifest ? kLineManifestKeyNotLoaded : kLinePayloadKeyNotLoaded);
+    return StatusOf(code, manifest ? kLineManifestSignatureBad : kLinePayloadSignatureBad);
+}
+
+Reference ReadReference(const uint8_t* blob, uint32_t size, uint32_t flags, const EntryTypeGuid& type, uint32_t id) {
+    bool manifest = &type == &ManifestEntryGuid;
+    bool isSigned = (flags & kBlobSigned) != 0;
+    ChainStep step;
+    if (FindChainEntry(MemorySource(blob, size), type, id, &step) != ChainSearch::kFound)
+        return {StatusOf(kErrorNotFound, kLineEntryNotFound), {}};
+    Reference out = {0, {}};
+    if (!manifest && isSigned && step.dataLength == 0) {
+        out.status = StatusOf(kErrorSuccess, kLineEmptyPayloadVerified);
+    } else if (flags & kBlobCompressed) {
+        uint64_t ceiling = manifest ? kMaxManifestContentLength : kMaxEntryContentLength;
+        if (!InflateWhole(blob + step.dataOffset, step.dataLength, ceiling, &out.content))
+            return {StatusOf(kErrorInvalidData, manifest ? kLineManifestNotInflated : kLinePayloadNotInflated), {}};
+        out.status = StatusOf(kErrorSuccess, manifest ? kLineManifestInflated : kLinePayloadInflated);
+    } else {
+        out.content.assign(reinterpret_cast<const char*>(blob + step.dataOffset), step.dataLength);
+        out.status = StatusOf(kErrorSuccess, manifest ? kLineManifestCopied : kLinePayloadCopied);
+    }
+    if (isSigned) {
+        StatusValue verified = SignatureStatus(out.content, step, blob, manifest);
+        if (StatusFailed(verified)) return {verified, {}};
+    }
+    return out;
+}
+
+// ReadEntry against the reference; a failed read leaves its outputs as they were.
+void CompareReadEntry(const ContainerBlob& blob, const Reference& expected, const EntryTypeGuid& type, uint32_t id) {
     static uint8_t untouched;
     uint8_t* content = &untouched;
     uint32_t length = 0xA5A5A5A5u;
-    bool manifest = &type == &ManifestEntryGuid;
     StatusValue status = ReadEntry(blob, type, id, &content, &length);
-    FUZZ_CHECK(IsReadEntryLine(StatusLine(status), manifest));
+    FUZZ_CHECK(IsReadEntryLine(StatusLine(status), &type == &ManifestEntryGuid));
+    FUZZ_CHECK(status == expected.status);
     if (StatusFailed(status)) {
-        // Nothing leaks out of a failed read: the outputs stay as they were.
         FUZZ_CHECK(content == &untouched && length == 0xA5A5A5A5u);
         return;
     }
     FUZZ_CHECK(content != nullptr && content != &untouched);
-    // Every byte the reader claims to have produced must be inside its buffer.
-    volatile uint8_t sum = 0;
-    for (uint32_t i = 0; i < length; ++i) sum = static_cast<uint8_t>(sum + content[i]);
+    FUZZ_CHECK(length == expected.content.size() && std::memcmp(content, expected.content.data(), length) == 0);
     PlatformFree(content);
 }
 
-void ComparePayloadRead(const ContainerBlob& pristine, ContainerBlob* working, uint32_t id) {
-    uint8_t* expected = nullptr;
-    uint32_t expectedLength = 0;
-    StatusValue expectedStatus = ReadEntry(pristine, PayloadEntryGuid, id, &expected, &expectedLength);
-    uint8_t* content = nullptr;
-    uint32_t length = 0;
-    bool lent = false;
-    StatusValue status = ReadPayloadEntry(working, id, &content, &length, &lent);
-    FUZZ_CHECK(status == expectedStatus);
-    FUZZ_CHECK(!lent || StatusSucceeded(status));
-    if (StatusSucceeded(status)) {
-        FUZZ_CHECK(length == expectedLength && (length == 0 || std::memcmp(content, expected, length) == 0));
-        if (lent) {
-            FUZZ_CHECK(content >= working->data && length <= working->size - (content - working->data));
-        } else {
-            PlatformFree(content);
-        }
-        PlatformFree(expected);
+// The payload verified in one pass, then read again as the writer reads it,
+// in pieces of `piece` bytes: the content written is the reference's.
+void ComparePayload(const ContainerBlob& blob, const Reference& expected, uint32_t id, uint32_t piece) {
+    VerifiedPayload payload;
+    StatusValue status = VerifyPayloadEntry(blob, id, &payload);
+    FUZZ_CHECK(status == expected.status);
+    if (StatusFailed(status)) return;
+    FUZZ_CHECK(payload.contentLength == expected.content.size());
+    uint8_t digest[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const uint8_t*>(expected.content.data()), expected.content.size(), digest);
+    FUZZ_CHECK(std::memcmp(digest, payload.digest, sizeof digest) == 0);
+
+    EntryStream stream;
+    StreamResult result = OpenPayloadStream(&stream, payload);
+    std::string written;
+    uint8_t buffer[4096];
+    while (result == StreamResult::kMore) {
+        uint32_t got = 0;
+        result = ReadEntryStream(&stream, buffer, piece, &got);
+        written.append(reinterpret_cast<const char*>(buffer), got);
     }
+    CloseEntryStream(&stream);
+    FUZZ_CHECK(result == StreamResult::kEnded);
+    FUZZ_CHECK(written == expected.content);
 }
 
-void CompareInPlaceReads(const uint8_t* data, size_t size, uint32_t flags, const uint32_t* ids, size_t idCount) {
-    uint8_t* bytes = ExactCopy(data, size);
-    if (!bytes) return;
-    ContainerBlob pristine = {const_cast<uint8_t*>(data), static_cast<uint32_t>(size), nullptr, 0, flags, nullptr, 0};
-    ContainerBlob working = {bytes, static_cast<uint32_t>(size), nullptr, 0, flags, nullptr, 0};
-    for (int round = 0; round < 2; ++round)
-        for (size_t i = 0; i < idCount; ++i) ComparePayloadRead(pristine, &working, ids[i]);
-
-    uint8_t* manifest = nullptr;
-    uint8_t* expected = nullptr;
-    uint32_t length = 0, expectedLength = 0;
-    StatusValue expectedStatus = ReadEntry(pristine, ManifestEntryGuid, 0, &expected, &expectedLength);
-    FUZZ_CHECK(ReadEntry(working, ManifestEntryGuid, 0, &manifest, &length) == expectedStatus);
-    if (StatusSucceeded(expectedStatus)) {
-        FUZZ_CHECK(length == expectedLength && (length == 0 || std::memcmp(manifest, expected, length) == 0));
-        PlatformFree(manifest);
-        PlatformFree(expected);
+// The entry's data read through a file window of `window` bytes.
+void CompareWindowedStream(FILE* file, const uint8_t* blob, uint32_t size, uint32_t flags, uint32_t id,
+                           uint32_t window) {
+    ChainStep step;
+    if (!(flags & kBlobCompressed) ||
+        FindChainEntry(MemorySource(blob, size), PayloadEntryGuid, id, &step) != ChainSearch::kFound)
+        return;
+    std::string reference;
+    bool inflates = InflateWhole(blob + step.dataOffset, step.dataLength, kMaxEntryContentLength, &reference);
+    EntryStream stream;
+    StreamResult result = OpenEntryStreamWithWindow(&stream, FileSource(file, 0, size), step.dataOffset,
+                                                    step.dataLength, true, kMaxEntryContentLength, window);
+    std::string content;
+    uint8_t buffer[1000];
+    while (result == StreamResult::kMore) {
+        uint32_t got = 0;
+        result = ReadEntryStream(&stream, buffer, sizeof buffer, &got);
+        content.append(reinterpret_cast<const char*>(buffer), got);
     }
-    PlatformFree(working.inPlaceEntries);
-    PlatformFree(bytes);
+    CloseEntryStream(&stream);
+    FUZZ_CHECK((result == StreamResult::kEnded) == inflates);
+    FUZZ_CHECK(result != StreamResult::kReadFailed && result != StreamResult::kNoMemory);
+    if (inflates) FUZZ_CHECK(content == reference);
 }
 
 }  // namespace
@@ -93,19 +169,36 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > UINT32_MAX) return 0;
     uint8_t* bytes = ExactCopy(data, size);
     if (!bytes) return 0;
+    const uint32_t blobSize = static_cast<uint32_t>(size);
+    FILE* file = std::tmpfile();
+    if (file && size) std::fwrite(data, 1, size, file);
+    if (file) std::fflush(file);
 
     // The ids the packer hands out, and the id of the last trailer so that
-    // mutations reach the extraction of whatever entry stands last.
-    uint32_t ids[] = {0, 1000, 1001, size >= kEntryTrailerSize ? ReadU32Le(data + size - 12) : 1};
+    // mutations reach the extraction of whatever entry stands last; the
+    // window and piece sizes come from the input too, so that their edges
+    // fall anywhere in a stream.
+    uint32_t lastId = size >= kEntryTrailerSize ? ReadU32Le(data + size - 12) : 1;
+    uint32_t ids[] = {0, 1000, 1001, lastId};
+    uint32_t window = 1 + (size ? data[0] % 64 : 0);
+    uint32_t piece = 1 + (size > 1 ? data[1] * 16 % 4096 : 0);
     static const uint32_t kFlags[] = {kBlobCompressed | kBlobSigned, 0, kBlobCompressed, kBlobSigned};
     for (uint32_t flags : kFlags) {
-        ContainerBlob blob = {bytes, static_cast<uint32_t>(size), nullptr, 0, flags, nullptr, 0};
+        ContainerBlob inMemory = {bytes, blobSize, nullptr, 0, flags, nullptr, 0};
+        ContainerBlob inFile = {nullptr, blobSize, nullptr, 0, flags, file, 0};
         for (uint32_t id : ids) {
-            ReadAndCheck(blob, ManifestEntryGuid, id);
-            ReadAndCheck(blob, PayloadEntryGuid, id);
+            Reference manifest = ReadReference(bytes, blobSize, flags, ManifestEntryGuid, id);
+            Reference payload = ReadReference(bytes, blobSize, flags, PayloadEntryGuid, id);
+            for (const ContainerBlob* blob : {&inMemory, &inFile}) {
+                if (blob == &inFile && !file) continue;
+                CompareReadEntry(*blob, manifest, ManifestEntryGuid, id);
+                CompareReadEntry(*blob, payload, PayloadEntryGuid, id);
+                ComparePayload(*blob, payload, id, piece);
+            }
+            if (file) CompareWindowedStream(file, bytes, blobSize, flags, id, window);
         }
-        CompareInPlaceReads(bytes, size, flags, ids, sizeof ids / sizeof ids[0]);
     }
+    if (file) std::fclose(file);
     PlatformFree(bytes);
     return 0;
 }

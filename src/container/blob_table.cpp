@@ -17,11 +17,9 @@ StatusValue AppendBlob(BlobTable* table, const ContainerBlob& blob, uint32_t fai
     return StatusOf(kErrorSuccess, 0);
 }
 
-StatusValue AppendOwnedBlob(BlobTable* table, uint8_t* bytes, uint32_t size, uint32_t notAppendedLine) {
-    ContainerBlob blob = {};
+namespace {
+StatusValue AppendSignedBlob(BlobTable* table, ContainerBlob blob, uint32_t notAppendedLine) {
     blob.flags = kBlobCompressed | kBlobSigned;
-    blob.size = size;
-    blob.data = bytes;
 
     StatusValue status = ReadEntry(blob, ManifestEntryGuid, 0, &blob.manifest, &blob.manifestSize);
     if (StatusFailed(status)) return status;
@@ -32,13 +30,24 @@ StatusValue AppendOwnedBlob(BlobTable* table, uint8_t* bytes, uint32_t size, uin
     }
     return status;
 }
+}  // namespace
+
+StatusValue AppendFileBlob(BlobTable* table, uint32_t size, uint32_t notAppendedLine) {
+    ContainerBlob blob = {};
+    blob.size = size;
+    blob.file = table->ownFile;
+    return AppendSignedBlob(table, blob, notAppendedLine);
+}
 
 StatusValue AppendBlobCopy(BlobTable* table, const uint8_t* bytes, uint32_t size, uint32_t noMemoryLine,
                            uint32_t notAppendedLine) {
     uint8_t* copy = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, size ? size : 1));
     if (!copy) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, noMemoryLine);
     if (size) std::memcpy(copy, bytes, size);
-    StatusValue status = AppendOwnedBlob(table, copy, size, notAppendedLine);
+    ContainerBlob blob = {};
+    blob.size = size;
+    blob.data = copy;
+    StatusValue status = AppendSignedBlob(table, blob, notAppendedLine);
     if (StatusFailed(status)) PlatformFree(copy);
     return status;
 }
@@ -47,9 +56,10 @@ void ReleaseBlobTable(BlobTable* table) {
     for (uint32_t i = 0; i < table->blobCount; ++i) {
         PlatformFree(table->blobs[i].data);
         PlatformFree(table->blobs[i].manifest);
-        PlatformFree(table->blobs[i].inPlaceEntries);
     }
     PlatformFree(table->blobs);
+    PlatformCloseFile(table->ownFile);
     table->blobs = nullptr;
     table->blobCount = 0;
+    table->ownFile = nullptr;
 }

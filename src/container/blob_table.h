@@ -10,17 +10,21 @@
 struct BlobTable {
     ContainerBlob* blobs;  // local heap, grown one element at a time
     uint32_t blobCount;
+    // The launcher's own file, open for reading with writes denied to
+    // everyone, from the first read until the run ends: a blob that stands in
+    // it is read again when its files are written, and must not change.
+    void* ownFile;
 };
 
 // Adds a copy of `blob` at the end of the table. On failure the table stays
 // as it was and the status carries `failureLine`; on success the code is 0.
 StatusValue AppendBlob(BlobTable* table, const ContainerBlob& blob, uint32_t failureLine);
 
-// Makes a compressed, signed blob of `bytes`, a local-heap block that the
-// blob takes over on success, extracts its manifest and appends it. Returns
-// the manifest's ReadEntry status on success; on failure the caller still owns
-// `bytes`, nothing else stays allocated and the table is unchanged.
-StatusValue AppendOwnedBlob(BlobTable* table, uint8_t* bytes, uint32_t size, uint32_t notAppendedLine);
+// Makes a compressed, signed blob of the first `size` bytes of the table's
+// own file, extracts its manifest and appends it. Returns the manifest's
+// ReadEntry status on success; on failure nothing stays allocated and the
+// table is unchanged.
+StatusValue AppendFileBlob(BlobTable* table, uint32_t size, uint32_t notAppendedLine);
 
 // Makes a compressed, signed blob from a private copy of `bytes`, extracts its
 // manifest and appends it. Returns the manifest's ReadEntry status on success;
@@ -28,5 +32,6 @@ StatusValue AppendOwnedBlob(BlobTable* table, uint8_t* bytes, uint32_t size, uin
 StatusValue AppendBlobCopy(BlobTable* table, const uint8_t* bytes, uint32_t size, uint32_t noMemoryLine,
                            uint32_t notAppendedLine);
 
-// Frees every blob's data, manifest and records, and the table itself.
+// Frees every blob's data and manifest and the table itself, and closes the
+// own file.
 void ReleaseBlobTable(BlobTable* table);

@@ -61,19 +61,38 @@ StatusValue ReadSignatureCertificates(BlobTable* table, HCRYPTMSG message, const
 }
 }  // namespace
 
-StatusValue FindTagBlobs(BlobTable* table, const uint8_t* image, uint32_t size) {
+StatusValue FindTagBlobsIn(BlobTable* table, const ByteSource& image) {
     StatusValue status = StatusOf(kErrorSuccess, kLineNothingFound);
-    const uint8_t* data = nullptr;
+    uint32_t dataOffset = 0;
     uint32_t dataLength = 0;
-    if (!FindCertificateData(image, size, &data, &dataLength)) return status;
+    if (!LocateCertificateData(image, &dataOffset, &dataLength)) return status;
 
     // Loaded only for a signed image, so an unsigned setup never needs it.
     // Should the system's own crypt32 fail to load, a tag the image may carry
     // cannot be read: a failure, not an image without tags.
     if (!LoadSignatureDecoder()) return MakeStatus(PlatformLastError, kEInvalidArg, kLineSignatureNotOpened);
+    uint8_t* copy = nullptr;
+    const uint8_t* data = image.memory ? image.memory + dataOffset : nullptr;
+    if (!data) {
+        copy = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, dataLength ? dataLength : 1));
+        if (!copy) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, kLineNoMemoryForFileImage);
+        if (!ReadSourceBytes(image, dataOffset, copy, dataLength)) {
+            PlatformFree(copy);
+            return StatusOf(kErrorReadFault, kLineOwnFileReadFailed);
+        }
+        data = copy;
+    }
     HCRYPTMSG message = g_win32.CryptMsgOpenToDecode(PKCS_7_ASN_ENCODING, 0, 0, 0, nullptr, nullptr);
-    if (!message) return MakeStatus(PlatformLastError, kEInvalidArg, kLineSignatureNotOpened);
-    status = ReadSignatureCertificates(table, message, data, dataLength, status);
-    g_win32.CryptMsgClose(message);
+    if (message) {
+        status = ReadSignatureCertificates(table, message, data, dataLength, status);
+        g_win32.CryptMsgClose(message);
+    } else {
+        status = MakeStatus(PlatformLastError, kEInvalidArg, kLineSignatureNotOpened);
+    }
+    PlatformFree(copy);
     return status;
+}
+
+StatusValue FindTagBlobs(BlobTable* table, const uint8_t* image, uint32_t size) {
+    return FindTagBlobsIn(table, MemorySource(image, size));
 }

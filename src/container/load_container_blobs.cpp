@@ -1,5 +1,3 @@
-#include <cstring>
-
 #include "container/blob_table.h"
 #include "container/own_file.h"
 #include "container/tag_lookup.h"
@@ -10,8 +8,7 @@
 #include "platform/win32_api.h"
 
 namespace {
-// Reads the whole open file into a new buffer in one call.
-StatusValue ReadWholeFile(HANDLE file, uint8_t** image, uint32_t* size) {
+StatusValue OwnFileSize(HANDLE file, uint32_t* size) {
     DWORD sizeHigh = 0;
     PlatformSetLastError(0);
     DWORD sizeLow = g_win32.GetFileSize(file, &sizeHigh);
@@ -20,15 +17,6 @@ StatusValue ReadWholeFile(HANDLE file, uint8_t** image, uint32_t* size) {
     // Every length inside the container is 32 bits wide; a file of 4 GiB or
     // more cannot be the launcher that was packed.
     if (sizeHigh != 0) return StatusOf(kErrorSeekOnDevice, kLineOwnFileSizeUnknown);
-
-    uint8_t* buffer = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, sizeLow ? sizeLow : 1));
-    if (!buffer) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, kLineNoMemoryForFileImage);
-    DWORD read = 0;
-    if (!g_win32.ReadFile(file, buffer, sizeLow, &read, nullptr) || read != sizeLow) {
-        PlatformFree(buffer);
-        return StatusOf(kErrorReadFault, kLineOwnFileReadFailed);
-    }
-    *image = buffer;
     *size = sizeLow;
     return StatusOf(kErrorSuccess, 0);
 }
@@ -39,36 +27,33 @@ StatusValue ReadWholeFile(HANDLE file, uint8_t** image, uint32_t* size) {
 // keeps its chain in front of the table the signing tool appended. Where
 // neither holds a manifest entry the file's end stays, so the run ends as
 // the first look says.
-uint32_t WholeFileChainEnd(const uint8_t* image, uint32_t size) {
+uint32_t WholeFileChainEnd(const ByteSource& file) {
     ChainStep step;
-    if (FindChainEntry(image, size, ManifestEntryGuid, 0, &step)) return size;
+    if (FindChainEntry(file, ManifestEntryGuid, 0, &step) != ChainSearch::kNotFound) return file.size;
     uint32_t tableOffset = 0;
-    if (FindChainEndBeforeCertificateTable(image, size, size, &tableOffset) &&
-        FindChainEntry(image, tableOffset, ManifestEntryGuid, 0, &step))
+    if (FindChainEndBeforeCertificateTable(file, &tableOffset) &&
+        FindChainEntry(SourcePrefix(file, tableOffset), ManifestEntryGuid, 0, &step) == ChainSearch::kFound)
         return tableOffset;
-    return size;
+    return file.size;
 }
 }  // namespace
 
+// The file stays open, denying writes, until the table is released: the
+// whole-file blob is read from it again when its files are written, and what
+// was verified must be what is written.
 StatusValue LoadContainerBlobs(BlobTable* table, const char* path) {
     HANDLE file = g_win32.CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return MakeStatus(PlatformLastError, kErrorOpenFailed, kLineOwnFileNotOpened);
+    table->ownFile = file;
 
-    uint8_t* image = nullptr;
     uint32_t size = 0;
-    StatusValue status = ReadWholeFile(file, &image, &size);
-    if (StatusSucceeded(status)) {
-        status = FindTagBlobs(table, image, size);
-        // No tag blob: the chain stands in the file itself.
-        // The image becomes that blob rather than a copy of it: a copy would
-        // hold the file twice and cost as much time as reading it.
-        if (StatusSucceeded(status) && table->blobCount == 0) {
-            status = AppendOwnedBlob(table, image, WholeFileChainEnd(image, size), kLineWholeFileBlobNotAppended);
-            if (StatusSucceeded(status)) image = nullptr;
-        }
-    }
-    PlatformFree(image);
-    g_win32.CloseHandle(file);
+    StatusValue status = OwnFileSize(file, &size);
+    if (StatusFailed(status)) return status;
+    ByteSource image = FileSource(file, 0, size);
+    status = FindTagBlobsIn(table, image);
+    // No tag blob: the chain stands in the file itself.
+    if (StatusSucceeded(status) && table->blobCount == 0)
+        status = AppendFileBlob(table, WholeFileChainEnd(image), kLineWholeFileBlobNotAppended);
     return status;
 }

@@ -1,4 +1,4 @@
-// Reading the launcher's own file and building the blob table from it.
+// Opening the launcher's own file and building the blob table from it.
 #pragma once
 
 #include <cstdint>
@@ -10,7 +10,9 @@
 // that the caller frees, or null.
 char* GetOwnModulePath();
 
-// Reads the whole file at `path` and appends one blob per tag extension of its
-// signature or, when there is none, the whole file as the one blob. On code 0
-// the table holds at least one blob, each with its manifest extracted.
+// Opens the file at `path`, denying writes, and appends one blob per tag
+// extension of its signature or, when there is none, the whole file as the
+// one blob, which is read from the file where it stands. On code 0 the table
+// holds at least one blob, each with its manifest extracted. The file stays
+// open in the table, whatever the outcome, until ReleaseBlobTable.
 StatusValue LoadContainerBlobs(BlobTable* table, const char* path);

@@ -1,7 +1,8 @@
 #include "extract/chunk_writer.h"
 
-#include "extract/file_lock.h"
 #include "core/status.h"
+#include "extract/file_lock.h"
+#include "platform/platform.h"
 #include "platform/win32_api.h"
 
 namespace {
@@ -9,18 +10,60 @@ void Report(uint32_t* percent, uint32_t value) {
     if (percent) *percent = value;
 }
 
-// One WriteFile of at most chunkSize bytes from where the item stands.
-uint32_t WriteItemChunk(PackageItem* item, uint32_t chunkSize, uint32_t* percent) {
-    uint32_t remaining = item->payloadSize - item->bytesWritten;
-    uint32_t wanted = remaining < chunkSize ? remaining : chunkSize;
+bool OpenItemStream(ExtractionSet* set, const PackageItem& item) {
+    if (set->streamOpen) return true;
+    if (OpenPayloadStream(&set->stream, item.payload) != StreamResult::kMore) return false;
+    set->streamOpen = 1;
+    return true;
+}
+
+void CloseItemStream(ExtractionSet* set) {
+    if (set->streamOpen) CloseEntryStream(&set->stream);
+    set->streamOpen = 0;
+    set->chunkFill = 0;
+    set->chunkDone = 0;
+}
+
+// Reads the next chunk of the item's content into the set's chunk buffer.
+// False when it cannot be read or is not what was verified; the stream then
+// keeps failing, and so does every further call for this item.
+bool FillChunk(ExtractionSet* set, const PackageItem& item) {
+    if (!set->chunk) set->chunk = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, set->chunkSize ? set->chunkSize : 1));
+    if (!set->chunk || !OpenItemStream(set, item)) return false;
+    uint32_t remaining = item.payload.contentLength - item.bytesWritten;
+    uint32_t wanted = remaining < set->chunkSize ? remaining : set->chunkSize;
+    uint32_t got = 0;
+    StreamResult result = ReadEntryStream(&set->stream, set->chunk, wanted, &got);
+    if ((result != StreamResult::kMore && result != StreamResult::kEnded) || got != wanted) return false;
+    set->chunkFill = got;
+    set->chunkDone = 0;
+    return true;
+}
+
+// True when the item's content has ended exactly where it was verified to
+// end, its stream's end and check included.
+bool ContentEndsHere(ExtractionSet* set, const PackageItem& item) {
+    uint8_t extra = 0;
+    uint32_t got = 0;
+    return OpenItemStream(set, item) && ReadEntryStream(&set->stream, &extra, 1, &got) == StreamResult::kEnded &&
+           got == 0;
+}
+
+// One WriteFile of what is left of the current chunk, making a new chunk
+// first when the last one has been written whole.
+uint32_t WriteItemChunk(ExtractionSet* set, PackageItem* item, uint32_t* percent) {
+    if (set->chunkDone == set->chunkFill && !FillChunk(set, *item)) return kErrorWriteFault;
+    uint32_t wanted = set->chunkFill - set->chunkDone;
     DWORD done = 0;
-    BOOL written = g_win32.WriteFile(item->outFile, item->payload + item->bytesWritten, wanted, &done, nullptr);
+    BOOL written = g_win32.WriteFile(item->outFile, set->chunk + set->chunkDone, wanted, &done, nullptr);
     // The count is taken even after a failure, so a retry continues right
-    // after what reached the file; it never runs past the payload.
-    item->bytesWritten += done < wanted ? done : wanted;
+    // after what reached the file; it never runs past the chunk.
+    uint32_t advanced = done < wanted ? done : wanted;
+    set->chunkDone += advanced;
+    item->bytesWritten += advanced;
     if (percent)
         *percent = static_cast<uint32_t>(static_cast<double>(item->bytesWritten) /
-                                         static_cast<double>(item->payloadSize) * 100.0);
+                                         static_cast<double>(item->payload.contentLength) * 100.0);
     return written && done == wanted ? kErrorMoreData : kErrorWriteFault;
 }
 
@@ -38,12 +81,13 @@ bool LockWrittenFile(PackageItem* item, uint32_t* percent) {
 // Makes the item at the cursor current. A file that already existed has no
 // handle: it counts as written and is left untouched.
 uint32_t EnterItem(ExtractionSet* set, uint32_t* percent) {
+    CloseItemStream(set);
     if (set->currentItem >= set->itemCount) {
         Report(percent, 100);
         return kErrorSuccess;
     }
     PackageItem* item = &set->items[set->currentItem];
-    if (!item->outFile) item->bytesWritten = item->payloadSize;
+    if (!item->outFile) item->bytesWritten = item->payload.contentLength;
     Report(percent, 0);
     return kErrorMoreData;
 }
@@ -60,9 +104,10 @@ uint32_t WriteNextChunk(ExtractionSet* set, uint32_t* percent) {
         return kErrorSuccess;
     }
     PackageItem* item = &set->items[set->currentItem];
-    if (item->bytesWritten < item->payloadSize) return WriteItemChunk(item, set->chunkSize, percent);
+    if (item->bytesWritten < item->payload.contentLength) return WriteItemChunk(set, item, percent);
 
     if (item->outFile) {
+        if (!ContentEndsHere(set, *item)) return kErrorWriteFault;
         g_win32.CloseHandle(item->outFile);
         item->outFile = nullptr;
         item->awaitingLock = 1;
@@ -70,4 +115,10 @@ uint32_t WriteNextChunk(ExtractionSet* set, uint32_t* percent) {
     if (item->awaitingLock && !LockWrittenFile(item, percent)) return kErrorWriteFault;
     set->currentItem += 1;
     return EnterItem(set, percent);
+}
+
+void ReleaseChunkWriter(ExtractionSet* set) {
+    CloseItemStream(set);
+    PlatformFree(set->chunk);
+    set->chunk = nullptr;
 }

@@ -4,28 +4,23 @@
 
 #include <cstring>
 
-#include "platform/platform.h"
+#include "format/verify_entry_signature.h"
 #include "platform/win32_api.h"
 
 namespace {
-
-constexpr uint32_t kCompareBlockSize = 1u << 20;
-
-bool SameBytes(HANDLE file, const uint8_t* payload, uint32_t size) {
-    auto* block = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, kCompareBlockSize));
-    if (!block) return false;
-    bool same = true;
-    for (uint32_t offset = 0; same && offset < size;) {
-        uint32_t wanted = size - offset < kCompareBlockSize ? size - offset : kCompareBlockSize;
-        DWORD got = 0;
-        same = g_win32.ReadFile(file, block, wanted, &got, nullptr) && got == wanted &&
-               std::memcmp(block, payload + offset, wanted) == 0;
-        offset += wanted;
-    }
-    PlatformFree(block);
+// The file's SHA-256 equals the verified content's: no copy of the content
+// needs to stay in memory for the comparison.
+bool HoldsVerifiedContent(HANDLE file, uint32_t size, const VerifiedPayload& payload) {
+    if (size != payload.contentLength) return false;
+    EntryStream stream;
+    OpenEntryStream(&stream, FileSource(file, 0, size), 0, size, false, size);
+    uint8_t digest[kDigestSize];
+    uint64_t length = 0;
+    bool same = DigestEntryStream(&stream, digest, &length) == StreamResult::kEnded && length == size &&
+                std::memcmp(digest, payload.digest, kDigestSize) == 0;
+    CloseEntryStream(&stream);
     return same;
 }
-
 }  // namespace
 
 // The comparison runs through the locking handle: what it finds is what the
@@ -37,7 +32,7 @@ void* LockFileHoldingPayload(const PackageItem& item) {
     if (file == INVALID_HANDLE_VALUE) return nullptr;
     DWORD high = 0;
     DWORD low = g_win32.GetFileSize(file, &high);
-    if (high == 0 && low == item.payloadSize && SameBytes(file, item.payload, item.payloadSize)) return file;
+    if (high == 0 && HoldsVerifiedContent(file, low, item.payload)) return file;
     g_win32.CloseHandle(file);
     return nullptr;
 }

@@ -5,7 +5,8 @@
 
 // Opens the file at the item's output path for reading with a share mode
 // that denies writing and deleting, and keeps the handle only when the file
-// then holds exactly the item's payload. Returns the handle, or null.
+// then holds exactly the item's verified content: its length and SHA-256
+// digest. Returns the handle, or null.
 void* LockFileHoldingPayload(const PackageItem& item);
 
 // Closes the item's lock, if it holds one.

@@ -1,5 +1,6 @@
 #include "format/certificate_table.h"
 
+#include "format/byte_source.h"
 #include "format/entry_format.h"
 
 namespace {
@@ -17,12 +18,14 @@ constexpr uint32_t kCertificateTableAt = 168;  // data directory 4
 constexpr uint32_t kWinCertificateHeaderSize = 8;
 }  // namespace
 
-bool FindPeHeaders(const uint8_t* image, uint32_t size, PeHeaders* headers) {
-    if (size < kDosHeaderSize || ReadU16Le(image) != kDosMagic) return false;
+bool ReadPeHeaders(const ByteSource& image, PeHeaders* headers) {
+    uint8_t dos[kDosHeaderSize];
+    if (!ReadSourceBytes(image, 0, dos, kDosHeaderSize) || ReadU16Le(dos) != kDosMagic) return false;
     // e_lfanew is signed; a negative one points nowhere inside the image.
-    int32_t peOffset = static_cast<int32_t>(ReadU32Le(image + kPeHeaderOffsetAt));
-    if (peOffset < 0 || static_cast<uint64_t>(peOffset) + kPeHeadersSize > size) return false;
-    const uint8_t* pe = image + peOffset;
+    int32_t peOffset = static_cast<int32_t>(ReadU32Le(dos + kPeHeaderOffsetAt));
+    if (peOffset < 0 || static_cast<uint64_t>(peOffset) + kPeHeadersSize > image.size) return false;
+    uint8_t pe[kPeHeadersSize];
+    if (!ReadSourceBytes(image, static_cast<uint32_t>(peOffset), pe, kPeHeadersSize)) return false;
     if (ReadU32Le(pe) != kPeSignature || ReadU16Le(pe + kOptionalMagicAt) != kPe32PlusMagic) return false;
 
     uint32_t at = static_cast<uint32_t>(peOffset);
@@ -35,28 +38,53 @@ bool FindPeHeaders(const uint8_t* image, uint32_t size, PeHeaders* headers) {
     return true;
 }
 
-bool FindCertificateData(const uint8_t* image, uint32_t size, const uint8_t** data, uint32_t* dataLength) {
+bool FindPeHeaders(const uint8_t* image, uint32_t size, PeHeaders* headers) {
+    return ReadPeHeaders(MemorySource(image, size), headers);
+}
+
+bool LocateCertificateData(const ByteSource& image, uint32_t* dataOffset, uint32_t* dataLength) {
     PeHeaders headers;
-    if (!FindPeHeaders(image, size, &headers)) return false;
+    if (!ReadPeHeaders(image, &headers)) return false;
     uint32_t tableOffset = headers.certificateTableOffset;
     uint32_t tableSize = headers.certificateTableSize;
-    if (tableSize < kWinCertificateHeaderSize || static_cast<uint64_t>(tableOffset) + tableSize > size) return false;
+    if (tableSize < kWinCertificateHeaderSize || static_cast<uint64_t>(tableOffset) + tableSize > image.size)
+        return false;
 
-    uint32_t entryLength = ReadU32Le(image + tableOffset);
+    uint8_t lengthBytes[4];
+    if (!ReadSourceBytes(image, tableOffset, lengthBytes, sizeof lengthBytes)) return false;
+    uint32_t entryLength = ReadU32Le(lengthBytes);
     if (entryLength < kWinCertificateHeaderSize || entryLength > tableSize) return false;
-    *data = image + tableOffset + kWinCertificateHeaderSize;
+    *dataOffset = tableOffset + kWinCertificateHeaderSize;
     *dataLength = entryLength - kWinCertificateHeaderSize;
     return true;
 }
 
-bool FindChainEndBeforeCertificateTable(const uint8_t* header, uint32_t headerSize, uint32_t fileSize,
-                                        uint32_t* chainEnd) {
+bool FindCertificateData(const uint8_t* image, uint32_t size, const uint8_t** data, uint32_t* dataLength) {
+    uint32_t dataOffset = 0;
+    if (!LocateCertificateData(MemorySource(image, size), &dataOffset, dataLength)) return false;
+    *data = image + dataOffset;
+    return true;
+}
+
+namespace {
+bool ChainEndBeforeTable(const ByteSource& headerSource, uint32_t fileSize, uint32_t* chainEnd) {
     PeHeaders headers;
-    if (!FindPeHeaders(header, headerSize < fileSize ? headerSize : fileSize, &headers)) return false;
+    if (!ReadPeHeaders(headerSource, &headers)) return false;
     uint32_t tableOffset = headers.certificateTableOffset;
     uint32_t tableSize = headers.certificateTableSize;
     if (tableSize < kWinCertificateHeaderSize || static_cast<uint64_t>(tableOffset) + tableSize != fileSize)
         return false;
     *chainEnd = tableOffset;
     return true;
+}
+}  // namespace
+
+bool FindChainEndBeforeCertificateTable(const uint8_t* header, uint32_t headerSize, uint32_t fileSize,
+                                        uint32_t* chainEnd) {
+    return ChainEndBeforeTable(MemorySource(header, headerSize < fileSize ? headerSize : fileSize), fileSize,
+                               chainEnd);
+}
+
+bool FindChainEndBeforeCertificateTable(const ByteSource& file, uint32_t* chainEnd) {
+    return ChainEndBeforeTable(file, file.size, chainEnd);
 }

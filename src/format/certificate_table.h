@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "format/byte_source.h"
+
 struct PeHeaders {
     uint32_t peOffset;                 // of the PE signature (e_lfanew); 264 header bytes stand behind it
     uint32_t checksumOffset;           // of the optional header's CheckSum
@@ -19,12 +21,17 @@ struct PeHeaders {
 // the image, to a PE signature and a PE32+ optional header with room for its
 // 16 data directories. The table fields are read, not checked.
 bool FindPeHeaders(const uint8_t* image, uint32_t size, PeHeaders* headers);
+bool ReadPeHeaders(const ByteSource& image, PeHeaders* headers);
 
 // True when the image is a PE32+ file whose certificate table lies inside it
 // and whose first entry's dwLength fits that table; `data` then points at the
 // entry's certificate data (dwLength - 8 bytes). Every other image, however
 // malformed, gives false without a byte outside the image being read.
 bool FindCertificateData(const uint8_t* image, uint32_t size, const uint8_t** data, uint32_t* dataLength);
+
+// The same test on an image in any source: `dataOffset` is where the
+// certificate data start. A source that cannot be read gives false.
+bool LocateCertificateData(const ByteSource& image, uint32_t* dataOffset, uint32_t* dataLength);
 
 // True when the image headers (the first `headerSize` bytes of a file of
 // `fileSize` bytes) are PE32+ and name a certificate table that reaches
@@ -33,3 +40,5 @@ bool FindCertificateData(const uint8_t* image, uint32_t size, const uint8_t** da
 // since signing tools append the table behind the image they were given.
 bool FindChainEndBeforeCertificateTable(const uint8_t* header, uint32_t headerSize, uint32_t fileSize,
                                         uint32_t* chainEnd);
+// The same test on a whole file in any source.
+bool FindChainEndBeforeCertificateTable(const ByteSource& file, uint32_t* chainEnd);

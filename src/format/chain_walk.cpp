@@ -2,7 +2,9 @@
 
 #include <cstring>
 
-ChainCursor StartChainWalk(const uint8_t* blob, uint32_t size) { return {blob, size, ChainEnd::kNotYet}; }
+ChainCursor StartChainWalk(const ByteSource& blob) { return {blob, blob.size, ChainEnd::kNotYet}; }
+
+ChainCursor StartChainWalk(const uint8_t* blob, uint32_t size) { return StartChainWalk(MemorySource(blob, size)); }
 
 namespace {
 bool SameGuid(const EntryTypeGuid& a, const EntryTypeGuid& b) {
@@ -23,7 +25,10 @@ bool NextChainStep(ChainCursor* cursor, ChainStep* step) {
     if (cursor->position < kEntryTrailerSize) return EndWalk(cursor, ChainEnd::kNoRoomForTrailer);
 
     uint32_t trailerAt = cursor->position - kEntryTrailerSize;
-    EntryTrailer trailer = DecodeEntryTrailer(cursor->blob + trailerAt);
+    uint8_t trailerBytes[kEntryTrailerSize];
+    if (!ReadSourceBytes(cursor->blob, trailerAt, trailerBytes, kEntryTrailerSize))
+        return EndWalk(cursor, ChainEnd::kReadFailed);
+    EntryTrailer trailer = DecodeEntryTrailer(trailerBytes);
     bool isManifest = TrailerHasType(trailer, ManifestEntryGuid);
     if (!isManifest && !TrailerHasType(trailer, PayloadEntryGuid)) return EndWalk(cursor, ChainEnd::kUnknownTrailer);
     *step = {ChainStepKind::kSteppedOver, isManifest, trailer.id, trailerAt, 0, trailer.dataLength, 0,
@@ -48,17 +53,17 @@ bool NextChainStep(ChainCursor* cursor, ChainStep* step) {
     return true;
 }
 
-bool FindChainEntry(const uint8_t* blob, uint32_t size, const EntryTypeGuid& type, uint32_t id, ChainStep* found) {
+ChainSearch FindChainEntry(const ByteSource& blob, const EntryTypeGuid& type, uint32_t id, ChainStep* found) {
     bool wantManifest = SameGuid(type, ManifestEntryGuid);
     bool wantPayload = SameGuid(type, PayloadEntryGuid);
-    ChainCursor cursor = StartChainWalk(blob, size);
+    ChainCursor cursor = StartChainWalk(blob);
     ChainStep step;
     while (NextChainStep(&cursor, &step)) {
         if (step.kind != ChainStepKind::kEntry || step.id != id) continue;
         if (step.isManifest ? wantManifest : wantPayload) {
             *found = step;
-            return true;
+            return ChainSearch::kFound;
         }
     }
-    return false;
+    return cursor.end == ChainEnd::kReadFailed ? ChainSearch::kReadFailed : ChainSearch::kNotFound;
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "format/byte_source.h"
 #include "format/entry_format.h"
 
 enum class ChainStepKind {
@@ -31,14 +32,16 @@ enum class ChainEnd {
     kUnknownTrailer,    // a trailer of neither entry type
     kNoRoomForTrailer,  // fewer than 28 bytes stand in front of the last step
     kManifestTooLong,   // a manifest trailer whose lengths reach in front of the blob
+    kReadFailed,        // the file that holds the blob could not be read
 };
 
 struct ChainCursor {
-    const uint8_t* blob;
+    ByteSource blob;
     uint32_t position;  // every byte from here on has been walked
     ChainEnd end;
 };
 
+ChainCursor StartChainWalk(const ByteSource& blob);
 ChainCursor StartChainWalk(const uint8_t* blob, uint32_t size);
 
 // The next step back, or false once the walk has ended; `cursor->end` then
@@ -47,6 +50,12 @@ ChainCursor StartChainWalk(const uint8_t* blob, uint32_t size);
 // and the walk goes on from there. Nothing outside the blob is read.
 bool NextChainStep(ChainCursor* cursor, ChainStep* step);
 
+enum class ChainSearch {
+    kFound,
+    kNotFound,
+    kReadFailed,  // the walk could not read a trailer of the file
+};
+
 // The first entry, walking back, of type `type` with id `id`. A manifest
 // entry closes the walk, so no entry in front of it is ever found.
-bool FindChainEntry(const uint8_t* blob, uint32_t size, const EntryTypeGuid& type, uint32_t id, ChainStep* found);
+ChainSearch FindChainEntry(const ByteSource& blob, const EntryTypeGuid& type, uint32_t id, ChainStep* found);

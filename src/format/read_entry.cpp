@@ -4,8 +4,6 @@
 
 #include "core/status_lines.h"
 #include "format/chain_walk.h"
-#include "format/inflate_in_place.h"
-#include "format/inflate_to_buffer.h"
 #include "format/verify_entry_signature.h"
 #include "platform/platform.h"
 
@@ -26,29 +24,61 @@ constexpr KindLines kManifestLines = {kLineManifestInflated,     kLineManifestNo
 constexpr KindLines kPayloadLines = {kLinePayloadInflated,     kLinePayloadNotInflated,  kLinePayloadCopied,
                                      kLineNoMemoryForPayload, kLinePayloadSignatureBad, kLinePayloadKeyNotLoaded};
 
+constexpr uint32_t kMinimumRoom = 4096;
+
 struct LocatedEntry {
-    const uint8_t* data;
-    uint32_t dataLength;
-    const uint8_t* signature;
-    uint32_t signatureLength;
-    bool isManifest;
+    ByteSource source;
+    ChainStep step;
+    bool isSigned;
+    bool compressed;
 };
 
-bool FindEntry(const ContainerBlob& blob, const EntryTypeGuid& type, uint32_t id, LocatedEntry* found) {
-    ChainStep step;
-    if (!FindChainEntry(blob.data, blob.size, type, id, &step)) return false;
-    *found = {blob.data + step.dataOffset, step.dataLength, blob.data + step.signatureOffset, step.signatureLength,
-              step.isManifest};
-    return true;
+StatusValue ReadFailed() { return StatusOf(kErrorReadFault, kLineOwnFileReadFailed); }
+
+StatusValue FindEntry(const ContainerBlob& blob, const EntryTypeGuid& type, uint32_t id, LocatedEntry* found) {
+    found->source = BlobSource(blob);
+    found->isSigned = (blob.flags & kBlobSigned) != 0;
+    found->compressed = (blob.flags & kBlobCompressed) != 0;
+    switch (FindChainEntry(found->source, type, id, &found->step)) {
+        case ChainSearch::kFound:
+            return StatusOf(kErrorSuccess, 0);
+        case ChainSearch::kReadFailed:
+            return ReadFailed();
+        case ChainSearch::kNotFound:
+            break;
+    }
+    return StatusOf(kErrorNotFound, kLineEntryNotFound);
+}
+
+// Only a signature of the one valid length is read; any other fails in the
+// check unread.
+bool ReadSignature(const LocatedEntry& entry, uint8_t signature[kSignatureSize]) {
+    std::memset(signature, 0, kSignatureSize);
+    return entry.step.signatureLength != kSignatureSize ||
+           ReadSourceBytes(entry.source, entry.step.signatureOffset, signature, kSignatureSize);
 }
 
 // The verification's code with the line of this entry kind.
-StatusValue CheckSignature(const uint8_t* content, uint32_t length, const LocatedEntry& entry,
-                           const KindLines& lines) {
-    StatusValue verified = VerifyEntrySignature(content, length, entry.signature, entry.signatureLength);
+StatusValue WithKindLine(StatusValue verified, const KindLines& lines) {
     if (StatusSucceeded(verified)) return verified;
     uint32_t code = StatusCode(verified);
     return StatusOf(code, code == kNteBadKey ? lines.keyNotLoaded : lines.signatureBad);
+}
+
+StatusValue CheckDigest(const uint8_t digest[kDigestSize], const LocatedEntry& entry, const KindLines& lines) {
+    uint8_t signature[kSignatureSize];
+    if (!ReadSignature(entry, signature)) return ReadFailed();
+    return WithKindLine(VerifyEntryDigest(digest, signature, entry.step.signatureLength), lines);
+}
+
+StatusValue CheckContent(const uint8_t* content, uint32_t length, const LocatedEntry& entry, const KindLines& lines) {
+    uint8_t signature[kSignatureSize];
+    if (!ReadSignature(entry, signature)) return ReadFailed();
+    return WithKindLine(VerifyEntrySignature(content, length, signature, entry.step.signatureLength), lines);
+}
+
+bool IsEmptySignedPayload(const LocatedEntry& entry) {
+    return !entry.step.isManifest && entry.isSigned && entry.step.dataLength == 0;
 }
 
 // A signed payload without data holds the empty file. Its signature is
@@ -56,7 +86,7 @@ StatusValue CheckSignature(const uint8_t* content, uint32_t length, const Locate
 // editing the trailer.
 StatusValue ExtractEmptySignedPayload(const LocatedEntry& entry, uint8_t** content, uint32_t* length) {
     static const uint8_t kNoContent = 0;
-    StatusValue status = CheckSignature(&kNoContent, 0, entry, kPayloadLines);
+    StatusValue status = CheckContent(&kNoContent, 0, entry, kPayloadLines);
     if (StatusFailed(status)) return status;
     *content = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, 1));
     if (!*content) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, kLineNoMemoryForEmptyPayload);
@@ -64,19 +94,86 @@ StatusValue ExtractEmptySignedPayload(const LocatedEntry& entry, uint8_t** conte
     return StatusOf(kErrorSuccess, kLineEmptyPayloadVerified);
 }
 
-// A new buffer holding `length` bytes of `source`, or null.
-uint8_t* CopyOf(const uint8_t* source, uint32_t length) {
-    uint8_t* copy = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, length ? length : 1));
-    if (copy && length) std::memcpy(copy, source, length);
-    return copy;
+// Room for more content: twice as much, up to one byte past the ceiling,
+// which is all a stream ever makes before it fails as too long.
+bool GrowContent(uint8_t** buffer, uint64_t* capacity, uint64_t maxLength) {
+    uint64_t grown = *capacity * 2 < maxLength + 1 ? *capacity * 2 : maxLength + 1;
+    void* moved = PlatformReAlloc(*buffer, static_cast<size_t>(grown), kMemMoveable);
+    if (!moved) return false;
+    *buffer = static_cast<uint8_t*>(moved);
+    *capacity = grown;
+    return true;
 }
 
-// In a signed blob the buffer is handed out only when its signature holds;
-// otherwise it is freed and the verification's status returned.
-StatusValue HandOutVerified(bool isSigned, uint8_t* buffer, uint32_t bufferLength, StatusValue status,
-                            const LocatedEntry& entry, const KindLines& lines, uint8_t** content, uint32_t* length) {
-    if (isSigned) {
-        StatusValue verified = CheckSignature(buffer, bufferLength, entry, lines);
+// Inflates the whole content into a buffer that grows as it fills.
+StreamResult InflateWhole(EntryStream* stream, uint8_t** content, uint32_t* length) {
+    uint64_t capacity = stream->dataLength > kMinimumRoom ? stream->dataLength : kMinimumRoom;
+    if (capacity > stream->maxLength + 1) capacity = stream->maxLength + 1;
+    auto* buffer = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, static_cast<size_t>(capacity)));
+    if (!buffer) return StreamResult::kNoMemory;
+    uint64_t produced = 0;
+    StreamResult result = StreamResult::kMore;
+    while (result == StreamResult::kMore) {
+        if (produced == capacity && !GrowContent(&buffer, &capacity, stream->maxLength)) {
+            result = StreamResult::kNoMemory;
+            break;
+        }
+        uint32_t room = static_cast<uint32_t>(capacity - produced < UINT32_MAX ? capacity - produced : UINT32_MAX);
+        uint32_t got = 0;
+        result = ReadEntryStream(stream, buffer + produced, room, &got);
+        produced += got;
+    }
+    if (result != StreamResult::kEnded) {
+        PlatformFree(buffer);
+        return result;
+    }
+    // A large overshoot of the growth is given back; a failed shrink keeps the larger block.
+    if (capacity - produced > produced / 4) {
+        void* trimmed = PlatformReAlloc(buffer, produced ? static_cast<size_t>(produced) : 1, kMemMoveable);
+        if (trimmed) buffer = static_cast<uint8_t*>(trimmed);
+    }
+    *content = buffer;
+    *length = static_cast<uint32_t>(produced);
+    return result;
+}
+
+StatusValue ReadCompressed(const LocatedEntry& entry, const KindLines& lines, uint8_t** buffer, uint32_t* length) {
+    uint32_t ceiling = entry.step.isManifest ? kMaxManifestContentLength : kMaxEntryContentLength;
+    EntryStream stream;
+    StreamResult result =
+        OpenEntryStream(&stream, entry.source, entry.step.dataOffset, entry.step.dataLength, true, ceiling);
+    if (result == StreamResult::kMore) result = InflateWhole(&stream, buffer, length);
+    CloseEntryStream(&stream);
+    if (result == StreamResult::kReadFailed) return ReadFailed();
+    if (result != StreamResult::kEnded) return StatusOf(kErrorInvalidData, lines.notInflated);
+    return StatusOf(kErrorSuccess, lines.inflated);
+}
+
+StatusValue ReadPlain(const LocatedEntry& entry, const KindLines& lines, uint8_t** buffer, uint32_t* length) {
+    uint32_t dataLength = entry.step.dataLength;
+    auto* copy = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, dataLength ? dataLength : 1));
+    if (!copy) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, lines.noMemory);
+    if (!ReadSourceBytes(entry.source, entry.step.dataOffset, copy, dataLength)) {
+        PlatformFree(copy);
+        return ReadFailed();
+    }
+    *buffer = copy;
+    *length = dataLength;
+    return StatusOf(kErrorSuccess, lines.copied);
+}
+
+StatusValue ExtractEntry(const LocatedEntry& entry, uint8_t** content, uint32_t* length) {
+    const KindLines& lines = entry.step.isManifest ? kManifestLines : kPayloadLines;
+    if (IsEmptySignedPayload(entry)) return ExtractEmptySignedPayload(entry, content, length);
+
+    uint8_t* buffer = nullptr;
+    uint32_t bufferLength = 0;
+    StatusValue status = entry.compressed ? ReadCompressed(entry, lines, &buffer, &bufferLength)
+                                          : ReadPlain(entry, lines, &buffer, &bufferLength);
+    if (StatusFailed(status)) return status;
+    // In a signed blob the buffer is handed out only when its signature holds.
+    if (entry.isSigned) {
+        StatusValue verified = CheckContent(buffer, bufferLength, entry, lines);
         if (StatusFailed(verified)) {
             PlatformFree(buffer);
             return verified;
@@ -87,105 +184,53 @@ StatusValue HandOutVerified(bool isSigned, uint8_t* buffer, uint32_t bufferLengt
     return status;
 }
 
-StatusValue ExtractEntry(const ContainerBlob& blob, const LocatedEntry& entry, uint8_t** content,
-                         uint32_t* length) {
-    const KindLines& lines = entry.isManifest ? kManifestLines : kPayloadLines;
-    bool isSigned = (blob.flags & kBlobSigned) != 0;
-    if (!entry.isManifest && isSigned && entry.dataLength == 0)
-        return ExtractEmptySignedPayload(entry, content, length);
-
-    uint8_t* buffer = nullptr;
-    uint32_t bufferLength = 0;
-    StatusValue status = 0;
-    if (blob.flags & kBlobCompressed) {
-        uint32_t ceiling = entry.isManifest ? kMaxManifestContentLength : kMaxEntryContentLength;
-        if (InflateToBufferWithin(&buffer, &bufferLength, entry.data, entry.dataLength, ceiling) != 0)
-            return StatusOf(kErrorInvalidData, lines.notInflated);
-        status = StatusOf(kErrorSuccess, lines.inflated);
-    } else {
-        buffer = CopyOf(entry.data, entry.dataLength);
-        if (!buffer) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, lines.noMemory);
-        bufferLength = entry.dataLength;
-        status = StatusOf(kErrorSuccess, lines.copied);
+StatusValue DigestPayload(const LocatedEntry& entry, VerifiedPayload* payload) {
+    EntryStream stream;
+    uint64_t length = 0;
+    StreamResult result = OpenEntryStream(&stream, payload->source, payload->dataOffset, payload->dataLength,
+                                          payload->compressed != 0, kMaxEntryContentLength);
+    if (result == StreamResult::kMore) result = DigestEntryStream(&stream, payload->digest, &length);
+    CloseEntryStream(&stream);
+    if (result == StreamResult::kReadFailed) return ReadFailed();
+    if (result != StreamResult::kEnded) {
+        if (entry.compressed) return StatusOf(kErrorInvalidData, kLinePayloadNotInflated);
+        return StatusOf(kErrorNotEnoughMemory, kLineNoMemoryForPayload);
     }
-    return HandOutVerified(isSigned, buffer, bufferLength, status, entry, lines, content, length);
-}
-
-const InPlaceEntry* FindInPlaceEntry(const ContainerBlob& blob, uint32_t dataOffset) {
-    for (uint32_t i = 0; i < blob.inPlaceCount; ++i)
-        if (blob.inPlaceEntries[i].dataOffset == dataOffset) return &blob.inPlaceEntries[i];
-    return nullptr;
-}
-
-// Content made in place by an earlier read, handed out again as a copy of the
-// caller's own and checked again like any other read.
-StatusValue CopyInPlaceContent(const ContainerBlob& blob, const LocatedEntry& entry, const InPlaceEntry& earlier,
-                               uint8_t** content, uint32_t* length) {
-    if (StatusFailed(earlier.status)) return earlier.status;
-    uint8_t* copy = CopyOf(blob.data + earlier.dataOffset, earlier.contentLength);
-    if (!copy) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, kLineNoMemoryForPayload);
-    return HandOutVerified((blob.flags & kBlobSigned) != 0, copy, earlier.contentLength, earlier.status, entry,
-                           kPayloadLines, content, length);
-}
-
-// Room for one more record, so that an entry used in place is always recorded.
-bool ReserveInPlaceEntry(ContainerBlob* blob) {
-    if (blob->inPlaceCount == UINT32_MAX) return false;
-    size_t bytes = (static_cast<size_t>(blob->inPlaceCount) + 1) * sizeof(InPlaceEntry);
-    void* grown = blob->inPlaceEntries ? PlatformReAlloc(blob->inPlaceEntries, bytes, kMemMoveable)
-                                       : PlatformAlloc(kMemFixed, bytes);
-    if (!grown) return false;
-    blob->inPlaceEntries = static_cast<InPlaceEntry*>(grown);
-    return true;
-}
-
-// Inflates the entry in place and checks its signature there. False when the
-// entry's data are not stored blocks only, or when there is no memory to
-// start: the data are then untouched.
-bool ExtractEntryInPlace(ContainerBlob* blob, const LocatedEntry& entry, uint32_t dataOffset, StatusValue* status,
-                         uint8_t** content, uint32_t* length) {
-    uint8_t* data = blob->data + dataOffset;
-    if (!IsStoredBlockStream(data, entry.dataLength) || !ReserveInPlaceEntry(blob)) return false;
-    uint32_t contentLength = 0;
-    InPlaceResult result = InflateStoredInPlace(data, entry.dataLength, &contentLength);
-    if (result == InPlaceResult::kNotTried) return false;
-
-    *status = result == InPlaceResult::kInflated ? StatusOf(kErrorSuccess, kLinePayloadInflated)
-                                                 : StatusOf(kErrorInvalidData, kLinePayloadNotInflated);
-    if (StatusSucceeded(*status) && (blob->flags & kBlobSigned)) {
-        StatusValue verified = CheckSignature(data, contentLength, entry, kPayloadLines);
-        if (StatusFailed(verified)) *status = verified;
-    }
-    blob->inPlaceEntries[blob->inPlaceCount++] = {dataOffset, contentLength, *status};
-    if (StatusSucceeded(*status)) {
-        *content = data;
-        *length = contentLength;
-    }
-    return true;
+    payload->contentLength = static_cast<uint32_t>(length);
+    return StatusOf(kErrorSuccess, entry.compressed ? kLinePayloadInflated : kLinePayloadCopied);
 }
 }  // namespace
-
-StatusValue ReadPayloadEntry(ContainerBlob* blob, uint32_t id, uint8_t** content, uint32_t* length, bool* lent) {
-    *lent = false;
-    LocatedEntry entry;
-    if (!FindEntry(*blob, PayloadEntryGuid, id, &entry)) return StatusOf(kErrorNotFound, kLineEntryNotFound);
-    uint32_t dataOffset = static_cast<uint32_t>(entry.data - blob->data);
-    if (const InPlaceEntry* earlier = FindInPlaceEntry(*blob, dataOffset))
-        return CopyInPlaceContent(*blob, entry, *earlier, content, length);
-
-    bool signedWithoutData = (blob->flags & kBlobSigned) && entry.dataLength == 0;
-    StatusValue status = 0;
-    if ((blob->flags & kBlobCompressed) && !signedWithoutData &&
-        ExtractEntryInPlace(blob, entry, dataOffset, &status, content, length)) {
-        *lent = StatusSucceeded(status);
-        return status;
-    }
-    return ExtractEntry(*blob, entry, content, length);
-}
 
 StatusValue ReadEntry(const ContainerBlob& blob, const EntryTypeGuid& type, uint32_t id, uint8_t** content,
                       uint32_t* length) {
     LocatedEntry entry;
-    if (!FindEntry(blob, type, id, &entry)) return StatusOf(kErrorNotFound, kLineEntryNotFound);
-    return ExtractEntry(blob, entry, content, length);
+    StatusValue found = FindEntry(blob, type, id, &entry);
+    if (StatusFailed(found)) return found;
+    return ExtractEntry(entry, content, length);
+}
+
+StatusValue VerifyPayloadEntry(const ContainerBlob& blob, uint32_t id, VerifiedPayload* payload) {
+    LocatedEntry entry;
+    *payload = {};
+    StatusValue status = FindEntry(blob, PayloadEntryGuid, id, &entry);
+    if (StatusFailed(status)) return status;
+    // The empty content of a signed entry without data is read as plain data.
+    bool empty = IsEmptySignedPayload(entry);
+    *payload = {entry.source, entry.step.dataOffset, entry.step.dataLength, entry.compressed && !empty, 0, {}};
+    status = DigestPayload(entry, payload);
+    if (empty && StatusSucceeded(status)) status = StatusOf(kErrorSuccess, kLineEmptyPayloadVerified);
+    if (StatusSucceeded(status) && entry.isSigned) {
+        StatusValue verified = CheckDigest(payload->digest, entry, kPayloadLines);
+        if (StatusFailed(verified)) status = verified;
+    }
+    // A record that failed leads nowhere.
+    if (StatusFailed(status)) *payload = {};
+    return status;
+}
+
+StreamResult OpenPayloadStream(EntryStream* stream, const VerifiedPayload& payload) {
+    // The content is known to the byte: a read that would yield more fails as
+    // soon as it does.
+    return OpenEntryStream(stream, payload.source, payload.dataOffset, payload.dataLength, payload.compressed != 0,
+                           payload.contentLength);
 }

@@ -2,8 +2,8 @@ set(MSISTUB_FORMAT_PORTABLE_SOURCES
   src/format/entry_format.cpp
   src/format/chain_walk.cpp
   src/format/read_entry.cpp
-  src/format/inflate_to_buffer.cpp
-  src/format/inflate_in_place.cpp
+  src/format/byte_source.cpp
+  src/format/entry_stream.cpp
   src/format/verify_entry_signature.cpp
   src/format/certificate_table.cpp
   src/format/manifest_records.cpp

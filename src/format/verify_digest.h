@@ -13,7 +13,8 @@ constexpr uint32_t kDigestSize = 32;
 
 // RSASSA-PKCS1-v1_5 over `digest` with a key in the PUBLICKEYBLOB layout.
 // Code 0 when the signature holds, kErrorFileCorrupt when it does not,
-// kNteBadKey when the key cannot be used; line 0 in every case.
+// kNteBadKey when the key cannot be used; line 0 in every case. A signature
+// whose length is not kSignatureSize fails without being read.
 StatusValue VerifyDigestSignature(const uint8_t key[kVerificationKeySize], const uint8_t digest[kDigestSize],
                                   const uint8_t* signature, uint32_t signatureLength);
 

@@ -1,5 +1,7 @@
 #include "format/verify_digest.h"
 
+#include "format/entry_format.h"
+
 // RSA_verify and EVP_PKEY_get1_RSA are deprecated in OpenSSL 3 but remain the
 // plain PKCS #1 v1.5 check this format was defined with.
 #define OPENSSL_SUPPRESS_DEPRECATED
@@ -17,10 +19,13 @@ StatusValue VerifyDigestSignature(const uint8_t key[kVerificationKeySize], const
         EVP_PKEY_free(publicKey);
         return StatusOf(kNteBadKey, 0);
     }
-    int verified = RSA_verify(NID_sha256, digest, kDigestSize, signature, signatureLength, rsa);
+    // A signature of any other length is refused before a byte of it is read,
+    // so callers need to hold only as many bytes as a signature has.
+    int verified = signatureLength == kSignatureSize &&
+                   RSA_verify(NID_sha256, digest, kDigestSize, signature, signatureLength, rsa) == 1;
     RSA_free(rsa);
     EVP_PKEY_free(publicKey);
-    return StatusOf(verified == 1 ? kErrorSuccess : kErrorFileCorrupt, 0);
+    return StatusOf(verified ? kErrorSuccess : kErrorFileCorrupt, 0);
 }
 
 // Each OpenSSL check holds nothing after it returns.

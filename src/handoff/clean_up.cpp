@@ -1,5 +1,6 @@
 #include <windows.h>
 
+#include "extract/chunk_writer.h"
 #include "extract/file_lock.h"
 #include "handoff/clean_up.h"
 #include "handoff/product_registration.h"
@@ -16,8 +17,6 @@ bool ShouldDelete(uint32_t installerResult, const char* productCode) {
 }
 
 void ReleaseItem(PackageItem& item, uint32_t installerResult, const char* productCode) {
-    if (!item.payloadLent) PlatformFree(item.payload);
-    item.payload = nullptr;
     if (item.outFile) {
         g_win32.CloseHandle(item.outFile);
         item.outFile = nullptr;
@@ -31,6 +30,7 @@ void ReleaseItem(PackageItem& item, uint32_t installerResult, const char* produc
 
 void CleanUpExtraction(ExtractionSet* set, uint32_t installerResult, const char* productCode,
                        const char* destinationFolder) {
+    ReleaseChunkWriter(set);
     if (set->items) {
         for (int32_t i = 0; i < set->itemCount; ++i) ReleaseItem(set->items[i], installerResult, productCode);
         PlatformFree(set->items);

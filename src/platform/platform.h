@@ -50,3 +50,11 @@ int PlatformCompareNoCase(const char* a, const char* b);
 // Multibyte-aware searches in an ANSI text: the last `c`, or the first.
 const char* PlatformFindLastChar(const char* text, char c);
 const char* PlatformFindChar(const char* text, char c);
+
+// Reads exactly `length` bytes at `offset` of an open file (a HANDLE on
+// Windows, a FILE* elsewhere) without relying on, or caring about, where the
+// file's own position stands. False when the read fails or comes up short.
+bool PlatformReadFileAt(void* file, uint64_t offset, void* out, uint32_t length);
+
+// Closes a file that PlatformReadFileAt reads; null is ignored.
+void PlatformCloseFile(void* file);

@@ -4,6 +4,9 @@
 // fit would write it.
 #include "platform/platform.h"
 
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <strings.h>
@@ -72,3 +75,21 @@ int PlatformUtf16ToAnsi(const char16_t* text, int units, char* out, int outSize)
 int PlatformCompareNoCase(const char* a, const char* b) { return strcasecmp(a, b); }
 const char* PlatformFindLastChar(const char* text, char c) { return std::strrchr(text, c); }
 const char* PlatformFindChar(const char* text, char c) { return std::strchr(text, c); }
+
+bool PlatformReadFileAt(void* file, uint64_t offset, void* out, uint32_t length) {
+    if (!file || offset > static_cast<uint64_t>(INT64_MAX)) return false;
+    int descriptor = fileno(static_cast<FILE*>(file));
+    auto* at = static_cast<uint8_t*>(out);
+    while (length > 0) {
+        ssize_t got = pread(descriptor, at, length, static_cast<off_t>(offset));
+        if (got <= 0) return false;
+        at += got;
+        offset += static_cast<uint64_t>(got);
+        length -= static_cast<uint32_t>(got);
+    }
+    return true;
+}
+
+void PlatformCloseFile(void* file) {
+    if (file) std::fclose(static_cast<FILE*>(file));
+}

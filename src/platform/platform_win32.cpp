@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <mbstring.h>
 
+#include "platform/win32_api.h"
+
 namespace {
 void* WinAlloc(uint32_t flags, size_t bytes) { return LocalAlloc(flags, bytes); }
 void* WinReAlloc(void* block, size_t bytes, uint32_t flags) { return LocalReAlloc(block, bytes, flags); }
@@ -42,4 +44,17 @@ const char* PlatformFindLastChar(const char* text, char c) {
 const char* PlatformFindChar(const char* text, char c) {
     return reinterpret_cast<const char*>(
         _mbschr(reinterpret_cast<const unsigned char*>(text), static_cast<unsigned char>(c)));
+}
+
+// Through the seam table, so that tests can make a read fail or fall short.
+bool PlatformReadFileAt(void* file, uint64_t offset, void* out, uint32_t length) {
+    OVERLAPPED position = {};
+    position.Offset = static_cast<DWORD>(offset);
+    position.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD got = 0;
+    return g_win32.ReadFile(file, out, length, &got, &position) && got == length;
+}
+
+void PlatformCloseFile(void* file) {
+    if (file) g_win32.CloseHandle(file);
 }

@@ -5,16 +5,19 @@
 
 #include <cstdint>
 
+#include "format/entry_stream.h"
+#include "format/read_entry.h"
+
 constexpr uint32_t kItemTextSize = 261;       // 260 characters and a terminator
 constexpr uint32_t kChunkSize = 524288;       // 512 KiB written per call
 
 struct PackageItem {
     char fileName[kItemTextSize];
-    uint8_t* payload;       // extracted content, owned by the item unless lent
-    uint32_t payloadSize;
-    uint32_t payloadLent;   // the payload lies inside its blob, which frees it
+    // Where the verified content stands, its length and its digest; the
+    // content itself is read again, piece by piece, when it is written.
+    VerifiedPayload payload;
     void* outFile;          // open output file (a HANDLE), or null
-    uint32_t bytesWritten;  // never above payloadSize
+    uint32_t bytesWritten;  // never above payload.contentLength
     char outPath[kItemTextSize];
     // A read handle that denies writing and deleting, held from the moment
     // the file is complete until the clean-up, so nobody can swap the
@@ -29,4 +32,12 @@ struct ExtractionSet {
     int32_t currentItem;    // -1 before the first write; itemCount when all are done
     uint32_t chunkSize;
     uintptr_t timerId;      // the progress window's armed timer
+    // The writer's state: the current item's content stream, and one chunk
+    // of it, of which the bytes from chunkDone to chunkFill are still to be
+    // written. The chunk buffer is reused for every chunk of every item.
+    EntryStream stream;
+    uint32_t streamOpen;
+    uint8_t* chunk;
+    uint32_t chunkFill;
+    uint32_t chunkDone;
 };

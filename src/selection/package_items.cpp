@@ -11,10 +11,7 @@ bool LoadPackageItem(const BlobTable* table, uint32_t blobIndex, uint32_t entryI
     std::memset(item, 0, sizeof(*item));
     std::snprintf(item->fileName, sizeof(item->fileName), "%s", name);
     if (blobIndex >= table->blobCount) return false;
-    bool lent = false;
-    StatusValue status = ReadPayloadEntry(&table->blobs[blobIndex], entryId, &item->payload, &item->payloadSize, &lent);
-    item->payloadLent = lent;
-    return StatusSucceeded(status);
+    return StatusSucceeded(VerifyPayloadEntry(table->blobs[blobIndex], entryId, &item->payload));
 }
 
 bool ClashesWithEarlierItem(const PackageItem* items, int32_t index) {
@@ -22,8 +19,8 @@ bool ClashesWithEarlierItem(const PackageItem* items, int32_t index) {
     for (int32_t i = 0; i < index; ++i) {
         const PackageItem& earlier = items[i];
         if (PlatformCompareNoCase(earlier.fileName, later.fileName) != 0) continue;
-        bool sameContent = earlier.payloadSize == later.payloadSize &&
-                           (later.payloadSize == 0 || std::memcmp(earlier.payload, later.payload, later.payloadSize) == 0);
+        bool sameContent = earlier.payload.contentLength == later.payload.contentLength &&
+                           std::memcmp(earlier.payload.digest, later.payload.digest, kDigestSize) == 0;
         if (!sameContent) return true;
     }
     return false;

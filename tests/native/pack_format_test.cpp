@@ -6,7 +6,7 @@
 
 #include "format/entry_format.h"
 #include "format/read_entry.h"
-#include "format/inflate_to_buffer.h"
+#include "format/entry_stream.h"
 #include "entry_chain.h"
 #include "entry_data.h"
 #include "manifest_records.h"
@@ -30,11 +30,20 @@ Bytes Repetitive(size_t size) {
 }
 
 Bytes InflateWithLauncher(const Bytes& stream) {
-    uint8_t* buffer = nullptr;
-    uint32_t length = 0;
-    EXPECT_EQ(InflateToBuffer(&buffer, &length, stream.data(), static_cast<uint32_t>(stream.size())), 0);
-    Bytes content(buffer, buffer + length);
-    PlatformFree(buffer);
+    EntryStream reader;
+    EXPECT_EQ(OpenEntryStream(&reader, MemorySource(stream.data(), static_cast<uint32_t>(stream.size())), 0,
+                              static_cast<uint32_t>(stream.size()), true, kMaxEntryContentLength),
+              StreamResult::kMore);
+    Bytes content;
+    uint8_t piece[65536];
+    StreamResult result = StreamResult::kMore;
+    while (result == StreamResult::kMore) {
+        uint32_t got = 0;
+        result = ReadEntryStream(&reader, piece, sizeof piece, &got);
+        content.insert(content.end(), piece, piece + got);
+    }
+    EXPECT_EQ(result, StreamResult::kEnded);
+    CloseEntryStream(&reader);
     return content;
 }
 

@@ -69,7 +69,6 @@ public:
         for (ContainerBlob& blob : blobs_) {
             PlatformFree(blob.data);
             PlatformFree(blob.manifest);
-            PlatformFree(blob.inPlaceEntries);
         }
     }
 
@@ -99,15 +98,14 @@ private:
 
 // Releases what a selection left in the set, as the cleanup does.
 inline void ReleaseItems(ExtractionSet* set) {
-    for (int32_t i = 0; i < set->itemCount; ++i)
-        if (!set->items[i].payloadLent) PlatformFree(set->items[i].payload);
     PlatformFree(set->items);
     set->items = nullptr;
     set->itemCount = 0;
 }
 
 inline std::string PayloadText(const PackageItem& item) {
-    return item.payload ? std::string(reinterpret_cast<const char*>(item.payload), item.payloadSize) : std::string();
+    container_test::Bytes content = container_test::StreamedContent(item.payload);
+    return std::string(content.begin(), content.end());
 }
 
 constexpr char kBadPackageText[] =

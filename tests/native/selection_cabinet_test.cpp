@@ -174,10 +174,10 @@ TEST(PackageItemTest, LongNameIsCutToTheItemBuffer) {
     EXPECT_EQ(item.outFile, nullptr);
     EXPECT_EQ(item.bytesWritten, 0u);
     EXPECT_STREQ(item.outPath, "");
-    if (!item.payloadLent) PlatformFree(item.payload);
 
     EXPECT_FALSE(LoadPackageItem(table.Table(), 1, 7, &item, "main.msi"));
-    EXPECT_EQ(item.payload, nullptr);
+    EXPECT_EQ(item.payload.contentLength, 0u);
+    EXPECT_EQ(PayloadText(item), "");
 }
 
 // Memory that runs out while the item array grows.

@@ -8,6 +8,10 @@
 #include <openssl/pem.h>
 #include <zlib.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -17,6 +21,8 @@
 
 #include "format/container_blob.h"
 #include "format/entry_format.h"
+#include "format/entry_stream.h"
+#include "format/read_entry.h"
 #include "container/blob_table.h"
 #include "noise_bytes.h"
 #include "platform/platform.h"
@@ -154,6 +160,56 @@ public:
 private:
     ContainerBlob blob_ = {};
 };
+
+// The bytes in a temporary file, read through a file source as the launcher
+// reads its own file; the file goes when the object does.
+class SourceFile {
+public:
+    explicit SourceFile(const Bytes& bytes) {
+#ifdef _WIN32
+        char folder[MAX_PATH];
+        char path[MAX_PATH];
+        GetTempPathA(MAX_PATH, folder);
+        GetTempFileNameA(folder, "src", 0, path);
+        file_ = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        DWORD written = 0;
+        if (!bytes.empty()) WriteFile(file_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+#else
+        file_ = std::tmpfile();
+        if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), static_cast<FILE*>(file_));
+        std::fflush(static_cast<FILE*>(file_));
+#endif
+        size_ = static_cast<uint32_t>(bytes.size());
+    }
+    SourceFile(const SourceFile&) = delete;
+    SourceFile& operator=(const SourceFile&) = delete;
+    ~SourceFile() { PlatformCloseFile(file_); }
+
+    // A source that claims `size` bytes, which may be more than the file has.
+    ByteSource Source() const { return FileSource(file_, 0, size_); }
+    ByteSource Source(uint32_t claimedSize) const { return FileSource(file_, 0, claimedSize); }
+
+private:
+    void* file_ = nullptr;
+    uint32_t size_ = 0;
+};
+
+// The content of a verified payload, read again from where it stands as the
+// writer reads it; empty when that read fails.
+inline Bytes StreamedContent(const VerifiedPayload& payload) {
+    EntryStream stream;
+    Bytes content;
+    StreamResult result = OpenPayloadStream(&stream, payload);
+    uint8_t piece[65536];
+    while (result == StreamResult::kMore) {
+        uint32_t got = 0;
+        result = ReadEntryStream(&stream, piece, sizeof piece, &got);
+        content.insert(content.end(), piece, piece + got);
+    }
+    CloseEntryStream(&stream);
+    return result == StreamResult::kEnded ? content : Bytes();
+}
 
 // Frees what the container steps left in a blob table.
 inline void ReleaseBlobs(BlobTable* table) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "extract/chunk_writer.h"
+#include "memory_payload.h"
 #include "platform/win32_api.h"
 
 namespace {
@@ -119,8 +120,7 @@ protected:
         for (size_t i = 0; i < setups.size(); ++i) {
             PackageItem& item = items_[i];
             payloads_.push_back(Payload(setups[i].size, static_cast<uint32_t>(i)));
-            item.payload = reinterpret_cast<uint8_t*>(&payloads_.back()[0]);
-            item.payloadSize = setups[i].size;
+            item.payload = PlainPayload(payloads_.back());
             std::string name = "item" + std::to_string(i) + ".bin";
             snprintf(item.fileName, sizeof(item.fileName), "%s", name.c_str());
             snprintf(item.outPath, sizeof(item.outPath), "%s\\%s", folder_.c_str(), name.c_str());
@@ -161,10 +161,11 @@ TEST_P(ChunkWriterTest, WritesEveryItemInChunks) {
     }
 
     EXPECT_EQ(set.currentItem, set.itemCount);
+    ReleaseChunkWriter(&set);
     for (size_t i = 0; i < items_.size(); ++i) {
         SCOPED_TRACE(items_[i].fileName);
         EXPECT_EQ(items_[i].outFile, nullptr);
-        EXPECT_EQ(items_[i].bytesWritten, items_[i].payloadSize);
+        EXPECT_EQ(items_[i].bytesWritten, items_[i].payload.contentLength);
         EXPECT_EQ(FileContent(items_[i].outPath), run.items[i].existed ? kExistingContent : payloads_[i]);
     }
 }
@@ -200,8 +201,9 @@ const WriterRun kRuns[] = {
      {{Write::Normal, 0, 234, 0, 0},
       {Write::Fails, 524288, 29, 0, 0},
       {Write::FailsPartway, 524288, 29, 0, 0},
-      {Write::ComesUpShort, 524288, 29, 16, 0},
-      {Write::Normal, 499000, 234, 100, 0},
+      {Write::ComesUpShort, 523288, 29, 16, 0},
+      {Write::Normal, 423288, 234, 87, 0},
+      {Write::Normal, 75712, 234, 100, 0},
       {Write::Normal, 0, 234, 0, 1},
       {Write::Fails, 300, 29, 0, 1},
       {Write::Normal, 300, 234, 100, 1},

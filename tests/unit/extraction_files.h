@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "extract/chunk_writer.h"
+#include "memory_payload.h"
 #include "extract/file_lock.h"
 #include "selection/package_item.h"
 
@@ -69,8 +70,7 @@ class Items {
             std::memset(&items_[i], 0, sizeof items_[i]);
             std::snprintf(items_[i].fileName, sizeof items_[i].fileName, "%s", files[i].first.c_str());
             payloads_[i] = files[i].second;
-            items_[i].payload = reinterpret_cast<uint8_t*>(payloads_[i].data());
-            items_[i].payloadSize = static_cast<uint32_t>(payloads_[i].size());
+            items_[i].payload = PlainPayload(payloads_[i]);
         }
         std::memset(&set_, 0, sizeof set_);
         set_.items = items_.data();
@@ -102,8 +102,10 @@ class Items {
         ASSERT_EQ(result, 0u);
     }
 
-    // Closes output files and the locks that keep finished files read-only.
+    // Closes output files and the locks that keep finished files read-only,
+    // and what the writer holds.
     void CloseAll() {
+        ReleaseChunkWriter(&set_);
         for (auto& item : items_) {
             if (item.outFile) {
                 CloseHandle(item.outFile);

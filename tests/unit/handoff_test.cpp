@@ -264,14 +264,17 @@ TEST_P(CleanUpOutcome, KeepsOrDeletesAsTheOutcomeRequires) {
     set.itemCount = 2;
     set.items = static_cast<PackageItem*>(PlatformAlloc(kMemZeroInit, sizeof(PackageItem) * 2));
     ASSERT_NE(set.items, nullptr);
-    std::vector<void*> blocks = {set.items};
+    // The writer's chunk buffer and the content stream it had open.
+    set.chunk = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, 100));
+    static const uint8_t kStream[] = {0x78, 0x01, 0x01, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x01};
+    ASSERT_EQ(OpenEntryStream(&set.stream, MemorySource(kStream, sizeof kStream), 0, sizeof kStream, true, 0),
+              StreamResult::kMore);
+    set.streamOpen = 1;
+    std::vector<void*> blocks = {set.items, set.chunk, set.stream.inflater};
     HANDLE openFile = nullptr;
     for (int i = 0; i < 2; ++i) {
         PackageItem& item = set.items[i];
         std::snprintf(item.fileName, sizeof item.fileName, "%s", names[i]);
-        item.payload = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, 100));
-        item.payloadSize = 100;
-        blocks.push_back(item.payload);
         if (!c.pathsSet) continue;
         std::snprintf(item.outPath, sizeof item.outPath, "%s\\%s", folder.c_str(), names[i]);
         WriteWholeFile(item.outPath, std::string(100, 'p'));
@@ -295,7 +298,7 @@ TEST_P(CleanUpOutcome, KeepsOrDeletesAsTheOutcomeRequires) {
     EXPECT_EQ(set.itemCount, 0);
     for (void* block : blocks)
         EXPECT_NE(std::find(g_cleanUp.released.begin(), g_cleanUp.released.end(), block), g_cleanUp.released.end())
-            << "every payload and the item array are released";
+            << "the item array and the writer's buffers are released";
     if (openFile)
         EXPECT_NE(std::find(g_cleanUp.closed.begin(), g_cleanUp.closed.end(), openFile), g_cleanUp.closed.end());
     for (const char* name : names) {
@@ -318,31 +321,6 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"writing failed midway, registered: closed and kept", 1601, true, true, true, true, true},
         OutcomeCase{"installer not found: no paths yet, only memory released", 1601, false, false, false, false,
                     true}));
-
-// A payload made in place inside its blob belongs to the blob, which frees it
-// at the end of the run; the clean-up releases only what the items own.
-TEST(CleanUpLentPayload, IsLeftToItsBlob) {
-    g_cleanUp = CleanUpSeam();
-    g_cleanUp.realMemory = g_platformMemory;
-    uint8_t* blob = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, 64));
-    ExtractionSet set;
-    std::memset(&set, 0, sizeof set);
-    set.itemCount = 2;
-    set.items = static_cast<PackageItem*>(PlatformAlloc(kMemZeroInit, sizeof(PackageItem) * 2));
-    ASSERT_TRUE(blob && set.items);
-    void* itemArray = set.items;
-    void* owned = set.items[0].payload = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, 10));
-    set.items[1].payload = blob + 8;
-    set.items[1].payloadLent = 1;
-    g_platformMemory.release = RecordingRelease;
-
-    CleanUpExtraction(&set, 0, TestProductCode(101).c_str(), "");
-
-    g_platformMemory.release = g_cleanUp.realMemory.release;
-    const std::vector<void*> expected = {owned, itemArray};
-    EXPECT_EQ(g_cleanUp.released, expected);
-    PlatformFree(blob);
-}
 
 // ---------------------------------------------------------------------------
 // LaunchInstaller

@@ -77,6 +77,8 @@ std::string DescribeChainEnd(ChainEnd end) {
             return "too few bytes for another trailer";
         case ChainEnd::kManifestTooLong:
             return "a manifest trailer whose lengths reach in front of the blob";
+        case ChainEnd::kReadFailed:
+            return "a trailer that could not be read";
     }
     return "";
 }

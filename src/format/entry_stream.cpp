@@ -1,0 +1,128 @@
+#include "format/entry_stream.h"
+
+#include <cstring>
+
+#include "platform/platform.h"
+
+#define ZLIB_CONST
+#include <zlib.h>
+
+namespace {
+z_stream* Inflater(EntryStream* stream) { return static_cast<z_stream*>(stream->inflater); }
+
+StreamResult Settle(EntryStream* stream, StreamResult result) {
+    stream->state = result;
+    return result;
+}
+
+// Hands zlib the next data: all of them at once from memory, a window's
+// worth from a file.
+bool FeedInflater(EntryStream* stream, z_stream* inflater) {
+    uint32_t rest = stream->dataLength - stream->taken;
+    if (stream->source.memory) {
+        inflater->next_in = stream->source.memory + stream->dataOffset + stream->taken;
+        inflater->avail_in = rest;
+    } else {
+        uint32_t wanted = rest < stream->windowSize ? rest : stream->windowSize;
+        if (!ReadSourceBytes(stream->source, stream->dataOffset + stream->taken, stream->window, wanted))
+            return false;
+        inflater->next_in = stream->window;
+        inflater->avail_in = wanted;
+        rest = wanted;
+    }
+    stream->taken += rest;
+    return true;
+}
+
+// Runs inflate until the piece is full or the stream ends or fails.
+StreamResult InflatePiece(EntryStream* stream, z_stream* inflater) {
+    for (;;) {
+        if (inflater->avail_in == 0 && stream->taken < stream->dataLength && !FeedInflater(stream, inflater))
+            return StreamResult::kReadFailed;
+        int result = inflate(inflater, Z_NO_FLUSH);
+        if (result == Z_STREAM_END) return StreamResult::kEnded;
+        if (result == Z_MEM_ERROR) return StreamResult::kNoMemory;
+        if (result != Z_OK && result != Z_BUF_ERROR) return StreamResult::kBadData;
+        if (inflater->avail_out == 0) return StreamResult::kMore;
+        // Room left and every data byte used, before the stream's end.
+        if (inflater->avail_in == 0 && stream->taken == stream->dataLength) return StreamResult::kBadData;
+        if (result == Z_BUF_ERROR && inflater->avail_in != 0) return StreamResult::kBadData;
+    }
+}
+
+StreamResult ReadInflated(EntryStream* stream, uint8_t* out, uint32_t capacity, uint32_t* got) {
+    // One byte past the ceiling is room enough to tell that the content is
+    // too long, and no more is ever made.
+    uint64_t room = stream->maxLength - stream->produced + 1;
+    if (capacity > room) capacity = static_cast<uint32_t>(room);
+    z_stream* inflater = Inflater(stream);
+    inflater->next_out = out;
+    inflater->avail_out = capacity;
+    StreamResult result = InflatePiece(stream, inflater);
+    *got = capacity - inflater->avail_out;
+    stream->produced += *got;
+    if (stream->produced > stream->maxLength) return StreamResult::kTooLong;
+    return result;
+}
+
+StreamResult ReadPlain(EntryStream* stream, uint8_t* out, uint32_t capacity, uint32_t* got) {
+    uint32_t rest = stream->dataLength - stream->taken;
+    uint32_t wanted = rest < capacity ? rest : capacity;
+    if (!ReadSourceBytes(stream->source, stream->dataOffset + stream->taken, out, wanted))
+        return StreamResult::kReadFailed;
+    stream->taken += wanted;
+    stream->produced += wanted;
+    *got = wanted;
+    return stream->taken == stream->dataLength ? StreamResult::kEnded : StreamResult::kMore;
+}
+}  // namespace
+
+StreamResult OpenEntryStreamWithWindow(EntryStream* stream, const ByteSource& source, uint32_t dataOffset,
+                                       uint32_t dataLength, bool compressed, uint64_t maxLength,
+                                       uint32_t windowSize) {
+    *stream = {source, dataOffset, dataLength, 0, 0, maxLength, nullptr, nullptr, windowSize ? windowSize : 1,
+               StreamResult::kMore};
+    if (!compressed) return StreamResult::kMore;
+
+    auto* inflater = static_cast<z_stream*>(PlatformAlloc(kMemFixed, sizeof(z_stream)));
+    if (!inflater) return StreamResult::kNoMemory;
+    std::memset(inflater, 0, sizeof(z_stream));
+    if (inflateInit(inflater) != Z_OK) {
+        PlatformFree(inflater);
+        return StreamResult::kNoMemory;
+    }
+    stream->inflater = inflater;
+    if (!source.memory) {
+        uint32_t size = dataLength < stream->windowSize ? dataLength : stream->windowSize;
+        stream->window = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, size ? size : 1));
+        if (!stream->window) {
+            CloseEntryStream(stream);
+            return StreamResult::kNoMemory;
+        }
+    }
+    return StreamResult::kMore;
+}
+
+StreamResult OpenEntryStream(EntryStream* stream, const ByteSource& source, uint32_t dataOffset,
+                             uint32_t dataLength, bool compressed, uint64_t maxLength) {
+    return OpenEntryStreamWithWindow(stream, source, dataOffset, dataLength, compressed, maxLength,
+                                     kStreamWindowSize);
+}
+
+StreamResult ReadEntryStream(EntryStream* stream, uint8_t* out, uint32_t capacity, uint32_t* got) {
+    *got = 0;
+    if (stream->state != StreamResult::kMore) return stream->state;
+    StreamResult result = stream->inflater ? ReadInflated(stream, out, capacity, got)
+                                           : ReadPlain(stream, out, capacity, got);
+    return Settle(stream, result);
+}
+
+void CloseEntryStream(EntryStream* stream) {
+    if (stream->inflater) {
+        inflateEnd(Inflater(stream));
+        PlatformFree(stream->inflater);
+    }
+    PlatformFree(stream->window);
+    stream->inflater = nullptr;
+    stream->window = nullptr;
+}
