@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Benchmark of the launcher under Wine: time to hand-off and peak memory for
 # setups that carry a real MSI with a 64 MiB and a 512 MiB cabinet, random
-# (incompressible) and log text (compressible), side by side with the floor
-# (bench/floor.cpp) and NSIS installers (zlib, LZMA) that carry the same files.
+# (incompressible) and log text (compressible), side by side with two floors
+# (bench/floor.cpp: one reads each file whole, the streaming one in 1 MiB
+# pieces) and NSIS installers (zlib, LZMA) that carry the same files.
 # Run on demand, on a quiet machine; not part of CI.
 #
 #   bench/run.sh [--runs N] [--sizes "64 512"] [--kinds "random text"] [--prepare-only]
@@ -35,7 +36,7 @@ while [ $# -gt 0 ]; do
     --runs) runs="$2"; shift 2 ;;
     --sizes) sizes="$2"; shift 2 ;;
     --kinds) kinds="$2"; shift 2 ;;
-    -h|--help) sed -n '2,21p' "$0"; exit 0 ;;
+    -h|--help) awk 'NR == 1 { next } /^#/ { print; next } { exit }' "$0"; exit 0 ;;
     *) echo "unknown option: $1" >&2; exit 2 ;;
   esac
 done
@@ -70,12 +71,13 @@ build_programs() {
   cmake --preset native -B build/bench-native >/dev/null
   cmake --build build/bench-native -j2 --target msistub-pack >/dev/null
 
-  log "building the floor, the test msiexec, the memory probe, the stage timer and the hash timer"
+  log "building the floors, the test msiexec, the memory probe, the stage timer and the hash timer"
   mkdir -p "$tools"
   local cxx=x86_64-w64-mingw32-g++
   local flags=(-O2 -std=c++17 -Wall -Wextra -static -static-libgcc -static-libstdc++ -s)
   $cxx "${flags[@]}" -mwindows bench/test_msiexec.cpp -o "$tools/test_msiexec.exe"
   $cxx "${flags[@]}" -mwindows bench/floor.cpp -o "$tools/floor.exe" -lshell32
+  $cxx "${flags[@]}" -mwindows -DSTREAM_FLOOR bench/floor.cpp -o "$tools/stream_floor.exe" -lshell32
   $cxx "${flags[@]}" -municode bench/peak_memory.cpp -o "$tools/peak_memory.exe" -lpsapi
   $cxx "${flags[@]}" -DNOMINMAX -D_WIN32_WINNT=0x0601 -DWINVER=0x0601 -Isrc -I"$openssl_root/include" \
     bench/stages.cpp -o "$tools/stages.exe" build/bench-windows/libmsistub_core.a "$openssl_root/lib64/libcrypto.a" \
@@ -152,11 +154,13 @@ wait_for_quiet() {
 measure_case() {
   local dir="$1"
   local floor_command="wine $tools/floor.exe 'C:\\bench-floor' bench.msi bench.cab"
+  local stream_floor_command="wine $tools/stream_floor.exe 'C:\\bench-floor' bench.msi bench.cab"
   cd "$dir"
   log "timing $(basename "$dir") ($runs runs each)"
   hyperfine --style basic --warmup 1 --runs "$runs" --prepare "bash $root/bench/run.sh --clean-outputs" \
     --export-json "$dir/times.json" \
     -n floor "$floor_command" \
+    -n "stream floor" "$stream_floor_command" \
     -n msistub "wine setup.exe" \
     -n "NSIS zlib" "wine nsis-zlib.exe" \
     -n "NSIS lzma" "wine nsis-lzma.exe" >&2
@@ -164,9 +168,10 @@ measure_case() {
   log "peak memory of $(basename "$dir")"
   : > "$dir/memory.txt"
   local name program
-  for name in floor msistub nsis-zlib nsis-lzma; do
+  for name in floor stream-floor msistub nsis-zlib nsis-lzma; do
     case "$name" in
       floor) program=("$tools/floor.exe" 'C:\bench-floor' bench.msi bench.cab) ;;
+      stream-floor) program=("$tools/stream_floor.exe" 'C:\bench-floor' bench.msi bench.cab) ;;
       msistub) program=(setup.exe) ;;
       *) program=("$name.exe") ;;
     esac
