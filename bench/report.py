@@ -6,13 +6,16 @@ verdicts on the targets.
 
 A case folder holds times.json (hyperfine), memory.txt ("<program> <peak
 working set bytes> <exit code> <seconds>" lines) and stages.txt ("<stage>
-<seconds>" lines). The base folder holds a setup with an empty cabinet; its
-memory.txt gives the launcher's peak working set when it holds next to
-nothing, which is Wine's and the program's own share.
+<seconds>" lines). The base folder holds a setup with an empty cabinet and
+the zlib bombs made from it, listed in bombs.txt ("<name> <expected exit
+code> <what>" lines); its memory.txt gives the launcher's peak working set
+when it holds next to nothing, which is Wine's and the program's own share,
+and one line per bomb, named as in bombs.txt, from its one run.
 
 The memory targets hold the launcher to a peak that does not grow with the
-file: its peak for 512 MiB against 64 MiB of the same kind, and against
-NSIS zlib's in each case.
+file: its peak for 512 MiB against 64 MiB of the same kind, against NSIS
+zlib's in each case, and the bomb's (which inflates past 4 GiB) against an
+ordinary 64 MiB setup's.
 """
 import argparse
 import json
@@ -32,6 +35,8 @@ TIME_TARGETS = {"512 MiB incompressible": 0.6, "64 MiB incompressible": 0.8, "64
 PEAK_PAIRS = [("512 MiB incompressible", "64 MiB incompressible"), ("512 MiB compressible", "64 MiB compressible")]
 PEAK_GROWTH_LIMIT = 0.10
 PEAK_LIMIT_OVER_NSIS = 2.0
+BOMB_REFERENCE_CASE = "64 MiB incompressible"
+BOMB_DESCRIPTIONS = {"manifest-zlib-bomb": "manifest, 4 MiB → over 4 GiB"}
 
 
 def read_pairs(path):
@@ -67,6 +72,33 @@ class Case:
         return " · ".join("%s %.2f" % (stage, self.stages[stage]) for stage in STAGES)
 
 
+class Bomb:
+    """One zlib bomb of the base folder; `peak` is None when it was not run."""
+
+    def __init__(self, fields, memory):
+        self.name, self.expected = fields[0], int(fields[1])
+        self.what = " ".join(fields[2:])
+        self.peak = self.exit_code = self.seconds = None
+        if self.name in memory:
+            peak, exit_code, seconds = memory[self.name][:3]
+            self.peak, self.exit_code, self.seconds = int(peak), int(exit_code), float(seconds)
+
+    def label(self):
+        return BOMB_DESCRIPTIONS.get(self.name, self.name)
+
+    def short_label(self):
+        return self.name.replace("-zlib-bomb", "")
+
+
+def read_bombs(base_folder):
+    path = os.path.join(base_folder, "bombs.txt")
+    if not os.path.exists(path):
+        return []
+    memory = read_pairs(os.path.join(base_folder, "memory.txt"))
+    with open(path) as f:
+        return [Bomb(line.split(), memory) for line in f if line.strip()]
+
+
 def table(cases):
     lines = ["| case | program | median s | × floor | × stream floor | × NSIS zlib | peak memory MiB "
              "| launcher stages, one run (s) |",
@@ -77,6 +109,17 @@ def table(cases):
                 case.title if index == 0 else "", name, case.median[name], case.ratio(name, "floor"),
                 case.ratio(name, "stream floor"), case.ratio(name, "NSIS zlib"), case.peak[name] / MIB,
                 case.stage_text() if name == "msistub" else ""))
+    return lines
+
+
+def bomb_lines(bombs):
+    lines = []
+    for bomb in bombs:
+        if bomb.peak is None:
+            lines.append("Zlib bomb (%s): not run." % bomb.label())
+        else:
+            lines.append("Zlib bomb (%s): exit %d in %.2f s, peak %.0f MiB (one run with /qn)."
+                         % (bomb.label(), bomb.exit_code, bomb.seconds, bomb.peak / MIB))
     return lines
 
 
@@ -117,6 +160,26 @@ def memory_targets(cases):
     return lines
 
 
+def bomb_targets(bombs, cases):
+    lines = []
+    reference = next((case for case in cases if case.title == BOMB_REFERENCE_CASE), None)
+    for bomb in bombs:
+        title = "Zlib bomb (%s)" % bomb.short_label()
+        if bomb.peak is None:
+            lines.append("- %s: not run (**missed**)" % title)
+            continue
+        lines.append("- %s: exit %d (target %d, %s)" % (title, bomb.exit_code, bomb.expected,
+                                                       verdict(bomb.exit_code == bomb.expected)))
+        if reference is None:
+            lines.append("- %s: peak %.0f MiB; no %s case measured to hold it against"
+                         % (title, bomb.peak / MIB, BOMB_REFERENCE_CASE))
+        else:
+            limit = reference.peak["msistub"]
+            lines.append("- %s: peak %.0f MiB (target ≤ msistub's %.0f MiB in the %s case, %s)"
+                         % (title, bomb.peak / MIB, limit / MIB, BOMB_REFERENCE_CASE, verdict(bomb.peak <= limit)))
+    return lines
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--base", required=True)
@@ -128,6 +191,7 @@ def main():
     options = parser.parse_args()
 
     base_peak = int(read_pairs(os.path.join(options.base, "memory.txt"))["msistub"][0])
+    bombs = read_bombs(options.base)
     cases = [Case(folder) for folder in options.cases]
     out = ["%s under Xvfb, %s, %d cores; 1-minute load average %s before and %s after; median of %d runs after "
            "one warm-up." % (options.wine, options.cpu, os.cpu_count(), options.load_before, options.load_after,
@@ -136,8 +200,9 @@ def main():
     out += table(cases)
     out += ["", "Base of the launcher's peak (Wine, its DLLs, the window; from a setup with an empty cabinet): "
             "%.0f MiB." % (base_peak / MIB)]
+    out += bomb_lines(bombs)
     out += ["", "Targets:"]
-    out += time_targets(cases) + memory_targets(cases)
+    out += time_targets(cases) + memory_targets(cases) + bomb_targets(bombs, cases)
     sys.stdout.write("\n".join(out) + "\n")
 
 

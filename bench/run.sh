@@ -3,7 +3,10 @@
 # setups that carry a real MSI with a 64 MiB and a 512 MiB cabinet, random
 # (incompressible) and log text (compressible), side by side with two floors
 # (bench/floor.cpp: one reads each file whole, the streaming one in 1 MiB
-# pieces) and NSIS installers (zlib, LZMA) that carry the same files.
+# pieces) and NSIS installers (zlib, LZMA) that carry the same files. Then
+# the zlib bombs of the hostile-file generator (tests/hostile; a manifest of
+# 4 MiB that inflates past 4 GiB), made from the setup with an empty cabinet,
+# run once each with /qn for their exit code, time and peak memory.
 # Run on demand, on a quiet machine; not part of CI.
 #
 #   bench/run.sh [--runs N] [--sizes "64 512"] [--kinds "random text"] [--prepare-only]
@@ -16,10 +19,11 @@
 #                    anyway, with a warning in the result (default 1800)
 #
 # Everything lives under build/bench-*: build/bench-windows (launcher),
-# build/bench-native (packing tool), build/bench-work (tools, Wine prefix,
-# cases, results). Generated MSIs, setups and NSIS installers are kept between
-# runs and remade when their inputs change. The table goes to stdout and to
-# build/bench-work/results.md.
+# build/bench-native (packing tool, hostile-file generator), build/bench-work
+# (tools, Wine prefix, cases, results; the bombs beside the empty case's
+# setup in cases/0-random). Generated MSIs, setups, NSIS installers and bombs
+# are kept between runs and remade when their inputs change. The table goes
+# to stdout and to build/bench-work/results.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -52,6 +56,8 @@ install_tools() {
   local missing=()
   command -v hyperfine >/dev/null || missing+=(hyperfine)
   command -v makensis >/dev/null || missing+=(nsis)
+  command -v osslsigncode >/dev/null || missing+=(osslsigncode)
+  command -v openssl >/dev/null || missing+=(openssl)
   if [ ${#missing[@]} -gt 0 ]; then
     log "installing ${missing[*]}"
     local sudo=""
@@ -65,11 +71,11 @@ install_tools() {
 }
 
 build_programs() {
-  log "building the launcher and the packing tool"
+  log "building the launcher, the packing tool and the hostile-file generator"
   cmake --preset windows -B build/bench-windows >/dev/null
   cmake --build build/bench-windows -j2 --target msistub >/dev/null
   cmake --preset native -B build/bench-native >/dev/null
-  cmake --build build/bench-native -j2 --target msistub-pack >/dev/null
+  cmake --build build/bench-native -j2 --target msistub-pack msistub-hostile-files >/dev/null
 
   log "building the floors, the test msiexec, the memory probe, the stage timer and the hash timer"
   mkdir -p "$tools"
@@ -124,6 +130,38 @@ make_case() {
         bench/installer.nsi
     fi
   done
+}
+
+# The zlib bombs of the hostile-file generator, made from the setup DIR/setup.exe
+# and kept in DIR with bombs.txt ("NAME EXPECTED_EXIT_CODE WHAT" lines, as the
+# generator's cases.txt has them). The generator makes all its cases at once
+# from a signed launcher and a setup signed after packing as well, so those
+# are made as the end-to-end test makes them, and everything but the bombs is
+# thrown away.
+make_bombs() {
+  local dir="$1" generator=build/bench-native/tools/pack/msistub-hostile-files
+  if newer "$dir/setup.exe" "$dir/bombs.txt" || newer "$generator" "$dir/bombs.txt"; then
+    log "making the zlib bombs from $dir/setup.exe"
+    local scratch="$work/hostile-scratch"
+    rm -rf "$scratch" "$dir/bombs.txt" "$dir"/*zlib-bomb*.exe
+    mkdir -p "$scratch"
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$scratch/signer.key" -out "$scratch/signer.crt" -days 30 \
+      -subj "/CN=msistub bench" 2>/dev/null
+    osslsigncode sign -certs "$scratch/signer.crt" -key "$scratch/signer.key" -in build/bench-windows/msistub.exe \
+      -out "$scratch/signed.exe" >/dev/null
+    osslsigncode sign -certs "$scratch/signer.crt" -key "$scratch/signer.key" -in "$dir/setup.exe" \
+      -out "$scratch/signed-last.exe" >/dev/null
+    "$generator" --setup "$dir/setup.exe" --signed-stub "$scratch/signed.exe" --signed-setup "$scratch/signed-last.exe" \
+      --key build/dev-key/dev-private.pem --out "$scratch/hostile"
+    if ! grep -E '^[^ ]*zlib-bomb[^ ]* ' "$scratch/hostile/cases.txt" > "$scratch/bombs.txt"; then
+      echo "the hostile-file generator made no zlib bomb" >&2
+      exit 1
+    fi
+    local name
+    while read -r name _; do mv "$scratch/hostile/$name.exe" "$dir/"; done < "$scratch/bombs.txt"
+    mv "$scratch/bombs.txt" "$dir/bombs.txt"
+    rm -rf "$scratch"
+  fi
 }
 
 # Run before every timed run, so each one writes its files afresh (the
@@ -198,6 +236,21 @@ measure_base() {
   cd "$root"
 }
 
+# Each bomb runs once, since it inflates gigabytes before it can fail; its
+# line in the empty case's memory.txt holds its time as well. Wine gets no
+# standard input, or it would take the lines of bombs.txt meant for the loop.
+measure_bombs() {
+  local dir="$work/cases/0-random" name
+  cd "$dir"
+  while read -r name _; do
+    log "running $name once"
+    clean_outputs
+    printf '%s %s\n' "$name" "$(wine "$tools/peak_memory.exe" "$name.exe" /qn </dev/null | tr -d '\r')" >> memory.txt
+  done < bombs.txt
+  clean_outputs
+  cd "$root"
+}
+
 measure_all() {
   export WINEPREFIX="$prefix" WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;msiexec.exe=n,b"
@@ -214,6 +267,8 @@ measure_all() {
       measure_case "$work/cases/$size-$kind"
     done
   done
+  wait_for_quiet
+  measure_bombs
   {
     python3 bench/report.py --base "$work/cases/0-random" --load-before "$load_before" --load-after "$(one_minute_load)" \
       --wine "$(wine --version 2>/dev/null)" --cpu "$(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)" \
@@ -232,6 +287,7 @@ esac
 install_tools
 build_programs
 make_case "$work/cases/0-random" 0 random
+make_bombs "$work/cases/0-random"
 for size in $sizes; do
   for kind in $kinds; do
     make_case "$work/cases/$size-$kind" "$size" "$kind"
