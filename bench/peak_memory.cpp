@@ -1,7 +1,9 @@
 // Runs a program, waits for it and prints the peak working set of that one
-// process (not of Wine's server or of the installer it starts) and its full
-// exit code:
-//   peak_memory.exe PROGRAM [ARGUMENTS ...]   prints "<peak bytes> <exit code>"
+// process (not of Wine's server or of the installer it starts), its full
+// exit code and the seconds from its start to its end:
+//   peak_memory.exe PROGRAM [ARGUMENTS ...]   prints "<peak bytes> <exit code> <seconds>"
+// The seconds let a program too slow to be run more than once (the zlib bomb)
+// be timed by the same run; they leave out the start of this probe itself.
 // Under Wine the counters of another process come from its Linux process, and
 // they vanish with it, so they are sampled while it runs; the peak is a high
 // water mark, so the last sample taken holds the peak of the whole run up to
@@ -37,6 +39,9 @@ int wmain() {
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
+    LARGE_INTEGER frequency, started, ended;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&started);
     if (!*commandLine ||
         !CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         std::fprintf(stderr, "peak_memory: cannot start the program (error %lu)\n", GetLastError());
@@ -44,10 +49,12 @@ int wmain() {
     }
     SIZE_T peak = 0;
     while (WaitForSingleObject(process.hProcess, 2) == WAIT_TIMEOUT) peak = SamplePeak(process.hProcess, peak);
+    QueryPerformanceCounter(&ended);
     peak = SamplePeak(process.hProcess, peak);
     DWORD exitCode = 0;
     GetExitCodeProcess(process.hProcess, &exitCode);
-    std::printf("%llu %lu\n", static_cast<unsigned long long>(peak), exitCode);
+    std::printf("%llu %lu %.3f\n", static_cast<unsigned long long>(peak), exitCode,
+                static_cast<double>(ended.QuadPart - started.QuadPart) / static_cast<double>(frequency.QuadPart));
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return 0;

@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Benchmark of the launcher under Wine: time to hand-off and peak memory for
 # setups that carry a real MSI with a 64 MiB and a 512 MiB cabinet, random
-# (incompressible) and log text (compressible), side by side with the floor
-# (bench/floor.cpp) and NSIS installers (zlib, LZMA) that carry the same files.
+# (incompressible) and log text (compressible), side by side with two floors
+# (bench/floor.cpp: one reads each file whole, the streaming one in 1 MiB
+# pieces) and NSIS installers (zlib, LZMA) that carry the same files. Then
+# the zlib bombs of the hostile-file generator (tests/hostile; a manifest of
+# 4 MiB that inflates past 4 GiB), made from the setup with an empty cabinet,
+# run once each with /qn for their exit code, time and peak memory.
 # Run on demand, on a quiet machine; not part of CI.
 #
 #   bench/run.sh [--runs N] [--sizes "64 512"] [--kinds "random text"] [--prepare-only]
@@ -15,10 +19,11 @@
 #                    anyway, with a warning in the result (default 1800)
 #
 # Everything lives under build/bench-*: build/bench-windows (launcher),
-# build/bench-native (packing tool), build/bench-work (tools, Wine prefix,
-# cases, results). Generated MSIs, setups and NSIS installers are kept between
-# runs and remade when their inputs change. The table goes to stdout and to
-# build/bench-work/results.md.
+# build/bench-native (packing tool, hostile-file generator), build/bench-work
+# (tools, Wine prefix, cases, results; the bombs beside the empty case's
+# setup in cases/0-random). Generated MSIs, setups, NSIS installers and bombs
+# are kept between runs and remade when their inputs change. The table goes
+# to stdout and to build/bench-work/results.md.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -35,7 +40,7 @@ while [ $# -gt 0 ]; do
     --runs) runs="$2"; shift 2 ;;
     --sizes) sizes="$2"; shift 2 ;;
     --kinds) kinds="$2"; shift 2 ;;
-    -h|--help) sed -n '2,21p' "$0"; exit 0 ;;
+    -h|--help) awk 'NR == 1 { next } /^#/ { print; next } { exit }' "$0"; exit 0 ;;
     *) echo "unknown option: $1" >&2; exit 2 ;;
   esac
 done
@@ -51,6 +56,8 @@ install_tools() {
   local missing=()
   command -v hyperfine >/dev/null || missing+=(hyperfine)
   command -v makensis >/dev/null || missing+=(nsis)
+  command -v osslsigncode >/dev/null || missing+=(osslsigncode)
+  command -v openssl >/dev/null || missing+=(openssl)
   if [ ${#missing[@]} -gt 0 ]; then
     log "installing ${missing[*]}"
     local sudo=""
@@ -64,18 +71,19 @@ install_tools() {
 }
 
 build_programs() {
-  log "building the launcher and the packing tool"
+  log "building the launcher, the packing tool and the hostile-file generator"
   cmake --preset windows -B build/bench-windows >/dev/null
   cmake --build build/bench-windows -j2 --target msistub >/dev/null
   cmake --preset native -B build/bench-native >/dev/null
-  cmake --build build/bench-native -j2 --target msistub-pack >/dev/null
+  cmake --build build/bench-native -j2 --target msistub-pack msistub-hostile-files >/dev/null
 
-  log "building the floor, the test msiexec, the memory probe, the stage timer and the hash timer"
+  log "building the floors, the test msiexec, the memory probe, the stage timer and the hash timer"
   mkdir -p "$tools"
   local cxx=x86_64-w64-mingw32-g++
   local flags=(-O2 -std=c++17 -Wall -Wextra -static -static-libgcc -static-libstdc++ -s)
   $cxx "${flags[@]}" -mwindows bench/test_msiexec.cpp -o "$tools/test_msiexec.exe"
   $cxx "${flags[@]}" -mwindows bench/floor.cpp -o "$tools/floor.exe" -lshell32
+  $cxx "${flags[@]}" -mwindows -DSTREAM_FLOOR bench/floor.cpp -o "$tools/stream_floor.exe" -lshell32
   $cxx "${flags[@]}" -municode bench/peak_memory.cpp -o "$tools/peak_memory.exe" -lpsapi
   $cxx "${flags[@]}" -DNOMINMAX -D_WIN32_WINNT=0x0601 -DWINVER=0x0601 -Isrc -I"$openssl_root/include" \
     bench/stages.cpp -o "$tools/stages.exe" build/bench-windows/libmsistub_core.a "$openssl_root/lib64/libcrypto.a" \
@@ -124,6 +132,38 @@ make_case() {
   done
 }
 
+# The zlib bombs of the hostile-file generator, made from the setup DIR/setup.exe
+# and kept in DIR with bombs.txt ("NAME EXPECTED_EXIT_CODE WHAT" lines, as the
+# generator's cases.txt has them). The generator makes all its cases at once
+# from a signed launcher and a setup signed after packing as well, so those
+# are made as the end-to-end test makes them, and everything but the bombs is
+# thrown away.
+make_bombs() {
+  local dir="$1" generator=build/bench-native/tools/pack/msistub-hostile-files
+  if newer "$dir/setup.exe" "$dir/bombs.txt" || newer "$generator" "$dir/bombs.txt"; then
+    log "making the zlib bombs from $dir/setup.exe"
+    local scratch="$work/hostile-scratch"
+    rm -rf "$scratch" "$dir/bombs.txt" "$dir"/*zlib-bomb*.exe
+    mkdir -p "$scratch"
+    openssl req -x509 -newkey rsa:2048 -nodes -keyout "$scratch/signer.key" -out "$scratch/signer.crt" -days 30 \
+      -subj "/CN=msistub bench" 2>/dev/null
+    osslsigncode sign -certs "$scratch/signer.crt" -key "$scratch/signer.key" -in build/bench-windows/msistub.exe \
+      -out "$scratch/signed.exe" >/dev/null
+    osslsigncode sign -certs "$scratch/signer.crt" -key "$scratch/signer.key" -in "$dir/setup.exe" \
+      -out "$scratch/signed-last.exe" >/dev/null
+    "$generator" --setup "$dir/setup.exe" --signed-stub "$scratch/signed.exe" --signed-setup "$scratch/signed-last.exe" \
+      --key build/dev-key/dev-private.pem --out "$scratch/hostile"
+    if ! grep -E '^[^ ]*zlib-bomb[^ ]* ' "$scratch/hostile/cases.txt" > "$scratch/bombs.txt"; then
+      echo "the hostile-file generator made no zlib bomb" >&2
+      exit 1
+    fi
+    local name
+    while read -r name _; do mv "$scratch/hostile/$name.exe" "$dir/"; done < "$scratch/bombs.txt"
+    mv "$scratch/bombs.txt" "$dir/bombs.txt"
+    rm -rf "$scratch"
+  fi
+}
+
 # Run before every timed run, so each one writes its files afresh (the
 # launcher leaves a package alone that already stands in its folder), and
 # so no write-back of an earlier run falls into the next.
@@ -152,11 +192,13 @@ wait_for_quiet() {
 measure_case() {
   local dir="$1"
   local floor_command="wine $tools/floor.exe 'C:\\bench-floor' bench.msi bench.cab"
+  local stream_floor_command="wine $tools/stream_floor.exe 'C:\\bench-floor' bench.msi bench.cab"
   cd "$dir"
   log "timing $(basename "$dir") ($runs runs each)"
   hyperfine --style basic --warmup 1 --runs "$runs" --prepare "bash $root/bench/run.sh --clean-outputs" \
     --export-json "$dir/times.json" \
     -n floor "$floor_command" \
+    -n "stream floor" "$stream_floor_command" \
     -n msistub "wine setup.exe" \
     -n "NSIS zlib" "wine nsis-zlib.exe" \
     -n "NSIS lzma" "wine nsis-lzma.exe" >&2
@@ -164,9 +206,10 @@ measure_case() {
   log "peak memory of $(basename "$dir")"
   : > "$dir/memory.txt"
   local name program
-  for name in floor msistub nsis-zlib nsis-lzma; do
+  for name in floor stream-floor msistub nsis-zlib nsis-lzma; do
     case "$name" in
       floor) program=("$tools/floor.exe" 'C:\bench-floor' bench.msi bench.cab) ;;
+      stream-floor) program=("$tools/stream_floor.exe" 'C:\bench-floor' bench.msi bench.cab) ;;
       msistub) program=(setup.exe) ;;
       *) program=("$name.exe") ;;
     esac
@@ -193,6 +236,21 @@ measure_base() {
   cd "$root"
 }
 
+# Each bomb runs once, since it inflates gigabytes before it can fail; its
+# line in the empty case's memory.txt holds its time as well. Wine gets no
+# standard input, or it would take the lines of bombs.txt meant for the loop.
+measure_bombs() {
+  local dir="$work/cases/0-random" name
+  cd "$dir"
+  while read -r name _; do
+    log "running $name once"
+    clean_outputs
+    printf '%s %s\n' "$name" "$(wine "$tools/peak_memory.exe" "$name.exe" /qn </dev/null | tr -d '\r')" >> memory.txt
+  done < bombs.txt
+  clean_outputs
+  cd "$root"
+}
+
 measure_all() {
   export WINEPREFIX="$prefix" WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d;msiexec.exe=n,b"
@@ -209,6 +267,8 @@ measure_all() {
       measure_case "$work/cases/$size-$kind"
     done
   done
+  wait_for_quiet
+  measure_bombs
   {
     python3 bench/report.py --base "$work/cases/0-random" --load-before "$load_before" --load-after "$(one_minute_load)" \
       --wine "$(wine --version 2>/dev/null)" --cpu "$(sed -n 's/^model name\s*: //p' /proc/cpuinfo | head -1)" \
@@ -227,6 +287,7 @@ esac
 install_tools
 build_programs
 make_case "$work/cases/0-random" 0 random
+make_bombs "$work/cases/0-random"
 for size in $sizes; do
   for kind in $kinds; do
     make_case "$work/cases/$size-$kind" "$size" "$kind"
