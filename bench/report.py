@@ -25,7 +25,7 @@ import sys
 MIB = 1024 * 1024
 PROGRAMS = [("floor", "floor"), ("stream floor", "stream-floor"), ("msistub", "msistub"),
             ("NSIS zlib", "nsis-zlib"), ("NSIS lzma", "nsis-lzma")]
-STAGES = ["read", "manifest", "inflate", "verify", "write"]
+STAGES = ["open", "verify", "write", "lock"]
 KIND_NAMES = {"random": "incompressible", "text": "compressible"}
 # Greatest msistub median ÷ NSIS zlib median per case; None: the ratio is
 # only reported.

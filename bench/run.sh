@@ -90,7 +90,7 @@ build_programs() {
     -lz -lws2_32 -lcrypt32 -lcomctl32 -lshell32 -lole32 -luser32 -ladvapi32 -lgdi32
   $cxx "${flags[@]}" -DNOMINMAX -D_WIN32_WINNT=0x0601 -DWINVER=0x0601 -Isrc -I"$openssl_root/include" \
     bench/hash_speed.cpp -o "$tools/hash_speed.exe" build/bench-windows/libmsistub_core.a \
-    "$openssl_root/lib64/libcrypto.a" -ladvapi32
+    "$openssl_root/lib64/libcrypto.a" -lz -ladvapi32
 }
 
 # A prefix of its own: the test msiexec stands where system32\msiexec.exe is

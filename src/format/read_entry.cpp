@@ -24,7 +24,7 @@ constexpr KindLines kManifestLines = {kLineManifestInflated,     kLineManifestNo
 constexpr KindLines kPayloadLines = {kLinePayloadInflated,     kLinePayloadNotInflated,  kLinePayloadCopied,
                                      kLineNoMemoryForPayload, kLinePayloadSignatureBad, kLinePayloadKeyNotLoaded};
 
-constexpr uint32_t kMinimumRoom = 4096;
+constexpr uint32_t kMeasurePieceSize = 16384;
 
 struct LocatedEntry {
     ByteSource source;
@@ -94,56 +94,51 @@ StatusValue ExtractEmptySignedPayload(const LocatedEntry& entry, uint8_t** conte
     return StatusOf(kErrorSuccess, kLineEmptyPayloadVerified);
 }
 
-// Room for more content: twice as much, up to one byte past the ceiling,
-// which is all a stream ever makes before it fails as too long.
-bool GrowContent(uint8_t** buffer, uint64_t* capacity, uint64_t maxLength) {
-    uint64_t grown = *capacity * 2 < maxLength + 1 ? *capacity * 2 : maxLength + 1;
-    void* moved = PlatformReAlloc(*buffer, static_cast<size_t>(grown), kMemMoveable);
-    if (!moved) return false;
-    *buffer = static_cast<uint8_t*>(moved);
-    *capacity = grown;
-    return true;
+// The content's length, from a first pass that keeps nothing: a stream
+// that inflates past its ceiling fails here, having taken no more memory
+// than a setup of any size does.
+StreamResult MeasureContent(const LocatedEntry& entry, uint32_t ceiling, uint32_t* length) {
+    uint8_t piece[kMeasurePieceSize];
+    EntryStream stream;
+    StreamResult result =
+        OpenEntryStream(&stream, entry.source, entry.step.dataOffset, entry.step.dataLength, true, ceiling);
+    uint64_t total = 0;
+    while (result == StreamResult::kMore) {
+        uint32_t got = 0;
+        result = ReadEntryStream(&stream, piece, sizeof piece, &got);
+        total += got;
+    }
+    CloseEntryStream(&stream);
+    *length = static_cast<uint32_t>(total);
+    return result;
 }
 
-// Inflates the whole content into a buffer that grows as it fills.
-StreamResult InflateWhole(EntryStream* stream, uint8_t** content, uint32_t* length) {
-    uint64_t capacity = stream->dataLength > kMinimumRoom ? stream->dataLength : kMinimumRoom;
-    if (capacity > stream->maxLength + 1) capacity = stream->maxLength + 1;
-    auto* buffer = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, static_cast<size_t>(capacity)));
+// The second pass fills a buffer of exactly the measured length; a stream
+// that now yields anything else fails as one that does not inflate.
+StreamResult InflateMeasured(const LocatedEntry& entry, uint32_t length, uint8_t** content) {
+    auto* buffer = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, length ? length : 1));
     if (!buffer) return StreamResult::kNoMemory;
-    uint64_t produced = 0;
-    StreamResult result = StreamResult::kMore;
-    while (result == StreamResult::kMore) {
-        if (produced == capacity && !GrowContent(&buffer, &capacity, stream->maxLength)) {
-            result = StreamResult::kNoMemory;
-            break;
-        }
-        uint32_t room = static_cast<uint32_t>(capacity - produced < UINT32_MAX ? capacity - produced : UINT32_MAX);
-        uint32_t got = 0;
-        result = ReadEntryStream(stream, buffer + produced, room, &got);
-        produced += got;
-    }
+    EntryStream stream;
+    StreamResult result =
+        OpenEntryStream(&stream, entry.source, entry.step.dataOffset, entry.step.dataLength, true, length);
+    uint32_t got = 0;
+    if (result == StreamResult::kMore) result = ReadEntryStream(&stream, buffer, length, &got);
+    // The piece is full: one more call must find the stream's end and nothing else.
+    if (result == StreamResult::kMore && got == length) result = ReadEntryStream(&stream, buffer, 0, &got);
+    if (result == StreamResult::kEnded && stream.produced != length) result = StreamResult::kBadData;
+    CloseEntryStream(&stream);
     if (result != StreamResult::kEnded) {
         PlatformFree(buffer);
-        return result;
-    }
-    // A large overshoot of the growth is given back; a failed shrink keeps the larger block.
-    if (capacity - produced > produced / 4) {
-        void* trimmed = PlatformReAlloc(buffer, produced ? static_cast<size_t>(produced) : 1, kMemMoveable);
-        if (trimmed) buffer = static_cast<uint8_t*>(trimmed);
+        return result == StreamResult::kMore ? StreamResult::kBadData : result;
     }
     *content = buffer;
-    *length = static_cast<uint32_t>(produced);
     return result;
 }
 
 StatusValue ReadCompressed(const LocatedEntry& entry, const KindLines& lines, uint8_t** buffer, uint32_t* length) {
     uint32_t ceiling = entry.step.isManifest ? kMaxManifestContentLength : kMaxEntryContentLength;
-    EntryStream stream;
-    StreamResult result =
-        OpenEntryStream(&stream, entry.source, entry.step.dataOffset, entry.step.dataLength, true, ceiling);
-    if (result == StreamResult::kMore) result = InflateWhole(&stream, buffer, length);
-    CloseEntryStream(&stream);
+    StreamResult result = MeasureContent(entry, ceiling, length);
+    if (result == StreamResult::kEnded) result = InflateMeasured(entry, *length, buffer);
     if (result == StreamResult::kReadFailed) return ReadFailed();
     if (result != StreamResult::kEnded) return StatusOf(kErrorInvalidData, lines.notInflated);
     return StatusOf(kErrorSuccess, lines.inflated);

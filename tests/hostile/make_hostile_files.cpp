@@ -290,9 +290,9 @@ void WriteLengthLies(Writer& out, const Setup& base) {
              SetupFile(setup));
 }
 
-// One bomb is enough: the manifest and the payloads share the inflation, and
-// each run inflates 4 GiB before it can fail.
-void WriteBomb(Writer& out, const Setup& base) {
+// The manifest fails once it passes its 16 MiB cap; the package, streamed,
+// inflates all of its 4 GiB before it fails, in the memory of any setup.
+void WriteBombs(Writer& out, const Setup& base) {
     Bytes bomb = ZlibBomb();
     Setup setup = base;
     Entry& manifest = EntryWithId(setup, 0);
@@ -300,6 +300,13 @@ void WriteBomb(Writer& out, const Setup& base) {
     manifest.claimedDataLength = static_cast<uint32_t>(bomb.size());
     out.Case("manifest-zlib-bomb", std::to_string(kInvalidData),
              "the manifest is a 4 MiB stream that inflates to over 4 GiB", SetupFile(setup));
+
+    setup = base;
+    Entry& package = EntryWithId(setup, setup.entries[1].id);
+    package.data = bomb;
+    package.claimedDataLength = static_cast<uint32_t>(bomb.size());
+    out.Case("payload-zlib-bomb", std::to_string(kInvalidData),
+             "the package is a 4 MiB stream that inflates to over 4 GiB", SetupFile(setup));
 }
 
 void WriteBadRecords(Writer& out, const Setup& base, EVP_PKEY* key) {
@@ -483,7 +490,7 @@ int main(int argc, char** argv) {
         WriteControls(out, base, signedStub, signedSetup);
         WriteTruncations(out, base);
         WriteLengthLies(out, base);
-        WriteBomb(out, base);
+        WriteBombs(out, base);
         WriteBadRecords(out, base, key.get());
         WriteChangedAfterSigning(out, base, signedStub);
         WriteHugeTags(out, base, signedStub);
