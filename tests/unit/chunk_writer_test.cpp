@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "extract/chunk_writer.h"
+#include "extract/file_lock.h"
 #include "memory_payload.h"
 #include "platform/win32_api.h"
 
@@ -210,6 +211,73 @@ const WriterRun kRuns[] = {
       {Write::Normal, 0, 0, 100, 2}},
      true},
 };
+
+// Streamed payloads through the writer, each a zlib stream in a file: no
+// content, exactly one chunk and one byte more, as stored blocks and
+// deflated; then records whose stream yields a byte more or a byte less than
+// was verified, which fail the item on every try and write no further.
+class ChunkWriterStreams : public testing::Test {
+protected:
+    void SetUp() override {
+        char temp[MAX_PATH];
+        ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
+        folder_ = std::string(temp) + "msistub-streams-" + std::to_string(GetCurrentProcessId());
+        ASSERT_TRUE(CreateDirectoryA(folder_.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    }
+    void TearDown() override { RemoveDirectoryA(folder_.c_str()); }
+
+    // Writes one item until the writer is done or fails twice in a row.
+    uint32_t WriteItem(const VerifiedPayload& payload, std::string* written) {
+        PackageItem item = {};
+        item.payload = payload;
+        std::snprintf(item.outPath, sizeof item.outPath, "%s\\item.bin", folder_.c_str());
+        item.outFile = CreateFileA(item.outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        EXPECT_NE(item.outFile, INVALID_HANDLE_VALUE);
+        ExtractionSet set = {};
+        set.items = &item;
+        set.itemCount = 1;
+        set.currentItem = -1;
+        set.chunkSize = kChunkSize;
+        uint32_t result;
+        int failures = 0;
+        while ((result = WriteNextChunk(&set, nullptr)) == 234 || (result == 29 && ++failures < 2)) {
+        }
+        ReleaseChunkWriter(&set);
+        if (item.outFile) CloseHandle(item.outFile);
+        ReleaseFileLock(&item);
+        *written = FileContent(item.outPath);
+        DeleteFileA(item.outPath);
+        return result;
+    }
+
+    std::string folder_;
+};
+
+TEST_F(ChunkWriterStreams, WritesEdgeSizesAndRefusesContentThatDiffers) {
+    for (uint32_t size : {0u, kChunkSize, kChunkSize + 1}) {
+        for (int level : {0, 9}) {
+            SCOPED_TRACE(std::to_string(size) + " bytes at level " + std::to_string(level));
+            const std::string content = Payload(size, size + level);
+            StreamedPayload streamed = StreamedPayloadOf(content, level);
+            std::string written;
+            EXPECT_EQ(WriteItem(streamed.payload, &written), 0u);
+            EXPECT_TRUE(written == content);
+        }
+    }
+    const std::string content = Payload(kChunkSize + 1, 3);
+    for (int delta : {-1, +1}) {
+        for (int level : {0, 9}) {
+            SCOPED_TRACE("verified length off by " + std::to_string(delta) + " at level " + std::to_string(level));
+            StreamedPayload streamed = StreamedPayloadOf(content, level);
+            std::string claimed = content.substr(0, content.size() - (delta < 0 ? 1 : 0)) + (delta > 0 ? "x" : "");
+            streamed.payload = PayloadOver(streamed.file->Source(), streamed.payload.dataLength, true, claimed);
+            std::string written;
+            EXPECT_EQ(WriteItem(streamed.payload, &written), 29u);
+            EXPECT_LE(written.size(), claimed.size());
+        }
+    }
+}
 
 INSTANTIATE_TEST_SUITE_P(Runs, ChunkWriterTest, testing::ValuesIn(kRuns),
                          [](const testing::TestParamInfo<WriterRun>& info) { return info.param.name; });

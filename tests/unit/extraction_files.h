@@ -61,7 +61,8 @@ class TestFolder {
     std::string path_;
 };
 
-// The files of one run, as the selection hands them over: name and payload.
+// The files of one run, as the selection hands them over: name and payload,
+// each payload a zlib stream in a file of its own that the writer inflates.
 class Items {
    public:
     explicit Items(const std::vector<std::pair<std::string, std::string>>& files)
@@ -70,7 +71,8 @@ class Items {
             std::memset(&items_[i], 0, sizeof items_[i]);
             std::snprintf(items_[i].fileName, sizeof items_[i].fileName, "%s", files[i].first.c_str());
             payloads_[i] = files[i].second;
-            items_[i].payload = PlainPayload(payloads_[i]);
+            streams_.push_back(StreamedPayloadOf(payloads_[i], 6));
+            items_[i].payload = streams_.back().payload;
         }
         std::memset(&set_, 0, sizeof set_);
         set_.items = items_.data();
@@ -117,6 +119,7 @@ class Items {
 
    private:
     std::vector<std::string> payloads_;
+    std::vector<StreamedPayload> streams_;
     std::vector<PackageItem> items_;
     ExtractionSet set_;
 };
