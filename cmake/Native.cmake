@@ -22,7 +22,8 @@ add_library(msistub_portable STATIC
   ${MSISTUB_KEY_SOURCE})
 target_include_directories(msistub_portable PUBLIC "${CMAKE_SOURCE_DIR}/src")
 target_compile_options(msistub_portable PRIVATE -Wall -Wextra)
-target_link_libraries(msistub_portable PUBLIC ZLIB::ZLIB OpenSSL::Crypto)
+find_package(Threads REQUIRED)
+target_link_libraries(msistub_portable PUBLIC ZLIB::ZLIB OpenSSL::Crypto Threads::Threads)
 
 if(EXISTS "${CMAKE_SOURCE_DIR}/tools/pack/CMakeLists.txt")
   add_subdirectory(tools/pack)

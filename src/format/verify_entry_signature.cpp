@@ -16,7 +16,7 @@ VerificationKeyWriter g_verificationKeyWriter = WriteVerificationKey;
 
 namespace {
 // A piece of this size keeps SHA-256 at its full speed and the reads few.
-constexpr uint32_t kDigestPieceSize = 1u << 20;
+constexpr uint32_t kDigestPieceSize = 512u << 10;
 }  // namespace
 
 StatusValue VerifyEntryDigest(const uint8_t digest[kDigestSize], const uint8_t* signature, uint32_t signatureLength) {
@@ -35,22 +35,55 @@ StatusValue VerifyEntrySignature(const uint8_t* content, uint32_t length, const 
     return VerifyEntryDigest(digest, signature, signatureLength);
 }
 
+namespace {
+struct HashJob {
+    SHA256_CTX* context;
+    const uint8_t* piece;
+    uint32_t length;
+};
+
+void HashPiece(void* parameter) {
+    auto* job = static_cast<HashJob*>(parameter);
+    if (job->length) SHA256_Update(job->context, job->piece, job->length);
+}
+}  // namespace
+
+// SHA-256 takes as long as reading and inflating together, so on a second
+// core it hashes one piece while the next is read into the other half of the
+// buffer. Content of one piece, or no second thread, is hashed in line.
 StreamResult DigestEntryStream(EntryStream* stream, uint8_t digest[kDigestSize], uint64_t* length) {
-    auto* piece = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, kDigestPieceSize));
-    if (!piece) return StreamResult::kNoMemory;
+    auto* pieces = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, 2 * static_cast<size_t>(kDigestPieceSize)));
+    if (!pieces) return StreamResult::kNoMemory;
     SHA256_CTX context;
     SHA256_Init(&context);
+    HashJob job = {&context, nullptr, 0};
+    PlatformWorker* worker = nullptr;
+    bool hashing = false;
     uint64_t total = 0;
+    uint32_t half = 0;
     StreamResult result = StreamResult::kMore;
     while (result == StreamResult::kMore) {
+        uint8_t* piece = pieces + static_cast<size_t>(half) * kDigestPieceSize;
         uint32_t got = 0;
         result = ReadEntryStream(stream, piece, kDigestPieceSize, &got);
+        if (hashing) PlatformWorkerWait(worker);
+        hashing = false;
         if (result != StreamResult::kMore && result != StreamResult::kEnded) break;
-        if (got) SHA256_Update(&context, piece, got);
+        job = {&context, piece, got};
         total += got;
+        if (!worker && result == StreamResult::kMore) worker = PlatformStartWorker();
+        if (worker) {
+            PlatformWorkerRun(worker, HashPiece, &job);
+            hashing = true;
+        } else {
+            HashPiece(&job);
+        }
+        half ^= 1;
     }
+    if (hashing) PlatformWorkerWait(worker);
+    PlatformStopWorker(worker);
     SHA256_Final(digest, &context);
-    PlatformFree(piece);
+    PlatformFree(pieces);
     *length = total;
     return result;
 }

@@ -58,3 +58,21 @@ bool PlatformReadFileAt(void* file, uint64_t offset, void* out, uint32_t length)
 
 // Closes a file that PlatformReadFileAt reads; null is ignored.
 void PlatformCloseFile(void* file);
+
+// A second thread for work that can run beside the caller's, such as hashing
+// one piece of content while the next one is read. It runs one job at a time.
+struct PlatformWorker;
+
+// Null when no thread can be had: the caller then does the work itself.
+PlatformWorker* PlatformStartWorker();
+
+// Starts `job(context)` on the worker. The job started before must have been
+// waited for.
+void PlatformWorkerRun(PlatformWorker* worker, void (*job)(void*), void* context);
+
+// Returns once the job last started has finished.
+void PlatformWorkerWait(PlatformWorker* worker);
+
+// Waits for the job last started, ends the thread and frees the worker; null
+// is ignored.
+void PlatformStopWorker(PlatformWorker* worker);

@@ -4,6 +4,7 @@
 // fit would write it.
 #include "platform/platform.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -92,4 +93,74 @@ bool PlatformReadFileAt(void* file, uint64_t offset, void* out, uint32_t length)
 
 void PlatformCloseFile(void* file) {
     if (file) std::fclose(static_cast<FILE*>(file));
+}
+
+struct PlatformWorker {
+    pthread_t thread;
+    pthread_mutex_t lock;
+    pthread_cond_t changed;
+    void (*job)(void*);
+    void* context;
+    bool pending;  // a job was started and has not finished
+    bool stop;
+};
+
+namespace {
+void* RunWorker(void* parameter) {
+    auto* worker = static_cast<PlatformWorker*>(parameter);
+    pthread_mutex_lock(&worker->lock);
+    for (;;) {
+        while (!worker->pending && !worker->stop) pthread_cond_wait(&worker->changed, &worker->lock);
+        if (worker->stop) break;
+        pthread_mutex_unlock(&worker->lock);
+        worker->job(worker->context);
+        pthread_mutex_lock(&worker->lock);
+        worker->pending = false;
+        pthread_cond_broadcast(&worker->changed);
+    }
+    pthread_mutex_unlock(&worker->lock);
+    return nullptr;
+}
+}  // namespace
+
+PlatformWorker* PlatformStartWorker() {
+    auto* worker = static_cast<PlatformWorker*>(PlatformAlloc(kMemFixed | kMemZeroInit, sizeof(PlatformWorker)));
+    if (!worker) return nullptr;
+    pthread_mutex_init(&worker->lock, nullptr);
+    pthread_cond_init(&worker->changed, nullptr);
+    if (pthread_create(&worker->thread, nullptr, RunWorker, worker) != 0) {
+        pthread_cond_destroy(&worker->changed);
+        pthread_mutex_destroy(&worker->lock);
+        PlatformFree(worker);
+        return nullptr;
+    }
+    return worker;
+}
+
+void PlatformWorkerRun(PlatformWorker* worker, void (*job)(void*), void* context) {
+    pthread_mutex_lock(&worker->lock);
+    worker->job = job;
+    worker->context = context;
+    worker->pending = true;
+    pthread_cond_broadcast(&worker->changed);
+    pthread_mutex_unlock(&worker->lock);
+}
+
+void PlatformWorkerWait(PlatformWorker* worker) {
+    pthread_mutex_lock(&worker->lock);
+    while (worker->pending) pthread_cond_wait(&worker->changed, &worker->lock);
+    pthread_mutex_unlock(&worker->lock);
+}
+
+void PlatformStopWorker(PlatformWorker* worker) {
+    if (!worker) return;
+    PlatformWorkerWait(worker);
+    pthread_mutex_lock(&worker->lock);
+    worker->stop = true;
+    pthread_cond_broadcast(&worker->changed);
+    pthread_mutex_unlock(&worker->lock);
+    pthread_join(worker->thread, nullptr);
+    pthread_cond_destroy(&worker->changed);
+    pthread_mutex_destroy(&worker->lock);
+    PlatformFree(worker);
 }

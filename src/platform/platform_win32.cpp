@@ -58,3 +58,74 @@ bool PlatformReadFileAt(void* file, uint64_t offset, void* out, uint32_t length)
 void PlatformCloseFile(void* file) {
     if (file) g_win32.CloseHandle(file);
 }
+
+// The worker waits on a condition variable rather than on events: under
+// Wine an event is a round trip to the server, a condition variable a futex,
+// and the hand-over happens once per piece.
+struct PlatformWorker {
+    HANDLE thread;
+    SRWLOCK lock;
+    CONDITION_VARIABLE changed;
+    void (*job)(void*);
+    void* context;
+    bool pending;  // a job was started and has not finished
+    bool stop;
+};
+
+namespace {
+DWORD WINAPI RunWorker(void* parameter) {
+    auto* worker = static_cast<PlatformWorker*>(parameter);
+    AcquireSRWLockExclusive(&worker->lock);
+    for (;;) {
+        while (!worker->pending && !worker->stop) SleepConditionVariableSRW(&worker->changed, &worker->lock, INFINITE, 0);
+        if (worker->stop) break;
+        ReleaseSRWLockExclusive(&worker->lock);
+        worker->job(worker->context);
+        AcquireSRWLockExclusive(&worker->lock);
+        worker->pending = false;
+        WakeAllConditionVariable(&worker->changed);
+    }
+    ReleaseSRWLockExclusive(&worker->lock);
+    return 0;
+}
+}  // namespace
+
+PlatformWorker* PlatformStartWorker() {
+    auto* worker = static_cast<PlatformWorker*>(PlatformAlloc(kMemFixed | kMemZeroInit, sizeof(PlatformWorker)));
+    if (!worker) return nullptr;
+    InitializeSRWLock(&worker->lock);
+    InitializeConditionVariable(&worker->changed);
+    worker->thread = CreateThread(nullptr, 0, RunWorker, worker, 0, nullptr);
+    if (!worker->thread) {
+        PlatformFree(worker);
+        return nullptr;
+    }
+    return worker;
+}
+
+void PlatformWorkerRun(PlatformWorker* worker, void (*job)(void*), void* context) {
+    AcquireSRWLockExclusive(&worker->lock);
+    worker->job = job;
+    worker->context = context;
+    worker->pending = true;
+    WakeAllConditionVariable(&worker->changed);
+    ReleaseSRWLockExclusive(&worker->lock);
+}
+
+void PlatformWorkerWait(PlatformWorker* worker) {
+    AcquireSRWLockExclusive(&worker->lock);
+    while (worker->pending) SleepConditionVariableSRW(&worker->changed, &worker->lock, INFINITE, 0);
+    ReleaseSRWLockExclusive(&worker->lock);
+}
+
+void PlatformStopWorker(PlatformWorker* worker) {
+    if (!worker) return;
+    PlatformWorkerWait(worker);
+    AcquireSRWLockExclusive(&worker->lock);
+    worker->stop = true;
+    WakeAllConditionVariable(&worker->changed);
+    ReleaseSRWLockExclusive(&worker->lock);
+    WaitForSingleObject(worker->thread, INFINITE);
+    CloseHandle(worker->thread);
+    PlatformFree(worker);
+}

@@ -12,6 +12,7 @@
 #include "container_image.h"
 #include "core/status_lines.h"
 #include "format/read_entry.h"
+#include "format/verify_entry_signature.h"
 
 namespace {
 
@@ -182,6 +183,29 @@ TEST(VerifyPayloadEntry, NeedsNoBufferOfTheContentsSize) {
     StatusValue status = VerifyPayloadEntry(blob, 1001, &payload);
     EXPECT_EQ(StatusCode(status), 13u);
     EXPECT_EQ(StatusLine(status), 691u);
+}
+
+// The digest is the content's SHA-256 whether a second thread hashes beside
+// the reading or, when none can be had, the reading thread hashes alone.
+TEST(DigestEntryStream, SameDigestWithOrWithoutASecondThread) {
+    const Bytes content = NoiseBytes((3u << 20) + 12345, 11);
+    const Bytes stream = ZlibStream(content, 1);
+    SourceFile file(stream);
+    for (bool withoutThread : {false, true}) {
+        // The worker is the one zero-initialised allocation of the digest.
+        FailingAllocator failing(
+            [withoutThread](bool, uint32_t flags, size_t) { return withoutThread && (flags & kMemZeroInit) != 0; });
+        EntryStream reader;
+        ASSERT_EQ(OpenEntryStream(&reader, file.Source(), 0, static_cast<uint32_t>(stream.size()), true,
+                                  kMaxEntryContentLength),
+                  StreamResult::kMore);
+        uint8_t digest[kDigestSize];
+        uint64_t length = 0;
+        EXPECT_EQ(DigestEntryStream(&reader, digest, &length), StreamResult::kEnded);
+        CloseEntryStream(&reader);
+        EXPECT_EQ(length, content.size());
+        EXPECT_EQ(Bytes(digest, digest + kDigestSize), Sha256(content)) << (withoutThread ? "alone" : "with a worker");
+    }
 }
 
 // A file that ends before the chain it is said to hold fails as a read.
