@@ -190,9 +190,9 @@ bool UserWantsRetryAfterWriteFailure(HWND dialog, const ExtractionSet* set, uint
     return UserWantsRetry(dialog, text);
 }
 
-// The bar and the taskbar follow every chunk, but only a change is shown:
-// each setting repaints the bar at once, and a repaint for every 512 KiB
-// chunk of a large file cost several times the writing itself.
+// The bar and the taskbar follow the writing once a tick, and only a change
+// is shown: each setting repaints the bar at once, and under Wine a repaint
+// for every 512 KiB chunk cost as much as the writing itself.
 void ShowPercentIfChanged(HWND dialog, TaskbarProgress* taskbar, uint32_t percent) {
     if (static_cast<uint32_t>(SendDlgItemMessageA(dialog, kProgressBarId, PBM_GETPOS, 0, 0)) != percent)
         ShowPercent(dialog, taskbar, percent);
@@ -207,12 +207,12 @@ uint32_t WriteDuringTick(HWND dialog, const ProgressWindow& window) {
     QueryPerformanceCounter(&start);
     LONGLONG budget = frequency.QuadPart / kTicksPerSecondDivisor;
     uint32_t result;
+    uint32_t percent = 0;
     do {
-        uint32_t percent = 0;
         result = WriteNextChunk(window.set, &percent);
-        ShowPercentIfChanged(dialog, window.taskbar, percent);
         QueryPerformanceCounter(&now);
     } while (result == kErrorMoreData && now.QuadPart - start.QuadPart < budget);
+    ShowPercentIfChanged(dialog, window.taskbar, percent);
     return result;
 }
 
