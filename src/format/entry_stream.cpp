@@ -77,23 +77,20 @@ StreamResult ReadPlain(EntryStream* stream, uint8_t* out, uint32_t capacity, uin
 }
 }  // namespace
 
-StreamResult OpenEntryStreamWithWindow(EntryStream* stream, const ByteSource& source, uint32_t dataOffset,
-                                       uint32_t dataLength, bool compressed, uint64_t maxLength,
-                                       uint32_t windowSize) {
-    *stream = {source, dataOffset, dataLength, 0, 0, maxLength, nullptr, nullptr, windowSize ? windowSize : 1,
-               StreamResult::kMore};
-    if (!compressed) return StreamResult::kMore;
-
+namespace {
+// `windowBits` as inflateInit2 takes it: 15 for a zlib stream, -15 for raw
+// deflate data without the zlib header and check.
+StreamResult OpenInflating(EntryStream* stream, int windowBits) {
     auto* inflater = static_cast<z_stream*>(PlatformAlloc(kMemFixed, sizeof(z_stream)));
     if (!inflater) return StreamResult::kNoMemory;
     std::memset(inflater, 0, sizeof(z_stream));
-    if (inflateInit(inflater) != Z_OK) {
+    if (inflateInit2(inflater, windowBits) != Z_OK) {
         PlatformFree(inflater);
         return StreamResult::kNoMemory;
     }
     stream->inflater = inflater;
-    if (!source.memory) {
-        uint32_t size = dataLength < stream->windowSize ? dataLength : stream->windowSize;
+    if (!stream->source.memory) {
+        uint32_t size = stream->dataLength < stream->windowSize ? stream->dataLength : stream->windowSize;
         stream->window = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, size ? size : 1));
         if (!stream->window) {
             CloseEntryStream(stream);
@@ -101,6 +98,24 @@ StreamResult OpenEntryStreamWithWindow(EntryStream* stream, const ByteSource& so
         }
     }
     return StreamResult::kMore;
+}
+}  // namespace
+
+StreamResult OpenEntryStreamWithWindow(EntryStream* stream, const ByteSource& source, uint32_t dataOffset,
+                                       uint32_t dataLength, bool compressed, uint64_t maxLength,
+                                       uint32_t windowSize) {
+    *stream = {source, dataOffset, dataLength, 0, 0, maxLength, nullptr, nullptr, windowSize ? windowSize : 1,
+               StreamResult::kMore};
+    return compressed ? OpenInflating(stream, MAX_WBITS) : StreamResult::kMore;
+}
+
+StreamResult OpenVerifiedStream(EntryStream* stream, const ByteSource& source, uint32_t dataOffset,
+                                uint32_t dataLength, uint64_t contentLength) {
+    constexpr uint32_t kZlibHeaderSize = 2;
+    *stream = {source, dataOffset + kZlibHeaderSize, dataLength - kZlibHeaderSize, 0, 0, contentLength, nullptr,
+               nullptr, kStreamWindowSize, StreamResult::kMore};
+    if (dataLength < kZlibHeaderSize) return Settle(stream, StreamResult::kBadData);
+    return OpenInflating(stream, -MAX_WBITS);
 }
 
 StreamResult OpenEntryStream(EntryStream* stream, const ByteSource& source, uint32_t dataOffset,

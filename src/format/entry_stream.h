@@ -46,6 +46,15 @@ StreamResult OpenEntryStreamWithWindow(EntryStream* stream, const ByteSource& so
                                        uint32_t dataLength, bool compressed, uint64_t maxLength,
                                        uint32_t windowSize);
 
+// A stream over content that was inflated whole and verified before, from
+// data that cannot have changed since (the launcher's own file, held against
+// writing): the zlib header and its Adler-32 are passed over, which makes
+// reading it again cost little more than copying stored blocks. It ends at
+// the deflate data's last block. Gives kMore, kBadData for data too short
+// for a header, or kNoMemory.
+StreamResult OpenVerifiedStream(EntryStream* stream, const ByteSource& source, uint32_t dataOffset,
+                                uint32_t dataLength, uint64_t contentLength);
+
 // Fills `out` with the next content bytes, up to `capacity`, and sets `*got`.
 // With kMore the piece is full; with kEnded it holds the content's last
 // bytes (possibly none). On a failure the piece holds nothing usable. Once a

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <string>
+#include <vector>
 
 #include "extract/chunk_writer.h"
 #include "extract/file_lock.h"
@@ -73,6 +75,58 @@ TEST(FileLock, FileChangedBeforeItIsLockedFailsTheWrite) {
     EXPECT_EQ(WriteNextChunk(items.set(), &percent), 0u) << "the retry locks the whole file";
     EXPECT_NE(items[0].readLock, nullptr);
     EXPECT_FALSE(CanOpen(items[0].outPath, GENERIC_WRITE, kShareAll));
+}
+
+// The lock is taken only on a file that holds exactly the verified content,
+// whether that is compared byte for byte with the content made again from
+// its data (stored blocks, plain data) or by SHA-256 (deflated data), over
+// files of one piece and of several.
+TEST(FileLock, TakesOnlyAFileHoldingExactlyTheVerifiedContent) {
+    TestFolder folder("lock-content");
+    const std::string path = folder.path() + "\\main.msi";
+    for (size_t size : {size_t{0}, size_t{1000}, size_t{1300000}}) {
+        std::string content;
+        for (size_t i = 0; content.size() < size; ++i) content += "line " + std::to_string(i * 7919 % 100003) + "\n";
+        content.resize(size);
+        StreamedPayload stored = StreamedPayloadOf(content, 0);
+        StreamedPayload deflated = StreamedPayloadOf(content, 9);
+        struct Kind {
+            const char* name;
+            VerifiedPayload payload;
+        };
+        const Kind kinds[] = {{"stored blocks", stored.payload},
+                              {"deflated", deflated.payload},
+                              {"plain data", PlainPayload(content)}};
+        std::string changedMiddle = content, changedLast = content;
+        if (size) {
+            changedMiddle[size / 2] ^= 1;
+            changedLast[size - 1] ^= 1;
+        }
+        struct Variant {
+            const char* name;
+            std::string bytes;
+            bool locked;
+        };
+        std::vector<Variant> variants = {{"the content", content, true}, {"one byte more", content + "x", false}};
+        if (size) {
+            variants.push_back({"a byte changed in the middle", changedMiddle, false});
+            variants.push_back({"the last byte changed", changedLast, false});
+            variants.push_back({"one byte short", content.substr(0, size - 1), false});
+        }
+        for (const Kind& kind : kinds) {
+            for (const Variant& variant : variants) {
+                SCOPED_TRACE(std::to_string(size) + " bytes, " + kind.name + ", " + variant.name);
+                WriteWholeFile(path, variant.bytes);
+                PackageItem item = {};
+                item.payload = kind.payload;
+                std::snprintf(item.outPath, sizeof item.outPath, "%s", path.c_str());
+                void* lock = LockFileHoldingPayload(item);
+                EXPECT_EQ(lock != nullptr, variant.locked);
+                if (lock) CloseHandle(lock);
+            }
+        }
+    }
+    DeleteFileA(path.c_str());
 }
 
 }  // namespace
