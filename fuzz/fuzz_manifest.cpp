@@ -128,7 +128,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     for (uint32_t blobCount = 1; blobCount <= 2; ++blobCount) {
-        BlobTable state = {blobs, blobCount};
+        BlobTable state = {blobs, blobCount, nullptr};
         RunSelection(&state, 1033);
         RunSelection(&state, 2055);
         RunCabinetGathering(&state);
