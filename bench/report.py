@@ -36,7 +36,7 @@ PEAK_PAIRS = [("512 MiB incompressible", "64 MiB incompressible"), ("512 MiB com
 PEAK_GROWTH_LIMIT = 0.10
 PEAK_LIMIT_OVER_NSIS = 2.0
 BOMB_REFERENCE_CASE = "64 MiB incompressible"
-BOMB_DESCRIPTIONS = {"manifest-zlib-bomb": "manifest, 4 MiB → over 4 GiB"}
+BOMB_DESCRIPTIONS = {"manifest-zlib-bomb": "manifest, 4 MiB → over 4 GiB", "payload-zlib-bomb": "package, 4 MiB → over 4 GiB"}
 
 
 def read_pairs(path):
