@@ -112,6 +112,20 @@ void CompareReadEntry(const ContainerBlob& blob, const Reference& expected, cons
     PlatformFree(content);
 }
 
+// The rest of an open stream, `piece` bytes at a time (at most 4096); the
+// stream's final result goes to `result`.
+std::string ReadRest(EntryStream* stream, StreamResult* result, uint32_t piece) {
+    std::string content;
+    uint8_t buffer[4096];
+    while (*result == StreamResult::kMore) {
+        uint32_t got = 0;
+        *result = ReadEntryStream(stream, buffer, piece, &got);
+        content.append(reinterpret_cast<const char*>(buffer), got);
+    }
+    CloseEntryStream(stream);
+    return content;
+}
+
 // The payload verified in one pass, then read again as the writer reads it,
 // in pieces of `piece` bytes, and as the lock check makes it again: the
 // content is the reference's each time.
@@ -127,14 +141,7 @@ void ComparePayload(const ContainerBlob& blob, const Reference& expected, uint32
 
     EntryStream stream;
     StreamResult result = OpenPayloadStream(&stream, payload);
-    std::string written;
-    uint8_t buffer[4096];
-    while (result == StreamResult::kMore) {
-        uint32_t got = 0;
-        result = ReadEntryStream(&stream, buffer, piece, &got);
-        written.append(reinterpret_cast<const char*>(buffer), got);
-    }
-    CloseEntryStream(&stream);
+    std::string written = ReadRest(&stream, &result, piece);
     FUZZ_CHECK(result == StreamResult::kEnded);
     FUZZ_CHECK(written == expected.content);
 
@@ -143,13 +150,7 @@ void ComparePayload(const ContainerBlob& blob, const Reference& expected, uint32
     if (!payload.compressed) return;
     result = OpenVerifiedStream(&stream, payload.source, payload.dataOffset, payload.dataLength,
                                 payload.contentLength);
-    std::string again;
-    while (result == StreamResult::kMore) {
-        uint32_t got = 0;
-        result = ReadEntryStream(&stream, buffer, piece, &got);
-        again.append(reinterpret_cast<const char*>(buffer), got);
-    }
-    CloseEntryStream(&stream);
+    std::string again = ReadRest(&stream, &result, piece);
     FUZZ_CHECK(result == StreamResult::kEnded);
     FUZZ_CHECK(again == expected.content);
 }
@@ -166,14 +167,7 @@ void CompareWindowedStream(FILE* file, const uint8_t* blob, uint32_t size, uint3
     EntryStream stream;
     StreamResult result = OpenEntryStreamWithWindow(&stream, FileSource(file, 0, size), step.dataOffset,
                                                     step.dataLength, true, kMaxEntryContentLength, window);
-    std::string content;
-    uint8_t buffer[1000];
-    while (result == StreamResult::kMore) {
-        uint32_t got = 0;
-        result = ReadEntryStream(&stream, buffer, sizeof buffer, &got);
-        content.append(reinterpret_cast<const char*>(buffer), got);
-    }
-    CloseEntryStream(&stream);
+    std::string content = ReadRest(&stream, &result, 1000);
     FUZZ_CHECK((result == StreamResult::kEnded) == inflates);
     FUZZ_CHECK(result != StreamResult::kReadFailed && result != StreamResult::kNoMemory);
     if (inflates) FUZZ_CHECK(content == reference);

@@ -17,6 +17,7 @@ VerificationKeyWriter g_verificationKeyWriter = WriteVerificationKey;
 namespace {
 // A piece of this size keeps SHA-256 at its full speed and the reads few.
 constexpr uint32_t kDigestPieceSize = 512u << 10;
+constexpr uint32_t kFirstPieceSize = 16u << 10;
 }  // namespace
 
 StatusValue VerifyEntryDigest(const uint8_t digest[kDigestSize], const uint8_t* signature, uint32_t signatureLength) {
@@ -46,20 +47,16 @@ void HashPiece(void* parameter) {
     auto* job = static_cast<HashJob*>(parameter);
     if (job->length) SHA256_Update(job->context, job->piece, job->length);
 }
-}  // namespace
 
 // SHA-256 takes as long as reading and inflating together, so on a second
 // core it hashes one piece while the next is read into the other half of the
-// buffer. Content of one piece, or no second thread, is hashed in line.
-StreamResult DigestEntryStream(EntryStream* stream, uint8_t digest[kDigestSize], uint64_t* length) {
+// buffer. Without a second thread the reading thread hashes each piece.
+StreamResult DigestRest(EntryStream* stream, SHA256_CTX* context, uint64_t* total) {
     auto* pieces = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, 2 * static_cast<size_t>(kDigestPieceSize)));
     if (!pieces) return StreamResult::kNoMemory;
-    SHA256_CTX context;
-    SHA256_Init(&context);
-    HashJob job = {&context, nullptr, 0};
-    PlatformWorker* worker = nullptr;
+    HashJob job = {context, nullptr, 0};
+    PlatformWorker* worker = PlatformStartWorker();
     bool hashing = false;
-    uint64_t total = 0;
     uint32_t half = 0;
     StreamResult result = StreamResult::kMore;
     while (result == StreamResult::kMore) {
@@ -69,9 +66,8 @@ StreamResult DigestEntryStream(EntryStream* stream, uint8_t digest[kDigestSize],
         if (hashing) PlatformWorkerWait(worker);
         hashing = false;
         if (result != StreamResult::kMore && result != StreamResult::kEnded) break;
-        job = {&context, piece, got};
-        total += got;
-        if (!worker && result == StreamResult::kMore) worker = PlatformStartWorker();
+        job = {context, piece, got};
+        *total += got;
         if (worker) {
             PlatformWorkerRun(worker, HashPiece, &job);
             hashing = true;
@@ -82,8 +78,26 @@ StreamResult DigestEntryStream(EntryStream* stream, uint8_t digest[kDigestSize],
     }
     if (hashing) PlatformWorkerWait(worker);
     PlatformStopWorker(worker);
-    SHA256_Final(digest, &context);
     PlatformFree(pieces);
+    return result;
+}
+}  // namespace
+
+// Most entries are small: their content fits the first piece, on the stack,
+// and only content that goes on past it takes the large pieces and a thread.
+StreamResult DigestEntryStream(EntryStream* stream, uint8_t digest[kDigestSize], uint64_t* length) {
+    uint8_t first[kFirstPieceSize];
+    uint32_t got = 0;
+    StreamResult result = ReadEntryStream(stream, first, sizeof first, &got);
+    SHA256_CTX context;
+    SHA256_Init(&context);
+    uint64_t total = 0;
+    if (result == StreamResult::kMore || result == StreamResult::kEnded) {
+        if (got) SHA256_Update(&context, first, got);
+        total = got;
+    }
+    if (result == StreamResult::kMore) result = DigestRest(stream, &context, &total);
+    SHA256_Final(digest, &context);
     *length = total;
     return result;
 }

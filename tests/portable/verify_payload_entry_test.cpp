@@ -80,15 +80,21 @@ Outcome Verify(const ContainerBlob& blob, uint32_t id) {
     return {status, content};
 }
 
+// A blob that stands in `file`, as the whole-file blob stands in the launcher's own file.
+ContainerBlob FileBlob(const SourceFile& file, size_t size, uint32_t flags) {
+    ContainerBlob blob = {};
+    blob.size = static_cast<uint32_t>(size);
+    blob.flags = flags;
+    blob.file = file.Source().file;
+    return blob;
+}
+
 // The same blob as a memory blob and as a file blob.
 void ExpectSameAsReadEntry(const Bytes& chain, uint32_t flags, uint32_t id, const std::string& what) {
     OwnedBlob memory(chain, flags);
     Outcome expected = ReadWhole(*memory, id);
     SourceFile file(chain);
-    ContainerBlob inFile = {};
-    inFile.size = static_cast<uint32_t>(chain.size());
-    inFile.flags = flags;
-    inFile.file = file.Source().file;
+    ContainerBlob inFile = FileBlob(file, chain.size(), flags);
     for (const ContainerBlob* blob : std::vector<const ContainerBlob*>{&*memory, &inFile}) {
         const char* where = blob == &inFile ? " (file)" : " (memory)";
         Outcome verified = Verify(*blob, id);
@@ -169,10 +175,7 @@ TEST(VerifyPayloadEntry, NeedsNoBufferOfTheContentsSize) {
     Bytes chain = Concat({Entry(ManifestEntryGuid, 0, Text("m"), kSignedCompressed),
                           RawEntry(PayloadEntryGuid, 1001, StoredStream(cabinet), Sign(cabinet))});
     SourceFile file(chain);
-    ContainerBlob blob = {};
-    blob.size = static_cast<uint32_t>(chain.size());
-    blob.flags = kSignedCompressed;
-    blob.file = file.Source().file;
+    ContainerBlob blob = FileBlob(file, chain.size(), kSignedCompressed);
     VerifiedPayload payload;
     {
         FailingAllocator failing([](bool, uint32_t, size_t bytes) { return bytes > (3u << 20) / 2; });
@@ -214,10 +217,7 @@ TEST(VerifyPayloadEntry, UnreadableFileFailsAsARead) {
     Bytes chain = Concat({Entry(ManifestEntryGuid, 0, Text("m"), kSignedCompressed),
                           RawEntry(PayloadEntryGuid, 1001, StoredStream(cabinet), Sign(cabinet))});
     SourceFile file(chain);
-    ContainerBlob blob = {};
-    blob.size = static_cast<uint32_t>(chain.size());
-    blob.flags = kSignedCompressed;
-    blob.file = file.Source().file;
+    ContainerBlob blob = FileBlob(file, chain.size(), kSignedCompressed);
     blob.fileOffset = 1;  // the blob's last byte lies one past the file's
     VerifiedPayload payload;
     StatusValue status = VerifyPayloadEntry(blob, 1001, &payload);
