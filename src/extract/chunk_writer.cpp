@@ -43,10 +43,7 @@ bool FillChunk(ExtractionSet* set, const PackageItem& item) {
 // True when the item's content has ended exactly where it was verified to
 // end, its stream's end and check included.
 bool ContentEndsHere(ExtractionSet* set, const PackageItem& item) {
-    uint8_t extra = 0;
-    uint32_t got = 0;
-    return OpenItemStream(set, item) && ReadEntryStream(&set->stream, &extra, 1, &got) == StreamResult::kEnded &&
-           got == 0;
+    return OpenItemStream(set, item) && FinishEntryStream(&set->stream) == StreamResult::kEnded;
 }
 
 // One WriteFile of what is left of the current chunk, making a new chunk

@@ -73,12 +73,8 @@ bool ContentMatches(HANDLE file, uint32_t size, const VerifiedPayload& payload) 
     PlatformWorker* worker = size > kComparePieceSize ? PlatformStartWorker() : nullptr;
     bool same = opened == StreamResult::kMore && SamePieces(file, size, &content, buffers, worker);
     PlatformStopWorker(worker);
-    if (same) {
-        // The content must end where the file does.
-        uint8_t extra = 0;
-        uint32_t got = 0;
-        same = ReadEntryStream(&content, &extra, 1, &got) == StreamResult::kEnded && got == 0;
-    }
+    // The content must end where the file does.
+    same = same && FinishEntryStream(&content) == StreamResult::kEnded;
     CloseEntryStream(&content);
     PlatformFree(buffers);
     return same;

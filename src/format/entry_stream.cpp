@@ -132,6 +132,14 @@ StreamResult ReadEntryStream(EntryStream* stream, uint8_t* out, uint32_t capacit
     return Settle(stream, result);
 }
 
+StreamResult FinishEntryStream(EntryStream* stream) {
+    uint8_t extra = 0;
+    uint32_t got = 0;
+    StreamResult result = ReadEntryStream(stream, &extra, 1, &got);
+    if (result == StreamResult::kEnded && got == 0) return result;
+    return result == StreamResult::kMore || result == StreamResult::kEnded ? StreamResult::kTooLong : result;
+}
+
 void CloseEntryStream(EntryStream* stream) {
     if (stream->inflater) {
         inflateEnd(Inflater(stream));

@@ -61,5 +61,10 @@ StreamResult OpenVerifiedStream(EntryStream* stream, const ByteSource& source, u
 // stream has ended or failed it gives that result again with no bytes.
 StreamResult ReadEntryStream(EntryStream* stream, uint8_t* out, uint32_t capacity, uint32_t* got);
 
+// After the content's expected last byte: kEnded when the content ends right
+// here, its stream's end and check included; kTooLong when more follows (so
+// the stream needs a ceiling at that length); else the stream's failure.
+StreamResult FinishEntryStream(EntryStream* stream);
+
 // Frees what the stream holds; a closed stream may be closed again.
 void CloseEntryStream(EntryStream* stream);

@@ -123,13 +123,12 @@ StreamResult InflateMeasured(const LocatedEntry& entry, uint32_t length, uint8_t
         OpenEntryStream(&stream, entry.source, entry.step.dataOffset, entry.step.dataLength, true, length);
     uint32_t got = 0;
     if (result == StreamResult::kMore) result = ReadEntryStream(&stream, buffer, length, &got);
-    // The piece is full: one more call must find the stream's end and nothing else.
-    if (result == StreamResult::kMore && got == length) result = ReadEntryStream(&stream, buffer, 0, &got);
-    if (result == StreamResult::kEnded && stream.produced != length) result = StreamResult::kBadData;
+    if (result == StreamResult::kMore || result == StreamResult::kEnded)
+        result = got == length ? FinishEntryStream(&stream) : StreamResult::kBadData;
     CloseEntryStream(&stream);
     if (result != StreamResult::kEnded) {
         PlatformFree(buffer);
-        return result == StreamResult::kMore ? StreamResult::kBadData : result;
+        return result;
     }
     *content = buffer;
     return result;
