@@ -75,9 +75,13 @@ StreamResult ReadPlain(EntryStream* stream, uint8_t* out, uint32_t capacity, uin
     *got = wanted;
     return stream->taken == stream->dataLength ? StreamResult::kEnded : StreamResult::kMore;
 }
-}  // namespace
 
-namespace {
+// Data that do not lie wholly inside the source are refused at the start:
+// memory data are handed to zlib as one span, unchecked after this.
+bool InsideSource(const ByteSource& source, uint32_t dataOffset, uint32_t dataLength) {
+    return dataOffset <= source.size && dataLength <= source.size - dataOffset;
+}
+
 // `windowBits` as inflateInit2 takes it: 15 for a zlib stream, -15 for raw
 // deflate data without the zlib header and check.
 StreamResult OpenInflating(EntryStream* stream, int windowBits) {
@@ -106,15 +110,19 @@ StreamResult OpenEntryStreamWithWindow(EntryStream* stream, const ByteSource& so
                                        uint32_t windowSize) {
     *stream = {source, dataOffset, dataLength, 0, 0, maxLength, nullptr, nullptr, windowSize ? windowSize : 1,
                StreamResult::kMore};
+    if (!InsideSource(source, dataOffset, dataLength)) return Settle(stream, StreamResult::kReadFailed);
     return compressed ? OpenInflating(stream, MAX_WBITS) : StreamResult::kMore;
 }
 
 StreamResult OpenVerifiedStream(EntryStream* stream, const ByteSource& source, uint32_t dataOffset,
                                 uint32_t dataLength, uint64_t contentLength) {
     constexpr uint32_t kZlibHeaderSize = 2;
-    *stream = {source, dataOffset + kZlibHeaderSize, dataLength - kZlibHeaderSize, 0, 0, contentLength, nullptr,
-               nullptr, kStreamWindowSize, StreamResult::kMore};
+    *stream = {source, dataOffset, dataLength, 0, 0, contentLength, nullptr, nullptr, kStreamWindowSize,
+               StreamResult::kMore};
+    if (!InsideSource(source, dataOffset, dataLength)) return Settle(stream, StreamResult::kReadFailed);
     if (dataLength < kZlibHeaderSize) return Settle(stream, StreamResult::kBadData);
+    stream->dataOffset += kZlibHeaderSize;
+    stream->dataLength -= kZlibHeaderSize;
     return OpenInflating(stream, -MAX_WBITS);
 }
 

@@ -36,7 +36,9 @@ struct EntryStream {
 };
 
 // Starts reading the content of the data at `dataOffset` (`dataLength`
-// bytes) of `source`. Gives kMore, or kNoMemory with nothing to close.
+// bytes) of `source`. Gives kMore; kReadFailed for data that do not lie
+// wholly inside the source; or kNoMemory. A stream that did not start holds
+// nothing to close.
 StreamResult OpenEntryStream(EntryStream* stream, const ByteSource& source, uint32_t dataOffset,
                              uint32_t dataLength, bool compressed, uint64_t maxLength);
 
@@ -50,8 +52,8 @@ StreamResult OpenEntryStreamWithWindow(EntryStream* stream, const ByteSource& so
 // data that cannot have changed since (the launcher's own file, held against
 // writing): the zlib header and its Adler-32 are passed over, which makes
 // reading it again cost little more than copying stored blocks. It ends at
-// the deflate data's last block. Gives kMore, kBadData for data too short
-// for a header, or kNoMemory.
+// the deflate data's last block. Gives what OpenEntryStream gives, or
+// kBadData for data too short for a header.
 StreamResult OpenVerifiedStream(EntryStream* stream, const ByteSource& source, uint32_t dataOffset,
                                 uint32_t dataLength, uint64_t contentLength);
 

@@ -142,6 +142,37 @@ TEST(EntryStream, ShortFileFailsAsARead) {
               StreamResult::kReadFailed);
 }
 
+// Data said to reach past the source, by their start or their length, are
+// refused before a byte is read, from memory and from a file alike.
+TEST(EntryStream, DataOutsideTheSourceAreRefused) {
+    const Bytes data = ZlibStream(NoiseBytes(1000), 0);
+    const uint32_t size = static_cast<uint32_t>(data.size());
+    std::unique_ptr<uint8_t[]> exact(new uint8_t[size]);
+    std::copy(data.begin(), data.end(), exact.get());
+    SourceFile file(data);
+    struct Range {
+        uint32_t offset;
+        uint32_t length;
+    };
+    for (const ByteSource& source : {MemorySource(exact.get(), size), file.Source()}) {
+        for (Range range : {Range{0, size + 1}, Range{1, size}, Range{size + 1, 0}, Range{size - 1, 0xFFFFFFFFu}}) {
+            for (bool compressed : {true, false}) {
+                EntryStream stream;
+                EXPECT_EQ(OpenEntryStream(&stream, source, range.offset, range.length, compressed,
+                                          kMaxEntryContentLength),
+                          StreamResult::kReadFailed);
+                uint8_t piece[64];
+                uint32_t got = 0;
+                EXPECT_EQ(ReadEntryStream(&stream, piece, sizeof piece, &got), StreamResult::kReadFailed);
+                EXPECT_EQ(got, 0u);
+            }
+            EntryStream verified;
+            EXPECT_EQ(OpenVerifiedStream(&verified, source, range.offset, range.length, kMaxEntryContentLength),
+                      StreamResult::kReadFailed);
+        }
+    }
+}
+
 // An ended or failed stream stays so and yields nothing more.
 TEST(EntryStream, EndAndFailureAreKept) {
     const Bytes good = ZlibStream(Text("content"));
