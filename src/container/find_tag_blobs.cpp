@@ -61,7 +61,7 @@ StatusValue ReadSignatureCertificates(BlobTable* table, HCRYPTMSG message, const
 }
 }  // namespace
 
-StatusValue FindTagBlobsIn(BlobTable* table, const ByteSource& image) {
+StatusValue FindTagBlobs(BlobTable* table, const ByteSource& image) {
     StatusValue status = StatusOf(kErrorSuccess, kLineNothingFound);
     uint32_t dataOffset = 0;
     uint32_t dataLength = 0;
@@ -91,8 +91,4 @@ StatusValue FindTagBlobsIn(BlobTable* table, const ByteSource& image) {
     }
     PlatformFree(copy);
     return status;
-}
-
-StatusValue FindTagBlobs(BlobTable* table, const uint8_t* image, uint32_t size) {
-    return FindTagBlobsIn(table, MemorySource(image, size));
 }

@@ -51,7 +51,7 @@ StatusValue LoadContainerBlobs(BlobTable* table, const char* path) {
     StatusValue status = OwnFileSize(file, &size);
     if (StatusFailed(status)) return status;
     ByteSource image = FileSource(file, 0, size);
-    status = FindTagBlobsIn(table, image);
+    status = FindTagBlobs(table, image);
     // No tag blob: the chain stands in the file itself.
     if (StatusSucceeded(status) && table->blobCount == 0)
         status = AppendFileBlob(table, WholeFileChainEnd(image), kLineWholeFileBlobNotAppended);

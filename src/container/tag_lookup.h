@@ -12,9 +12,6 @@
 // Appends one blob per non-critical tag extension found in the certificates
 // of the image's signature, in certificate and extension order. Code 0 with
 // line 789 and an unchanged table: the image carries none (or is no signed
-// PE32+ image at all).
-StatusValue FindTagBlobs(BlobTable* table, const uint8_t* image, uint32_t size);
-
-// The same for an image in any source. Only the signature is read into
-// memory, and only while it is decoded.
-StatusValue FindTagBlobsIn(BlobTable* table, const ByteSource& image);
+// PE32+ image at all). Of an image in a file, only the signature is read
+// into memory, and only while it is decoded.
+StatusValue FindTagBlobs(BlobTable* table, const ByteSource& image);

@@ -35,7 +35,7 @@ struct Found {
 };
 
 Found FindIn(const Bytes& image, BlobTable* state) {
-    StatusValue status = FindTagBlobs(state, image.data(), static_cast<uint32_t>(image.size()));
+    StatusValue status = FindTagBlobs(state, MemorySource(image.data(), static_cast<uint32_t>(image.size())));
     Found found = {StatusCode(status), StatusLine(status), {}, {}};
     for (uint32_t i = 0; i < state->blobCount; ++i) {
         const ContainerBlob& blob = state->blobs[i];
