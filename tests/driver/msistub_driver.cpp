@@ -90,6 +90,7 @@ int Press(DWORD timeout, int id) {
 int PrintBrowserSelection(DWORD timeout) {
     HWND browser = window_driver::WaitForWindow(WindowKind::kFolderBrowser, timeout);
     if (!browser) return NotFound("folder browser");
+    window_driver::WaitForBrowserReady(browser, timeout);
     std::printf("selection: %s\n", window_driver::BrowserSelection(browser).c_str());
     return 0;
 }
@@ -97,12 +98,14 @@ int PrintBrowserSelection(DWORD timeout) {
 int CancelBrowser(DWORD timeout) {
     HWND browser = window_driver::WaitForWindow(WindowKind::kFolderBrowser, timeout);
     if (!browser) return NotFound("folder browser");
+    window_driver::WaitForBrowserReady(browser, timeout);
     return window_driver::PressButton(browser, IDCANCEL) && window_driver::WaitUntilGone(browser, timeout) ? 0 : 1;
 }
 
 int ChooseInBrowser(DWORD timeout, const char* path) {
     HWND browser = window_driver::WaitForWindow(WindowKind::kFolderBrowser, timeout);
     if (!browser) return NotFound("folder browser");
+    window_driver::WaitForBrowserReady(browser, timeout);
     if (!window_driver::SelectBrowserFolder(browser, path)) return 1;
     std::printf("selection: %s\n", window_driver::BrowserSelection(browser).c_str());
     return window_driver::PressButton(browser, IDOK) && window_driver::WaitUntilGone(browser, timeout) ? 0 : 1;

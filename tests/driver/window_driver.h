@@ -186,6 +186,18 @@ inline std::string BrowserSelection(HWND browser) {
     return chain;
 }
 
+// The browser is shown before the launcher's callback has put the selection
+// on its start folder, which would undo a choice made sooner. The start folder
+// always lies below the top of the tree, so a selection with a parent means
+// the callback has run.
+inline bool WaitForBrowserReady(HWND browser, DWORD timeoutMilliseconds) {
+    for (DWORD waited = 0;; waited += kPollMilliseconds) {
+        if (BrowserSelection(browser).find('\\') != std::string::npos) return true;
+        if (waited >= timeoutMilliseconds) return false;
+        Sleep(kPollMilliseconds);
+    }
+}
+
 // Selects a folder by its path, as the browser's own callback does.
 inline bool SelectBrowserFolder(HWND browser, const char* path) {
     size_t size = std::strlen(path) + 1;

@@ -197,6 +197,7 @@ class BrowserDriver {
             if (!browser) return;
             BrowserVisit& visit = visits_[i];
             visit.appeared = true;
+            window_driver::WaitForBrowserReady(browser, kWindowTimeout);
             visit.selection = window_driver::BrowserSelection(browser);
             for (const auto& path : watched_) visit.pathsPresent.push_back(FileExists(path.c_str()));
             const BrowserAction& action = actions_[i];
