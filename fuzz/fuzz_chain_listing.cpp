@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > UINT32_MAX) return 0;
     uint8_t* bytes = ExactCopy(data, size);
     if (!bytes) return 0;
-    ContainerBlob blob = {bytes, static_cast<uint32_t>(size), nullptr, 0, 0, nullptr, 0};
+    ContainerBlob blob = {bytes, static_cast<uint32_t>(size), nullptr, 0, 0, nullptr};
 
     ChainWalk walk = WalkEntryChain(bytes, size);
     FUZZ_CHECK(walk.reachedManifest == (!walk.entries.empty() && walk.entries.front().isManifest));

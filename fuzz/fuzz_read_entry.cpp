@@ -165,7 +165,7 @@ void CompareWindowedStream(FILE* file, const uint8_t* blob, uint32_t size, uint3
     std::string reference;
     bool inflates = InflateWhole(blob + step.dataOffset, step.dataLength, kMaxEntryContentLength, &reference);
     EntryStream stream;
-    StreamResult result = OpenEntryStreamWithWindow(&stream, FileSource(file, 0, size), step.dataOffset,
+    StreamResult result = OpenEntryStreamWithWindow(&stream, FileSource(file, size), step.dataOffset,
                                                     step.dataLength, true, kMaxEntryContentLength, window);
     std::string content = ReadRest(&stream, &result, 1000);
     FUZZ_CHECK((result == StreamResult::kEnded) == inflates);
@@ -194,8 +194,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t piece = 1 + (size > 1 ? data[1] * 16 % 4096 : 0);
     static const uint32_t kFlags[] = {kBlobCompressed | kBlobSigned, 0, kBlobCompressed, kBlobSigned};
     for (uint32_t flags : kFlags) {
-        ContainerBlob inMemory = {bytes, blobSize, nullptr, 0, flags, nullptr, 0};
-        ContainerBlob inFile = {nullptr, blobSize, nullptr, 0, flags, file, 0};
+        ContainerBlob inMemory = {bytes, blobSize, nullptr, 0, flags, nullptr};
+        ContainerBlob inFile = {nullptr, blobSize, nullptr, 0, flags, file};
         for (uint32_t id : ids) {
             Reference manifest = ReadReference(bytes, blobSize, flags, ManifestEntryGuid, id);
             Reference payload = ReadReference(bytes, blobSize, flags, PayloadEntryGuid, id);

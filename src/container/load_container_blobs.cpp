@@ -50,7 +50,7 @@ StatusValue LoadContainerBlobs(BlobTable* table, const char* path) {
     uint32_t size = 0;
     StatusValue status = OwnFileSize(file, &size);
     if (StatusFailed(status)) return status;
-    ByteSource image = FileSource(file, 0, size);
+    ByteSource image = FileSource(file, size);
     status = FindTagBlobs(table, image);
     // No tag blob: the chain stands in the file itself.
     if (StatusSucceeded(status) && table->blobCount == 0)

@@ -16,7 +16,7 @@ constexpr uint32_t kComparePieceSize = 512u << 10;
 // needs to stay in memory for the comparison.
 bool DigestMatches(HANDLE file, uint32_t size, const VerifiedPayload& payload) {
     EntryStream stream;
-    OpenEntryStream(&stream, FileSource(file, 0, size), 0, size, false, size);
+    OpenEntryStream(&stream, FileSource(file, size), 0, size, false, size);
     uint8_t digest[kDigestSize];
     uint64_t length = 0;
     bool same = DigestEntryStream(&stream, digest, &length) == StreamResult::kEnded && length == size &&

@@ -4,9 +4,9 @@
 
 #include "platform/platform.h"
 
-ByteSource MemorySource(const uint8_t* bytes, uint32_t size) { return {bytes, nullptr, 0, size}; }
+ByteSource MemorySource(const uint8_t* bytes, uint32_t size) { return {bytes, nullptr, size}; }
 
-ByteSource FileSource(void* file, uint32_t fileOffset, uint32_t size) { return {nullptr, file, fileOffset, size}; }
+ByteSource FileSource(void* file, uint32_t size) { return {nullptr, file, size}; }
 
 ByteSource SourcePrefix(const ByteSource& source, uint32_t size) {
     ByteSource prefix = source;
@@ -20,5 +20,5 @@ bool ReadSourceBytes(const ByteSource& source, uint32_t offset, uint8_t* out, ui
         if (length) std::memcpy(out, source.memory + offset, length);
         return true;
     }
-    return PlatformReadFileAt(source.file, static_cast<uint64_t>(source.fileOffset) + offset, out, length);
+    return PlatformReadFileAt(source.file, offset, out, length);
 }

@@ -8,13 +8,12 @@
 
 struct ByteSource {
     const uint8_t* memory;  // the bytes, or null when they stand in `file`
-    void* file;             // read with PlatformReadFileAt; not owned
-    uint32_t fileOffset;    // where the source's first byte stands in the file
+    void* file;             // read from its start with PlatformReadFileAt; not owned
     uint32_t size;
 };
 
 ByteSource MemorySource(const uint8_t* bytes, uint32_t size);
-ByteSource FileSource(void* file, uint32_t fileOffset, uint32_t size);
+ByteSource FileSource(void* file, uint32_t size);
 
 // The first `size` bytes of `source` (size at most source.size).
 ByteSource SourcePrefix(const ByteSource& source, uint32_t size);

@@ -17,10 +17,9 @@ struct ContainerBlob {
     uint8_t* manifest;      // extracted manifest content; null until read
     uint32_t manifestSize;
     uint32_t flags;
-    void* file;             // the open file that holds the blob when `data` is null; not owned
-    uint32_t fileOffset;    // where the blob starts in that file
+    void* file;             // the open file that holds the blob from its start when `data` is null; not owned
 };
 
 inline ByteSource BlobSource(const ContainerBlob& blob) {
-    return blob.file ? FileSource(blob.file, blob.fileOffset, blob.size) : MemorySource(blob.data, blob.size);
+    return blob.file ? FileSource(blob.file, blob.size) : MemorySource(blob.data, blob.size);
 }

@@ -117,7 +117,7 @@ void MakeLengthsWrap(Entry* entry) {
 // The content of an entry, read and verified by the launcher's own reader.
 Bytes Content(const Entry& entry) {
     Bytes chain = Chain({entry});
-    ContainerBlob blob = {chain.data(), static_cast<uint32_t>(chain.size()), nullptr, 0, kBlobCompressed | kBlobSigned, nullptr, 0};
+    ContainerBlob blob = {chain.data(), static_cast<uint32_t>(chain.size()), nullptr, 0, kBlobCompressed | kBlobSigned, nullptr};
     uint8_t* content = nullptr;
     uint32_t length = 0;
     StatusValue status =

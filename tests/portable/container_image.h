@@ -187,8 +187,8 @@ public:
     ~SourceFile() { PlatformCloseFile(file_); }
 
     // A source that claims `size` bytes, which may be more than the file has.
-    ByteSource Source() const { return FileSource(file_, 0, size_); }
-    ByteSource Source(uint32_t claimedSize) const { return FileSource(file_, 0, claimedSize); }
+    ByteSource Source() const { return FileSource(file_, size_); }
+    ByteSource Source(uint32_t claimedSize) const { return FileSource(file_, claimedSize); }
 
 private:
     void* file_ = nullptr;

@@ -217,8 +217,8 @@ TEST(VerifyPayloadEntry, UnreadableFileFailsAsARead) {
     Bytes chain = Concat({Entry(ManifestEntryGuid, 0, Text("m"), kSignedCompressed),
                           RawEntry(PayloadEntryGuid, 1001, StoredStream(cabinet), Sign(cabinet))});
     SourceFile file(chain);
-    ContainerBlob blob = FileBlob(file, chain.size(), kSignedCompressed);
-    blob.fileOffset = 1;  // the blob's last byte lies one past the file's
+    // The blob's last byte lies one past the file's.
+    ContainerBlob blob = FileBlob(file, chain.size() + 1, kSignedCompressed);
     VerifiedPayload payload;
     StatusValue status = VerifyPayloadEntry(blob, 1001, &payload);
     EXPECT_EQ(StatusCode(status), 30u);

@@ -14,7 +14,7 @@ EntryReport ExamineEntry(const LocatedBlob& blob, const ChainEntry& entry, EVP_P
     // Compressed but not signed: ReadEntry walks and inflates, and the
     // signature is checked below against the key the caller chose.
     ContainerBlob view{const_cast<uint8_t*>(blob.data.data()), static_cast<uint32_t>(blob.data.size()), nullptr, 0,
-                       kBlobCompressed, nullptr, 0};
+                       kBlobCompressed, nullptr};
     uint8_t* content = nullptr;
     uint32_t length = 0;
     StatusValue status =
