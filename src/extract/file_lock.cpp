@@ -68,8 +68,7 @@ bool ContentMatches(HANDLE file, uint32_t size, const VerifiedPayload& payload) 
     EntryStream content;
     StreamResult opened = payload.compressed ? OpenVerifiedStream(&content, payload.source, payload.dataOffset,
                                                                   payload.dataLength, payload.contentLength)
-                                             : OpenEntryStream(&content, payload.source, payload.dataOffset,
-                                                               payload.dataLength, false, payload.contentLength);
+                                             : OpenPayloadStream(&content, payload);
     PlatformWorker* worker = size > kComparePieceSize ? PlatformStartWorker() : nullptr;
     bool same = opened == StreamResult::kMore && SamePieces(file, size, &content, buffers, worker);
     PlatformStopWorker(worker);
