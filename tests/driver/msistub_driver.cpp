@@ -106,7 +106,7 @@ int ChooseInBrowser(DWORD timeout, const char* path) {
     HWND browser = window_driver::WaitForWindow(WindowKind::kFolderBrowser, timeout);
     if (!browser) return NotFound("folder browser");
     window_driver::WaitForBrowserReady(browser, timeout);
-    if (!window_driver::SelectBrowserFolder(browser, path)) return 1;
+    if (!window_driver::ChooseBrowserFolder(browser, path, timeout)) return 1;
     std::printf("selection: %s\n", window_driver::BrowserSelection(browser).c_str());
     return window_driver::PressButton(browser, IDOK) && window_driver::WaitUntilGone(browser, timeout) ? 0 : 1;
 }

@@ -207,4 +207,27 @@ inline bool SelectBrowserFolder(HWND browser, const char* path) {
     return true;
 }
 
+// True when the tree shows `path` selected: its last name is the folder's
+// name, or for a drive root ("C:\") one that holds "(C:)".
+inline bool BrowserShows(HWND browser, const std::string& path) {
+    std::string selection = BrowserSelection(browser);
+    std::string shown = selection.substr(selection.find_last_of('\\') + 1);
+    std::string folder = path;
+    while (!folder.empty() && folder.back() == '\\') folder.pop_back();
+    if (folder.size() == 2 && folder[1] == ':') return shown.find("(" + folder + ")") != std::string::npos;
+    std::string name = folder.substr(folder.find_last_of('\\') + 1);
+    return !name.empty() && lstrcmpiA(shown.c_str(), name.c_str()) == 0;
+}
+
+// Selects `path` as a person would before pressing OK, and makes sure the
+// tree shows it: under load a selection was seen not to take, and OK then
+// accepted the start folder instead. Selects again until it shows.
+inline bool ChooseBrowserFolder(HWND browser, const char* path, DWORD timeoutMilliseconds) {
+    for (DWORD waited = 0;; waited += kPollMilliseconds) {
+        if (SelectBrowserFolder(browser, path) && BrowserShows(browser, path)) return true;
+        if (waited >= timeoutMilliseconds) return false;
+        Sleep(kPollMilliseconds);
+    }
+}
+
 }  // namespace window_driver

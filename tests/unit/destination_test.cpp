@@ -170,6 +170,7 @@ struct BrowserAction {
 
 struct BrowserVisit {
     bool appeared = false;
+    bool chosen = true;     // a kChoose action's folder was shown selected before OK
     std::string selection;  // names shown for the preselected folder and its parents
     std::vector<bool> pathsPresent;
 };
@@ -201,7 +202,8 @@ class BrowserDriver {
             visit.selection = window_driver::BrowserSelection(browser);
             for (const auto& path : watched_) visit.pathsPresent.push_back(FileExists(path.c_str()));
             const BrowserAction& action = actions_[i];
-            if (action.kind == BrowserAction::kChoose) window_driver::SelectBrowserFolder(browser, action.path.c_str());
+            if (action.kind == BrowserAction::kChoose)
+                visit.chosen = window_driver::ChooseBrowserFolder(browser, action.path.c_str(), kWindowTimeout);
             window_driver::PressButton(browser, action.kind == BrowserAction::kCancel ? IDCANCEL : IDOK);
             window_driver::WaitUntilGone(browser, kWindowTimeout);
         }
@@ -406,6 +408,7 @@ TEST_F(DestinationTest, ChosenFolderGetsTheProductFolder) {
         EXPECT_EQ(std::string(destination_), folder);
         for (const auto& visit : visits) {
             ASSERT_TRUE(visit.appeared);
+            EXPECT_TRUE(visit.chosen);
             EXPECT_EQ(visit.selection.substr(visit.selection.size() - documents.size()), documents);
         }
         EXPECT_EQ(std::string(items[0].outPath), folder + "\\main.msi");
@@ -497,7 +500,10 @@ TEST_F(DestinationTest, JunctionAsProductFolderFailsTheAttemptAndOpensTheBrowser
 
         EXPECT_EQ(StatusCode(status), 1223u);
         ASSERT_EQ(visits.size(), c.actions.size());
-        for (const BrowserVisit& visit : visits) ASSERT_TRUE(visit.appeared);
+        for (const BrowserVisit& visit : visits) {
+            ASSERT_TRUE(visit.appeared);
+            EXPECT_TRUE(visit.chosen);
+        }
         // While the last browser was open: nothing had gone through the
         // junction, and the junction itself was left standing.
         EXPECT_EQ(visits.back().pathsPresent, (std::vector<bool>{false, true}));
