@@ -27,6 +27,8 @@ struct PackageSource {
     std::string languages;  // ';'-separated
     std::string productCode;
     std::string productName;
+    std::string productVersion;  // as the MSI says; only the version resource uses it
+    std::string manufacturer;
     std::vector<std::string> cabinetPaths;
 };
 
