@@ -157,7 +157,7 @@ int main(int argc, char** argv) {
         };
         VersionInfo version;
         version.fileVersion = version.productVersion = {2, 1, 0, 17};
-        version.strings = {{"ProductName", "Widget St\xC3\xBCdio"}, {"ProductVersion", "2.1.0.17"},
+        version.strings = {{"ProductName", "Widget St\xC3\xBC" "dio"}, {"ProductVersion", "2.1.0.17"},
                            {"FileDescription", "Widget Setup"}};
         const std::string manifestText = "<assembly><description>Widget Setup</description></assembly>";
         Bytes group = {0, 0, 1, 0, 1, 0, 16, 16, 0, 0, 1, 0, 32, 0, 40, 0, 0, 0, 1, 0};

@@ -12,7 +12,8 @@
 # bar position as msistub-driver read them when the window opened.
 # Uses build/windows (msistub.exe, msistub-driver.exe) and build/native
 # (msistub-pack); MSISTUB_BUILD, MSISTUB_PACK and MSISTUB_DEV_PRIVATE_KEY
-# point elsewhere.
+# point elsewhere. PACK_OPTIONS adds options to pack, such as the branding:
+#   PACK_OPTIONS="--icon product.ico" scripts/screenshot-progress.sh
 set -euo pipefail
 
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
@@ -44,8 +45,9 @@ trap finish EXIT
 echo "packing a setup with a $mebibytes MiB cabinet"
 bash "$source_dir/scripts/make-demo-msi.sh" "$work/msi" "$title" "$product_code" 1033 demo.msi >/dev/null
 truncate -s "${mebibytes}M" "$work/msi/large.cab"
+read -r -a pack_options <<< "${PACK_OPTIONS:-}"
 "$pack" pack --stub "$build/msistub.exe" --key "$key" --out "$work/setup.exe" --no-cabinet-check --cabinet "$work/msi/large.cab" \
-  "$work/msi/demo.msi" >/dev/null
+  "${pack_options[@]}" "$work/msi/demo.msi" >/dev/null
 
 "$source_dir/scripts/wine-prefix.sh" "$WINEPREFIX"
 # No window manager runs on the bare X display: Wine draws the caption itself.
