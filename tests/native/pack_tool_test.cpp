@@ -17,6 +17,7 @@
 #include <sstream>
 
 #include "byte_files.h"
+#include "decoder_limits.h"
 #include "pack_commands.h"
 #include "pack_error.h"
 
@@ -432,7 +433,7 @@ TEST_F(PackTool, VerifyFailsOnAChangedSignatureAndOnAnotherKey) {
     EXPECT_EQ(verify.exitCode, 3);
     EXPECT_NE(verify.out.find("payload 1001 has a signature that does not verify"), std::string::npos) << verify.out;
     ToolRun list = Run("list " + W("setup.exe"));
-    EXPECT_EQ(list.exitCode, 0);
+    EXPECT_EQ(list.exitCode, 3);
     EXPECT_NE(list.out.find("SIGNATURE DOES NOT VERIFY"), std::string::npos) << list.out;
     ToolRun extract = Run("extract " + W("setup.exe") + " --out " + W("out"));
     EXPECT_EQ(extract.exitCode, 3);
@@ -748,24 +749,28 @@ TEST_F(PackTool, RefusesASetupBeyondTheSizeLimitWithoutWritingIt) {
     }
     EXPECT_FALSE(fs::exists(work_ / "setup.exe"));
 }
-// A container larger than any known to be read from a tag certificate or a
-// certificate table is still packed, with a warning that names the place and
-// points to signing last; smaller ones and the end placement pack without
-// one. The limits are lowered through the library to keep the files small.
-TEST_F(PackTool, WarnsOfAContainerLargerThanDecodersAreKnownToRead) {
+// A container larger than the signature decoder is known to read is not put
+// into the signature: refused with a message that names the place and points
+// to signing last, unless --force-placement asks for it (then a warning);
+// smaller ones and the end placement pack as always. The limit is lowered
+// through the library to keep the files small; the command-line run with a
+// container of 64 MiB is in the table of broken inputs.
+TEST_F(PackTool, RefusesAContainerLargerThanDecodersAreKnownToReadInsideTheSignature) {
     struct Case {
         const char* stub;
         Placement placement;
-        uint64_t largestTested;  // for both places
-        const char* warning;     // null: none
+        uint64_t largest;
+        bool force;
+        const char* message;  // null: packs without a word
     };
     const Case cases[] = {
-        {"signed/msistub.exe", Placement::Tag, 1000, "from a tag certificate"},
-        {"signed/msistub.exe", Placement::Automatic, 1000, "from a tag certificate"},
-        {"signed/msistub.exe", Placement::Tag, 48u << 20, nullptr},
-        {"signed/msistub.exe", Placement::Certificate, 1000, "from a certificate table"},
-        {"signed/msistub.exe", Placement::Certificate, 63u << 20, nullptr},
-        {"unsigned/msistub.exe", Placement::End, 1000, nullptr},
+        {"signed/msistub.exe", Placement::Tag, 1000, false, "known to be read from a tag certificate"},
+        {"signed/msistub.exe", Placement::Automatic, 1000, false, "known to be read from a tag certificate"},
+        {"signed/msistub.exe", Placement::Certificate, 1000, false, "known to be read from a certificate table"},
+        {"signed/msistub.exe", Placement::Tag, 1000, true, "packed as --force-placement asked"},
+        {"signed/msistub.exe", Placement::Tag, kLargestContainerInSignature, false, nullptr},
+        {"signed/msistub.exe", Placement::Certificate, kLargestContainerInSignature, false, nullptr},
+        {"unsigned/msistub.exe", Placement::End, 1000, false, nullptr},
     };
     for (const Case& c : cases) {
         PackOptions options;
@@ -774,17 +779,27 @@ TEST_F(PackTool, WarnsOfAContainerLargerThanDecodersAreKnownToRead) {
         options.outputPath = (work_ / "setup.exe").string();
         options.msiPaths = {(Fixtures() / "en/product.msi").string()};
         options.placement = c.placement;
-        options.largestTestedTag = c.largestTested;
-        options.largestTestedCertificate = c.largestTested;
+        options.largestContainerInSignature = c.largest;
+        options.forcePlacement = c.force;
+        const std::string label = std::string(c.stub) + " " + PlacementName(c.placement) + (c.force ? " forced" : "");
         std::ostringstream out, warnings;
-        RunPack(options, out, warnings);
-        EXPECT_TRUE(fs::exists(work_ / "setup.exe")) << c.stub << " " << PlacementName(c.placement);
-        const std::string label = std::string(c.stub) + " " + PlacementName(c.placement) + ": " + warnings.str();
-        if (c.warning) {
-            EXPECT_NE(warnings.str().find(c.warning), std::string::npos) << label;
-            EXPECT_NE(warnings.str().find("--placement end and sign the setup last"), std::string::npos) << label;
+        std::string refusal;
+        try {
+            RunPack(options, out, warnings);
+        } catch (const PackError& error) {
+            refusal = error.what();
+        }
+        const bool refused = c.message && !c.force;
+        EXPECT_EQ(fs::exists(work_ / "setup.exe"), !refused) << label;
+        const std::string said = refusal + warnings.str();
+        if (c.message) {
+            EXPECT_NE(said.find(c.message), std::string::npos) << label << ": " << said;
+            EXPECT_NE(said.find("--placement end and sign the setup last"), std::string::npos) << label << ": " << said;
         } else {
-            EXPECT_EQ(warnings.str(), "") << label;
+            EXPECT_EQ(said, "") << label;
+        }
+        if (refused) {
+            EXPECT_NE(said.find("--force-placement packs it anyway"), std::string::npos) << label << ": " << said;
         }
         fs::remove(work_ / "setup.exe");
     }

@@ -49,6 +49,9 @@ BlobReport ExamineBlob(const LocatedBlob& blob, EVP_PKEY* key) {
     }
     ChainWalk walk = WalkEntryChain(blob.data.data(), blob.data.size());
     report.chainReachesManifest = walk.reachedManifest;
+    // The blob is the chain wherever it stands: a file's own bytes in front
+    // of it are the launcher, not the container.
+    if (walk.reachedManifest) report.size = blob.data.size() - walk.chainStart;
     if (!walk.reachedManifest)
         report.problems.push_back("no manifest entry at the end of the chain (the walk ended at " +
                                   DescribeChainEnd(walk.end) + ")");
