@@ -19,6 +19,7 @@
 #include "byte_files.h"
 #include "decoder_limits.h"
 #include "pack_commands.h"
+#include "entry_chain.h"
 #include "pack_error.h"
 
 namespace fs = std::filesystem;
@@ -431,7 +432,9 @@ TEST_F(PackTool, VerifyFailsOnAChangedSignatureAndOnAnotherKey) {
     WriteFileReplacing((work_ / "setup.exe").string(), setup);
     ToolRun verify = Run("verify " + W("setup.exe"));
     EXPECT_EQ(verify.exitCode, 3);
-    EXPECT_NE(verify.out.find("payload 1001 has a signature that does not verify"), std::string::npos) << verify.out;
+    EXPECT_NE(verify.out.find("payload 1001 (cab\\1000\\main.cab) has a signature that does not verify"),
+              std::string::npos)
+        << verify.out;
     ToolRun list = Run("list " + W("setup.exe"));
     EXPECT_EQ(list.exitCode, 3);
     EXPECT_NE(list.out.find("SIGNATURE DOES NOT VERIFY"), std::string::npos) << list.out;
@@ -711,9 +714,12 @@ TEST_F(PackTool, QuietPrintsNothingAndVersionIsTheProjects) {
         EXPECT_EQ(run.out + run.err, "") << command;
     }
     EXPECT_TRUE(fs::exists(work_ / "out/main.msi"));
-    ToolRun version = Run("--version");
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, "msistub-pack " MSISTUB_VERSION "\n");
+    // --version answers wherever it stands, before any required option.
+    for (const char* command : {"--version", "pack --version", "extract --out x --version", "list --json --version"}) {
+        ToolRun version = Run(command);
+        EXPECT_EQ(version.exitCode, 0) << command;
+        EXPECT_EQ(version.out, "msistub-pack " MSISTUB_VERSION "\n") << command;
+    }
 }
 
 TEST_F(PackTool, UsageErrorsExitWithOneAndHelpWithZero) {
@@ -803,5 +809,171 @@ TEST_F(PackTool, RefusesAContainerLargerThanDecodersAreKnownToReadInsideTheSigna
         }
         fs::remove(work_ / "setup.exe");
     }
+}
+
+// Every command over a setup or inputs that would not install as they are:
+// the exit code the README gives, nothing false left behind (no setup, no
+// payload under its real name that did not verify, no file replaced), and a
+// message that names the file. @KEY@ is the development key.
+struct BrokenCase {
+    const char* name;
+    const char* damage;  // what happens to the good setup.exe first: "", "payload", "signature", "missing-entry"
+    std::string command;
+    int exitCode;
+    const char* names;  // the file the one message must name
+    const char* message;
+    std::vector<const char*> absent = {};   // under @WORK@
+    std::vector<const char*> present = {};  // under @WORK@
+    bool oldFileInOut = false;  // out/main.msi holds "old" before the run, and after it unless replaced
+};
+
+void PrintTo(const BrokenCase& c, std::ostream* out) { *out << c.name; }
+
+class PackToolBroken : public PackTool, public ::testing::WithParamInterface<BrokenCase> {
+protected:
+    void Damage(const std::string& kind) {
+        Bytes setup = ReadBytes(work_ / "setup.exe");
+        ChainWalk walk = WalkEntryChain(setup.data(), setup.size());
+        ASSERT_TRUE(walk.reachedManifest);
+        const ChainEntry& cabinet = walk.entries.back();
+        ASSERT_EQ(cabinet.id, 1001u);
+        if (kind == "payload") setup[cabinet.dataOffset + cabinet.dataLength / 2] ^= 0x01;
+        if (kind == "signature") setup[cabinet.dataOffset + cabinet.dataLength + 100] ^= 0x01;
+        if (kind == "missing-entry") setup.resize(cabinet.dataOffset);
+        WriteFileReplacing((work_ / "setup.exe").string(), setup);
+    }
+};
+
+TEST_P(PackToolBroken, ExitsWithItsCodeLeavesNothingFalseAndNamesTheFile) {
+    const BrokenCase& c = GetParam();
+    ASSERT_EQ(Pack(kUnsigned, "setup.exe", "").exitCode, 0);
+    if (*c.damage) Damage(c.damage);
+    const Bytes setupBefore = ReadBytes(work_ / "setup.exe");
+    if (c.command.find("big/main.cab") != std::string::npos) {
+        // Random bytes do not deflate, so the container grows past 64 MiB.
+        fs::create_directories(work_ / "big");
+        ASSERT_EQ(RunShell("head -c 67108864 /dev/urandom > " + W("big/main.cab")), 0);
+    }
+    if (c.oldFileInOut) {
+        fs::create_directories(work_ / "out");
+        WriteFileReplacing((work_ / "out/main.msi").string(), Bytes{'o', 'l', 'd'});
+    }
+    std::string command = Expand(c.command);
+    for (size_t at; (at = command.find("@KEY@")) != std::string::npos;) command.replace(at, 5, kDevPrivateKey);
+
+    ToolRun run = Run(command);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+    EXPECT_NE(run.err.find(Expand(c.names)), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(Expand(c.message)), std::string::npos) << run.err;
+    if (c.exitCode != 0) EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    for (const char* file : c.absent) EXPECT_FALSE(fs::exists(fs::symlink_status(work_ / file))) << file;
+    for (const char* file : c.present) EXPECT_TRUE(fs::exists(work_ / file)) << file;
+    EXPECT_FALSE(fs::exists(work_ / "new.exe.partial"));
+    EXPECT_EQ(ReadBytes(work_ / "setup.exe"), setupBefore);
+    if (c.oldFileInOut && c.exitCode != 0) EXPECT_EQ(ReadBytes(work_ / "out/main.msi"), (Bytes{'o', 'l', 'd'}));
+    fs::remove_all(work_ / "big");
+    fs::remove(work_ / "new.exe");
+}
+
+const char kPackInto[] = "pack --stub @FIX@/unsigned/msistub.exe --key @KEY@ --out @WORK@/new.exe ";
+const char kPackSignedInto[] = "pack --stub @FIX@/signed/msistub.exe --key @KEY@ --out @WORK@/new.exe ";
+const char kSetup[] = "@WORK@/setup.exe";
+const char kNotInflating[] = "payload 1001 (cab\\1000\\main.cab) does not inflate";
+const char kBadSignature[] = "payload 1001 (cab\\1000\\main.cab) has a signature that does not verify";
+
+INSTANTIATE_TEST_SUITE_P(
+    Broken, PackToolBroken,
+    ::testing::Values(
+        BrokenCase{"ListDamagedPayload", "payload", "list @WORK@/setup.exe", 3, kSetup, kNotInflating},
+        BrokenCase{"ListJsonDamagedPayload", "payload", "list --json @WORK@/setup.exe", 3, kSetup,
+                   "payload 1001 (cab\\\\1000\\\\main.cab) does not inflate"},
+        BrokenCase{"VerifyDamagedPayload", "payload", "verify @WORK@/setup.exe", 3, kSetup, kNotInflating},
+        BrokenCase{"ExtractDamagedPayload", "payload", "extract @WORK@/setup.exe --out @WORK@/out", 3, kSetup,
+                   kNotInflating, {"out/main.cab", "out/main.cab.unverified"}, {"out/main.msi"}},
+        BrokenCase{"ListDamagedSignature", "signature", "list @WORK@/setup.exe", 3, kSetup, kBadSignature},
+        BrokenCase{"ExtractDamagedSignature", "signature", "extract @WORK@/setup.exe --out @WORK@/out", 3, kSetup,
+                   kBadSignature, {"out/main.cab"}, {"out/main.msi", "out/main.cab.unverified"}},
+        BrokenCase{"VerifyMissingEntry", "missing-entry", "verify @WORK@/setup.exe", 3, kSetup,
+                   "record 1001 names no payload entry"},
+        BrokenCase{"ExtractMissingEntry", "missing-entry", "extract @WORK@/setup.exe --out @WORK@/out", 3, kSetup,
+                   "record 1001 names no payload entry", {"out/main.cab", "out/main.cab.unverified"},
+                   {"out/main.msi"}},
+        BrokenCase{"ExtractWithAnotherKey", "", "extract --public-key @FIX@/other-public.pem @WORK@/setup.exe --out @WORK@/out",
+                   3, kSetup, "not with @FIX@/other-public.pem", {"out/main.msi", "out/main.cab"},
+                   {"out/main.msi.unverified", "out/main.cab.unverified"}},
+        BrokenCase{"ListWithAnotherKey", "", "list --public-key @FIX@/other-public.pem @WORK@/setup.exe", 3, kSetup,
+                   "not with @FIX@/other-public.pem"},
+        BrokenCase{"ExtractOverExistingFile", "", "extract @WORK@/setup.exe --out @WORK@/out", 2, "@WORK@/out/main.msi",
+                   "exists already; pass --force", {"out/main.cab"}, {}, true},
+        BrokenCase{"ExtractOverExistingFileForced", "", "extract --force @WORK@/setup.exe --out @WORK@/out", 0, "", "",
+                   {"out/main.msi.unverified"}, {"out/main.msi", "out/main.cab"}, true},
+        BrokenCase{"PackWithAnotherKey", "", "pack --stub @FIX@/unsigned/msistub.exe --key @FIX@/other-private.pem "
+                   "--out @WORK@/new.exe @FIX@/en/product.msi", 2, "@FIX@/other-private.pem",
+                   "does not match the verification key of", {"new.exe"}},
+        BrokenCase{"PackOverExistingSetup", "", "pack --stub @FIX@/unsigned/msistub.exe --key @KEY@ --out "
+                   "@WORK@/setup.exe @FIX@/en/product.msi", 2, kSetup, "exists already; pass --force"},
+        BrokenCase{"PackOversizeTag", "", std::string(kPackSignedInto) + "--no-cabinet-check --cabinet "
+                   "@WORK@/big/main.cab @FIX@/en/product.msi", 2, "@WORK@/new.exe",
+                   "Pack the unsigned stub with --placement end and sign the setup last", {"new.exe"}},
+        BrokenCase{"PackOversizeTagForced", "", std::string(kPackSignedInto) + "--force-placement --no-cabinet-check "
+                   "--cabinet @WORK@/big/main.cab @FIX@/en/product.msi", 0, "", "warning: packed as --force-placement "
+                   "asked: the container is", {}, {"new.exe"}},
+        BrokenCase{"PackPlatformContradictsTemplate", "", std::string(kPackInto) + "--platform x64 @FIX@/x86/product.msi",
+                   2, "@FIX@/x86/product.msi", "--platform x64 contradicts the Template", {"new.exe"}},
+        BrokenCase{"PackStubNotAProgram", "", "pack --stub @FIX@/readme.txt --key @KEY@ --out @WORK@/new.exe "
+                   "@FIX@/en/product.msi", 2, "the stub @FIX@/readme.txt is not a 64-bit Windows executable",
+                   "give --stub the msistub.exe", {"new.exe"}},
+        BrokenCase{"PackIntoMissingFolder", "", "pack --stub @FIX@/unsigned/msistub.exe --key @KEY@ --out "
+                   "@WORK@/absent/new.exe @FIX@/en/product.msi", 2, "the folder @WORK@/absent does not exist",
+                   "create it first", {"absent"}},
+        BrokenCase{"PackMissingCabinet", "", std::string(kPackInto) + "@FIX@/nocab/product.msi", 2,
+                   "looked for beside the MSI, at @FIX@/nocab/main.cab", "give its path with --cabinet", {"new.exe"}},
+        BrokenCase{"PackProductNameOutsideCodePage", "", std::string(kPackInto) +
+                   "--product-name 'Pack\xEF\xBC\x8FTest' @FIX@/en/product.msi", 2,
+                   "@FIX@/en/product.msi (given with --product-name)",
+                   "has the character \"\xEF\xBC\x8F\" (U+FF0F), which code page 1252", {"new.exe"}},
+        BrokenCase{"PackPassPhraseForPlainKey", "", std::string(kPackInto) +
+                   "--key-passphrase-file @FIX@/passphrase.txt @FIX@/en/product.msi", 2, MSISTUB_DEV_PRIVATE_KEY,
+                   "is not encrypted, yet a pass phrase was given", {"new.exe"}}),
+    [](const ::testing::TestParamInfo<BrokenCase>& info) { return std::string(info.param.name); });
+
+// With --json a refusal is one JSON object on stderr, for the script that
+// asked for JSON; stdout keeps nothing but what the command reports.
+TEST_F(PackTool, JsonReportsErrorsAsOneObject) {
+    const struct {
+        std::string command;
+        int code;
+        std::string message;
+    } cases[] = {
+        {"pack --json --stub " + F("unsigned/msistub.exe") + " --key " + Quote(kDevPrivateKey) + " --out " +
+             W("new.exe") + " --platform x64 " + F("x86/product.msi"),
+         2, "contradicts the Template of " + (Fixtures() / "x86/product.msi").string()},
+        {"list --json " + F("readme.txt"), 2, "no container found in " + (Fixtures() / "readme.txt").string()},
+        {"pack --json --stub " + F("unsigned/msistub.exe"), 1, "required"},
+    };
+    for (const auto& c : cases) {
+        ToolRun run = Run(c.command);
+        EXPECT_EQ(run.exitCode, c.code) << c.command;
+        EXPECT_EQ(run.out, "") << c.command;
+        nlohmann::json error = nlohmann::json::parse(run.err, nullptr, false);
+        ASSERT_FALSE(error.is_discarded()) << run.err;
+        EXPECT_EQ(error["code"], c.code) << run.err;
+        EXPECT_NE(error["message"].get<std::string>().find(c.message), std::string::npos) << run.err;
+    }
+}
+
+// A file or link planted at the temporary name of the private key is
+// neither followed nor written through; nothing is written at all.
+TEST_F(PackTool, KeygenFollowsNoLinkPlantedAtItsTemporaryName) {
+    WriteFileReplacing((work_ / "victim.txt").string(), Bytes{'v'});
+    fs::create_symlink(work_ / "victim.txt", work_ / "key.pem.partial");
+    ToolRun keygen = Run("keygen --out-private " + W("key.pem") + " --out-public " + W("key.pub.pem"));
+    EXPECT_EQ(keygen.exitCode, 2);
+    EXPECT_NE(keygen.err.find((work_ / "key.pem.partial").string() + " exists already"), std::string::npos)
+        << keygen.err;
+    EXPECT_EQ(ReadBytes(work_ / "victim.txt"), Bytes{'v'});
+    EXPECT_TRUE(fs::is_symlink(work_ / "key.pem.partial"));
+    EXPECT_FALSE(fs::exists(work_ / "key.pem"));
+    EXPECT_FALSE(fs::exists(work_ / "key.pub.pem"));
 }
 }  // namespace
