@@ -13,6 +13,7 @@
 #include <fstream>
 #include <functional>
 #include <iomanip>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -975,5 +976,43 @@ TEST_F(PackTool, KeygenFollowsNoLinkPlantedAtItsTemporaryName) {
     EXPECT_TRUE(fs::is_symlink(work_ / "key.pem.partial"));
     EXPECT_FALSE(fs::exists(work_ / "key.pem"));
     EXPECT_FALSE(fs::exists(work_ / "key.pub.pem"));
+}
+
+// The exit-code table of the README's "msistub-pack in scripts and CI", row
+// by row against real runs: each code the table gives is the one a command
+// of that kind ends with, and the commands the row names all end with it.
+TEST_F(PackTool, ReadmeExitCodeTableIsWhatTheCommandsExitWith) {
+    const std::string readme = ReadText(fs::path(MSISTUB_SOURCE_DIR) / "README.md");
+    size_t section = readme.find("### msistub-pack in scripts and CI");
+    ASSERT_NE(section, std::string::npos);
+    std::map<int, std::string> rows;
+    std::istringstream lines(readme.substr(section, readme.find("\n## ", section) - section));
+    for (std::string line; std::getline(lines, line);) {
+        int code = -1;
+        char rest[2];
+        if (std::sscanf(line.c_str(), "| %d | %1s", &code, rest) == 2) rows[code] = line;
+    }
+    ASSERT_EQ(rows.size(), 4u) << "the table has other codes than 0 to 3";
+
+    ASSERT_EQ(Pack(kUnsigned, "setup.exe", "").exitCode, 0);
+    fs::copy_file(work_ / "setup.exe", work_ / "damaged.exe");
+    Bytes damaged = ReadBytes(work_ / "damaged.exe");
+    damaged[damaged.size() - 28 - 256 - 1000] ^= 0x01;
+    WriteFileReplacing((work_ / "damaged.exe").string(), damaged);
+    const std::pair<int, std::vector<std::string>> runs[] = {
+        {0, {"verify " + W("setup.exe"), "list " + W("setup.exe")}},
+        {1, {"frobnicate", "pack --stub " + F("unsigned/msistub.exe"), "verify --no-such-option " + W("setup.exe")}},
+        {2, {"verify " + F("readme.txt"), "pack --stub " + F("readme.txt") + " --key " + Quote(kDevPrivateKey) +
+                                              " --out " + W("new.exe") + " " + F("en/product.msi")}},
+        {3, {"list " + W("damaged.exe"), "verify " + W("damaged.exe"), "extract " + W("damaged.exe") + " --out " + W("out")}},
+    };
+    for (const auto& [code, commands] : runs) {
+        ASSERT_TRUE(rows.count(code)) << "the table has no row for " << code;
+        for (const std::string& command : commands) {
+            EXPECT_EQ(Run(command).exitCode, code) << command << " (README: " << rows[code] << ")";
+            std::string name = command.substr(0, command.find(' '));
+            if (code == 3) EXPECT_NE(rows[code].find("`" + name + "`"), std::string::npos) << rows[code];
+        }
+    }
 }
 }  // namespace

@@ -117,7 +117,8 @@ $actual
 where the README shows
 $expected"
 summary_shape='s/[0-9][0-9]* bytes)$/N bytes)/'
-expected=$(grep '^packed ' "$E2E_TMP/pack-sample.txt" | sed "s|/home/you|$HOME|")
+expected=$(grep -E '^ *packed ' "$E2E_TMP/pack-sample.txt" | sed -e 's/^ *//' -e "s|/home/you|$HOME|") ||
+  fail "the README shows no summary line of pack"
 actual=$(grep '^packed ' "$pack_block")
 [ "$(sed "$summary_shape" <<< "$expected")" = "$(sed "$summary_shape" <<< "$actual")" ] || fail "pack printed
 $actual
