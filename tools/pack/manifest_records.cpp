@@ -28,7 +28,7 @@ std::string FirstCharacterOutside(const std::u16string& units, uint32_t codePage
         std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(point));
         return "\"" + Utf16ToUtf8(character) + "\" (" + code + ")";
     }
-    return "that has no exact counterpart";
+    return "\"" + Utf16ToUtf8(units) + "\"";
 }
 
 // The launcher converts the field to the ANSI code page without best-fit
