@@ -99,7 +99,7 @@ bool WriteAndLock(const char* folder, PackageItem* items, int count, StageTimes*
     Stopwatch watch;
     StartWatch(&watch);
     bool written = ShowProgressDialog(&set, GetModuleHandleA(nullptr), nullptr, "MSI_STUB_WINDOW_CLASS_NAME",
-                                      "msistub bench", "MS Sans Serif") == kProgressAllWritten;
+                                      "msistub bench", "MS Sans Serif", false, nullptr) == kProgressAllWritten;
     double both = ElapsedSeconds(watch);
     ReleaseChunkWriter(&set);
     if (!written) return Fail("the progress window did not finish");

@@ -10,8 +10,10 @@
 // Success, or (1223, 2219) when the user cancelled the folder browser. A
 // product folder that is a reparse point (junction, symbolic link) or no
 // folder at all fails the attempt and opens the browser, as an unwritable
-// one does.
+// one does. `unattended` (a quiet switch was given): no browser; the first
+// failed attempt ends the step with its error at line 2214 (183 when
+// something other than a folder stands at the product folder).
 // `destinationFolder` is a 1024-byte buffer that receives the product folder.
 StatusValue PrepareDestination(ExtractionSet* set, const char* productCode, const char* browsePrompt,
-                               char* destinationFolder);
+                               char* destinationFolder, bool unattended);
 

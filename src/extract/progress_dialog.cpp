@@ -48,6 +48,10 @@ struct ProgressWindow {
     // icons each time.
     HICON bigIcon;
     HICON smallIcon;
+    // A quiet run: no prompt, a failure ends the window as Cancel would,
+    // and `failure` keeps the system's error for the exit code.
+    bool unattended;
+    uint32_t failure;
 };
 
 ProgressWindow* WindowOf(HWND dialog) {
@@ -160,8 +164,13 @@ void ShowPercent(HWND dialog, TaskbarProgress* taskbar, uint32_t percent) {
 
 // Retry/Cancel prompt owned by the window, captioned with its title. Only
 // Retry asks for another try: a prompt that could not be shown counts as
-// Cancel, so a failure that repeats cannot loop without the user.
-bool UserWantsRetry(HWND dialog, const char* text) {
+// Cancel, so a failure that repeats cannot loop without the user. In a quiet
+// run nobody could answer, so there is no prompt and the answer is Cancel.
+bool UserWantsRetry(HWND dialog, ProgressWindow* window, const char* text, uint32_t cause) {
+    if (window->unattended) {
+        window->failure = cause;
+        return false;
+    }
     char caption[kCaptionSize] = {};
     GetWindowTextA(dialog, caption, sizeof caption);
     return g_win32.MessageBoxA(dialog, text, caption, MB_ICONQUESTION | MB_RETRYCANCEL) == IDRETRY;
@@ -169,13 +178,14 @@ bool UserWantsRetry(HWND dialog, const char* text) {
 
 // Arms the zero-delay timer that drives the writing. False when it cannot
 // be armed and the user cancelled.
-bool ArmTimer(HWND dialog, ExtractionSet* set) {
+bool ArmTimer(HWND dialog, ProgressWindow* window) {
     for (;;) {
-        set->timerId = g_win32.SetTimer(dialog, kTimerId, 0, nullptr);
-        if (set->timerId) return true;
+        window->set->timerId = g_win32.SetTimer(dialog, kTimerId, 0, nullptr);
+        if (window->set->timerId) return true;
+        uint32_t error = GetLastError();
         char text[kMessageTextSize];
-        ComposeErrorText(GetLastError(), text, sizeof text, nullptr);
-        if (!UserWantsRetry(dialog, text)) return false;
+        ComposeErrorText(error, text, sizeof text, nullptr);
+        if (!UserWantsRetry(dialog, window, text, error)) return false;
     }
 }
 
@@ -184,10 +194,10 @@ const char* CurrentItemPath(const ExtractionSet* set) {
     return set->items[set->currentItem].outPath;
 }
 
-bool UserWantsRetryAfterWriteFailure(HWND dialog, const ExtractionSet* set, uint32_t result) {
+bool UserWantsRetryAfterWriteFailure(HWND dialog, ProgressWindow* window, uint32_t result) {
     char text[kMessageTextSize];
-    ComposeErrorText(result, text, sizeof text, CurrentItemPath(set));
-    return UserWantsRetry(dialog, text);
+    ComposeErrorText(result, text, sizeof text, CurrentItemPath(window->set));
+    return UserWantsRetry(dialog, window, text, window->set->failureCode ? window->set->failureCode : result);
 }
 
 // The bar and the taskbar follow the writing once a tick, and only a change
@@ -235,7 +245,7 @@ void InitializeProgressWindow(HWND dialog, ProgressWindow* window) {
     TaskbarProgressSetTotal(taskbar, kPercentRange);
     TaskbarProgressSetCompleted(taskbar, 0);
 
-    if (!ArmTimer(dialog, window->set)) EndDialog(dialog, kProgressCancelled);
+    if (!ArmTimer(dialog, window)) EndDialog(dialog, kProgressCancelled);
 }
 
 // One tick: the timer is killed first and armed again only after the step
@@ -246,30 +256,38 @@ void HandleTick(HWND dialog) {
     ExtractionSet* set = window->set;
     g_win32.KillTimer(dialog, set->timerId);
     uint32_t result = WriteDuringTick(dialog, *window);
+    // A failure without the system's error, such as a write that came up
+    // short, does not say why. A quiet run tries once more at once, as Retry
+    // would, to learn it: on a full disk the next write fails with the disk's
+    // error. Only progress lets the writing go on, so this cannot loop.
+    if (result == kErrorWriteFault && window->unattended && set->failureCode == kErrorWriteFault)
+        result = WriteDuringTick(dialog, *window);
     if (result == kErrorSuccess) {
         EndDialog(dialog, kProgressAllWritten);
         return;
     }
-    if (result != kErrorMoreData && !UserWantsRetryAfterWriteFailure(dialog, set, result)) {
+    if (result != kErrorMoreData && !UserWantsRetryAfterWriteFailure(dialog, window, result)) {
         EndDialog(dialog, kProgressCancelled);
         return;
     }
-    if (!ArmTimer(dialog, set)) EndDialog(dialog, kProgressCancelled);
+    if (!ArmTimer(dialog, window)) EndDialog(dialog, kProgressCancelled);
 }
 
 }  // namespace
 
 intptr_t ShowProgressDialog(ExtractionSet* set, HINSTANCE instance, TaskbarProgress* taskbar, const char* className,
-                            const char* title, const char* typeface) {
+                            const char* title, const char* typeface, bool unattended, uint32_t* failure) {
+    if (failure) *failure = 0;
     className = TextOrEmpty(className);
     RegisterProgressClass(className, instance);
     HGLOBAL block = BuildDialogTemplate(className, TextOrEmpty(title), TextOrEmpty(typeface));
     if (!block) return kProgressNotCreated;
-    ProgressWindow window = {set, instance, taskbar, nullptr, nullptr};
+    ProgressWindow window = {set, instance, taskbar, nullptr, nullptr, unattended, 0};
     INT_PTR result = DialogBoxIndirectParamA(instance, static_cast<LPCDLGTEMPLATEA>(block), nullptr,
                                              ProgressDialogProc, reinterpret_cast<LPARAM>(&window));
     DestroyIcons(window);
     GlobalFree(block);
+    if (failure) *failure = window.failure;
     return result;
 }
 
