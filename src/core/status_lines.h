@@ -13,7 +13,7 @@ enum SiteLine : uint32_t {
     // Own file.
     kLineOwnFileNotOpened = 2042,
     kLineOwnFileSizeUnknown = 2035,
-    kLineNoMemoryForFileImage = 2030,
+    kLineNoMemoryForSignatureData = 2030,
     kLineOwnFileReadFailed = 2023,
     kLineWholeFileBlobNotAppended = 2001,
 
