@@ -14,6 +14,8 @@
 # (msistub-pack); MSISTUB_BUILD, MSISTUB_PACK and MSISTUB_DEV_PRIVATE_KEY
 # point elsewhere. PACK_OPTIONS adds options to pack, such as the branding:
 #   PACK_OPTIONS="--icon product.ico" scripts/screenshot-progress.sh
+# DPI sets the prefix's screen DPI (96 unless given), to see the window as a
+# high-DPI screen shows it.
 set -euo pipefail
 
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
@@ -52,6 +54,10 @@ read -r -a pack_options <<< "${PACK_OPTIONS:-}"
 "$source_dir/scripts/wine-prefix.sh" "$WINEPREFIX"
 # No window manager runs on the bare X display: Wine draws the caption itself.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+if [ -n "${DPI:-}" ]; then
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$DPI" /f >/dev/null 2>&1
+  wineserver -w
+fi
 
 echo "running the setup"
 wine "$work/setup.exe" /qn >/dev/null 2>&1 &
