@@ -165,8 +165,10 @@ void DestroyIcons(const ProgressWindow& window) {
 // the sizes of the window's own DPI. GetDpiForWindow exists from Windows 10
 // 1607; before it the screen's DPI is the window's.
 UINT WindowDpi(HWND dialog) {
+    // Looked up on each call, which is rare: a function-local static would
+    // bring the C++ runtime's guarded initialization into the launcher.
     using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
-    static const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFunction>(
+    const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFunction>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
     UINT dpi = getDpiForWindow ? getDpiForWindow(dialog) : 0;
     if (dpi) return dpi;
