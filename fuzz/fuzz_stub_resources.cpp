@@ -61,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ManifestDescription(*items);
 
     Bytes written = BuildResourceSection(*items, kSectionRva);
-    std::optional<std::vector<ResourceItem>> back = ParseResourceSection(written.data(), written.size(), kSectionRva, &why);
+    std::optional<std::vector<ResourceItem>> back =
+        ParseResourceSection(written.data(), written.size(), kSectionRva, &why);
     FUZZ_CHECK(back);
     FUZZ_CHECK(SameItems(*items, *back));
     FUZZ_CHECK(BuildResourceSection(*back, kSectionRva) == written);

@@ -49,7 +49,8 @@ bool ReadKey(ParseState& state, uint32_t raw, ResourceKey* key) {
     uint32_t length = state.section.U16(at);
     if (!state.section.Holds(uint64_t{at} + 2, uint64_t{length} * 2))
         return state.Fail("a resource name lies outside the section");
-    for (uint32_t i = 0; i < length; ++i) key->name += static_cast<char16_t>(state.section.U16(at + 2 + uint64_t{i} * 2));
+    for (uint32_t i = 0; i < length; ++i)
+        key->name += static_cast<char16_t>(state.section.U16(at + 2 + uint64_t{i} * 2));
     return true;
 }
 
@@ -70,7 +71,8 @@ bool ReadData(ParseState& state, uint32_t at, ResourceItem* item) {
 // Level 0 lists types, 1 names, 2 languages; the entries of level 2 lead
 // to data, all others to directories.
 bool ReadDirectory(ParseState& state, uint32_t at, int level, ResourceItem* path) {
-    if (!state.section.Holds(at, kDirectoryHeaderSize)) return state.Fail("a resource directory lies outside the section");
+    if (!state.section.Holds(at, kDirectoryHeaderSize))
+        return state.Fail("a resource directory lies outside the section");
     uint32_t count = uint32_t{state.section.U16(at + 12)} + state.section.U16(at + 14);
     for (uint32_t i = 0; i < count; ++i) {
         uint64_t entry = uint64_t{at} + kDirectoryHeaderSize + uint64_t{i} * kDirectoryEntrySize;

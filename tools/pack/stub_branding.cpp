@@ -68,9 +68,8 @@ uint16_t LanguageOf(const std::vector<ResourceItem>& items, const ResourceKey& t
 }
 
 void Replace(std::vector<ResourceItem>* items, ResourceItem item) {
-    items->erase(std::remove_if(items->begin(), items->end(),
-                                [&](const ResourceItem& old) { return old.type == item.type && old.name == item.name; }),
-                 items->end());
+    auto same = [&](const ResourceItem& old) { return old.type == item.type && old.name == item.name; };
+    items->erase(std::remove_if(items->begin(), items->end(), same), items->end());
     items->push_back(std::move(item));
 }
 
@@ -130,7 +129,8 @@ std::array<uint16_t, 4> VersionNumbers(const std::string& text, const std::strin
     return *numbers;
 }
 
-void WriteVersion(std::vector<ResourceItem>* items, const StubBranding& branding, const std::optional<MsiBranding>& msi) {
+void WriteVersion(std::vector<ResourceItem>* items, const StubBranding& branding,
+                  const std::optional<MsiBranding>& msi) {
     ResourceKey type = ResourceId(kResourceTypeVersion), name = ResourceId(kVersionResourceId);
     VersionInfo info;
     if (const ResourceItem* old = FindResource(*items, type, name))
@@ -192,7 +192,8 @@ std::string XmlUnescaped(std::string text) {
 // The manifest says what the setup is in its <description>; it follows
 // the version resource's FileDescription.
 void WriteManifestDescription(std::vector<ResourceItem>* items) {
-    const ResourceItem* version = FindResource(*items, ResourceId(kResourceTypeVersion), ResourceId(kVersionResourceId));
+    const ResourceItem* version =
+        FindResource(*items, ResourceId(kResourceTypeVersion), ResourceId(kVersionResourceId));
     std::optional<VersionInfo> info = version ? DecodeVersionInfo(version->data) : std::nullopt;
     if (!info || !info->strings.count("FileDescription")) return;
     for (ResourceItem& item : *items) {
@@ -247,7 +248,8 @@ Bytes BrandStub(const Bytes& stub, const std::string& stubPath, const Bytes& key
 }
 
 std::optional<std::string> ManifestDescription(const std::vector<ResourceItem>& items) {
-    const ResourceItem* manifest = FindResource(items, ResourceId(kResourceTypeManifest), ResourceId(kManifestResourceId));
+    const ResourceItem* manifest =
+        FindResource(items, ResourceId(kResourceTypeManifest), ResourceId(kManifestResourceId));
     if (!manifest) return std::nullopt;
     std::string text(manifest->data.begin(), manifest->data.end());
     size_t open = text.find("<description>");

@@ -61,7 +61,8 @@ StubLayout FindLayout(const Bytes& image, const std::string& path) {
     layout.sectionAlignment = U32(image, layout.optionalHeader + kSectionAlignmentAt);
     layout.fileAlignment = U32(image, layout.optionalHeader + kFileAlignmentAt);
     layout.directoryCount = U32(image, layout.optionalHeader + kDirectoryCountAt);
-    if (layout.directoryCount <= kRelocationDirectory) Refuse(path, "its headers have no room for the resource directory");
+    if (layout.directoryCount <= kRelocationDirectory)
+        Refuse(path, "its headers have no room for the resource directory");
     auto powerOfTwo = [](uint32_t value) { return value >= 512 && (value & (value - 1)) == 0; };
     if (!powerOfTwo(layout.fileAlignment) || !powerOfTwo(layout.sectionAlignment))
         Refuse(path, "its section alignment is not one the loader accepts");
