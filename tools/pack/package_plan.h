@@ -27,9 +27,9 @@ struct PackageSource {
     std::string languages;  // ';'-separated
     std::string productCode;
     std::string productName;
+    std::vector<std::string> cabinetPaths;
     std::string productVersion;  // as the MSI says; only the version resource uses it
     std::string manufacturer;
-    std::vector<std::string> cabinetPaths;
 };
 
 struct PlannedPayload {
