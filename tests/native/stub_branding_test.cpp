@@ -367,12 +367,23 @@ TEST_F(StubBrandingTool, StubCommandWritesWhatPackWritesAndSignedStubsPackIntoTh
         std::string out = std::string(placement) + ".exe";
         ToolRun pack = Pack(W("signed-stub.exe"), out, std::string("--placement ") + placement);
         ASSERT_EQ(pack.exitCode, 0) << pack.err;
+        EXPECT_EQ(pack.err, "");
         EXPECT_EQ(Run("verify " + W(out)).exitCode, 0) << placement;
         EXPECT_EQ(RunShell("osslsigncode verify -in " + W(out) + " -CAfile " + F("signer.crt") + " >/dev/null 2>&1"), 0)
             << placement;
         std::vector<ResourceItem> items = ReadStubResources(ReadBytes(work_ / out), out);
         EXPECT_EQ(IconImages(items), IconFileImages(ReadBytes(Fixtures() / "vendor.ico")));
     }
+
+    // Another product into the stub signed with this one's branding packs,
+    // with a warning that names both.
+    ToolRun other = Pack(W("signed-stub.exe"), "other.exe", "", "big/product.msi");
+    ASSERT_EQ(other.exitCode, 0) << other.err;
+    EXPECT_NE(other.err.find("warning: the signed stub " + (work_ / "signed-stub.exe").string() +
+                             " says it sets up \"Widget Studio\" 2.1.0, but big/product.msi is \"Widget Studio "
+                             "Big\" 2.1.0.7"),
+              std::string::npos)
+        << other.err;
 
     struct Refusal {
         std::string command;

@@ -308,7 +308,7 @@ void RunPack(const PackOptions& options, std::ostream& out, std::ostream& warnin
     RefuseUnreachablePackages(packages);
     CheckOutputTarget(options.outputPath, PackInputs(options, packages), options.force);
     PackagePlan plan = PlanPackages(packages);
-    stub = PrepareStub(stub, options.stubPath, key.get(), options.branding, packages);
+    stub = PrepareStub(stub, options.stubPath, key.get(), options.branding, packages, warnings);
 
     std::vector<Bytes> contents;
     contents.reserve(plan.payloads.size());

@@ -8,6 +8,7 @@
 #include "signing_key.h"
 #include "stub_resource_section.h"
 #include "stub_resources.h"
+#include "version_info.h"
 
 namespace {
 bool IsSigned(const Bytes& stub) {
@@ -17,6 +18,28 @@ bool IsSigned(const Bytes& stub) {
 
 MsiBranding BrandingOf(const PackageSource& package) {
     return {package.msiPath, package.productName, package.productVersion, package.manufacturer};
+}
+
+// A signed stub keeps the branding it was signed with; a setup whose version
+// resource names another product than the one it installs is most likely a
+// stub left from another release.
+void WarnOfOtherProduct(const Bytes& stub, const std::string& stubPath, const PackageSource& package,
+                        std::ostream& warnings) {
+    std::optional<VersionInfo> info;
+    try {
+        std::vector<ResourceItem> items = ReadStubResources(stub, stubPath);
+        const ResourceItem* version = FindResource(items, ResourceId(kResourceTypeVersion), ResourceId(1));
+        if (version) info = DecodeVersionInfo(version->data);
+    } catch (const PackError&) {
+        return;
+    }
+    if (!info) return;
+    std::string name = info->strings["ProductName"], version = info->strings["ProductVersion"];
+    if (name == package.productName && version == package.productVersion) return;
+    warnings << "msistub-pack: warning: the signed stub " << stubPath << " says it sets up \"" << name << "\" "
+             << version << ", but " << package.msiPath << " is \"" << package.productName << "\" "
+             << package.productVersion << "; write the branding into the unsigned stub with msistub-pack stub "
+             << "and sign it again, or the setup's Properties name the wrong product\n";
 }
 }  // namespace
 
@@ -39,11 +62,12 @@ void CheckStubKey(const Bytes& stub, const std::string& stubPath, EVP_PKEY* sign
 }
 
 Bytes PrepareStub(const Bytes& stub, const std::string& stubPath, EVP_PKEY* signingKey, const StubBranding& branding,
-                  const std::vector<PackageSource>& packages) {
+                  const std::vector<PackageSource>& packages, std::ostream& warnings) {
     if (IsSigned(stub)) {
         if (branding.Any())
             throw PackError("the stub " + stubPath + " is signed, so its icon and version resource cannot change: "
                             "write the branding with msistub-pack stub before signing, or pack the unsigned stub");
+        if (!packages.empty()) WarnOfOtherProduct(stub, stubPath, packages.front(), warnings);
         return stub;
     }
     std::optional<MsiBranding> msi;

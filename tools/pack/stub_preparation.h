@@ -24,9 +24,11 @@ void CheckStubKey(const Bytes& stub, const std::string& stubPath, EVP_PKEY* sign
 // The stub to place the container into. An unsigned one (cut back to the
 // image if it carries a container) gets the key and the branding; the
 // version resource takes its defaults from the first package. A signed one
-// is returned as it is and refuses branding options.
+// is returned as it is and refuses branding options; when its version
+// resource names another product or version than the first package, a
+// warning says so.
 Bytes PrepareStub(const Bytes& stub, const std::string& stubPath, EVP_PKEY* signingKey, const StubBranding& branding,
-                  const std::vector<PackageSource>& packages);
+                  const std::vector<PackageSource>& packages, std::ostream& warnings);
 
 struct StubOptions {
     std::string stubPath;
