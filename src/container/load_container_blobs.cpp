@@ -41,14 +41,15 @@ uint32_t WholeFileChainEnd(const ByteSource& file) {
 // The file stays open, denying writes, until the table is released: the
 // whole-file blob is read from it again when its files are written, and what
 // was verified must be what is written.
-StatusValue LoadContainerBlobs(BlobTable* table, const char* path) {
-    HANDLE file = g_win32.CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return MakeStatus(PlatformLastError, kErrorOpenFailed, kLineOwnFileNotOpened);
+StatusValue LoadContainerBlobs(BlobTable* table, const wchar_t* path) {
+    void* opened = nullptr;
+    StatusValue status = OpenOwnImageFile(path, &opened);
+    if (StatusFailed(status)) return status;
+    HANDLE file = opened;
     table->ownFile = file;
 
     uint32_t size = 0;
-    StatusValue status = OwnFileSize(file, &size);
+    status = OwnFileSize(file, &size);
     if (StatusFailed(status)) return status;
     ByteSource image = FileSource(file, size);
     status = FindTagBlobs(table, image);

@@ -11,7 +11,9 @@
 // product folder that is a reparse point (junction, symbolic link) or no
 // folder at all fails the attempt and opens the browser, as an unwritable
 // one does.
-// `destinationFolder` is a 1024-byte buffer that receives the product folder.
-StatusValue PrepareDestination(ExtractionSet* set, const char* productCode, const char* browsePrompt,
-                               char* destinationFolder);
+// `destinationFolder` is a buffer of kPathBufferSize UTF-16 units that
+// receives the product folder. The product code and the items' file names
+// are manifest names (ANSI); the paths made from them are UTF-16.
+StatusValue PrepareDestination(ExtractionSet* set, const char* productCode, const wchar_t* browsePrompt,
+                               wchar_t* destinationFolder);
 

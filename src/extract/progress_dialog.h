@@ -17,7 +17,8 @@ enum : intptr_t {
 
 // Shows the modal window that writes every item of `set`, its resources
 // (icon) taken from `instance`, its progress mirrored on `taskbar` (may be
-// null). Returns one of the results above, or what DialogBoxIndirectParam gave.
-intptr_t ShowProgressDialog(ExtractionSet* set, HINSTANCE instance, TaskbarProgress* taskbar, const char* className,
-                            const char* title, const char* typeface);
+// null). The texts are UTF-16. Returns one of the results above, or what
+// DialogBoxIndirectParam gave.
+intptr_t ShowProgressDialog(ExtractionSet* set, HINSTANCE instance, TaskbarProgress* taskbar,
+                            const wchar_t* className, const wchar_t* title, const wchar_t* typeface);
 INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -135,7 +135,7 @@ void RemoveJunction(const std::string& link) {
         return;
     }
     if (StartUnixProgram("Z:\\bin\\rm", "rm -f \"" + unixLink + "\""))
-        WaitFor([&] { return !FileExists(link.c_str()); });
+        WaitFor([&] { return !FileExists(Wide(link).c_str()); });
 }
 
 
@@ -145,21 +145,21 @@ struct Seams {
     std::string failingCreateName;   // creating a file of this name for writing fails
 } g_seams;
 
-UINT WINAPI TestWindowsDirectory(LPSTR buffer, UINT size) {
-    const std::string& folder = g_seams.windowsDirectory;
+UINT WINAPI TestWindowsDirectory(LPWSTR buffer, UINT size) {
+    std::wstring folder = Wide(g_seams.windowsDirectory);
     if (folder.size() >= size) return static_cast<UINT>(folder.size() + 1);
-    std::memcpy(buffer, folder.c_str(), folder.size() + 1);
+    std::wmemcpy(buffer, folder.c_str(), folder.size() + 1);
     return static_cast<UINT>(folder.size());
 }
 
-HANDLE WINAPI CreateFileFailingForName(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+HANDLE WINAPI CreateFileFailingForName(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                        DWORD disposition, DWORD flags, HANDLE templateFile) {
-    std::string name = LastComponent(path);
+    std::string name = LastComponent(Utf8(path));
     if ((access & GENERIC_WRITE) && name == g_seams.failingCreateName) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    return ::CreateFileA(path, access, share, security, disposition, flags, templateFile);
+    return ::CreateFileW(path, access, share, security, disposition, flags, templateFile);
 }
 
 // One look at the folder browser and what the driver did with it.
@@ -200,7 +200,7 @@ class BrowserDriver {
             visit.appeared = true;
             window_driver::WaitForBrowserReady(browser, kWindowTimeout);
             visit.selection = window_driver::BrowserSelection(browser);
-            for (const auto& path : watched_) visit.pathsPresent.push_back(FileExists(path.c_str()));
+            for (const auto& path : watched_) visit.pathsPresent.push_back(FileExists(Wide(path).c_str()));
             const BrowserAction& action = actions_[i];
             if (action.kind == BrowserAction::kChoose)
                 visit.chosen = window_driver::ChooseBrowserFolder(browser, action.path.c_str(), kWindowTimeout);
@@ -233,8 +233,8 @@ class DestinationTest : public ::testing::Test {
     // the step (or blocked by the test).
     std::string UseTestWindowsDirectory() {
         g_seams.windowsDirectory = root_ + "\\windows";
-        CreateDirectoryA(g_seams.windowsDirectory.c_str(), nullptr);
-        g_win32.GetWindowsDirectoryA = TestWindowsDirectory;
+        CreateDirectoryW(Wide(g_seams.windowsDirectory).c_str(), nullptr);
+        g_win32.GetWindowsDirectoryW = TestWindowsDirectory;
         return g_seams.windowsDirectory;
     }
 
@@ -246,8 +246,8 @@ class DestinationTest : public ::testing::Test {
     }
 
     StatusValue Prepare(Items& items) {
-        return PrepareDestination(items.set(), kProductCode, "Select a folder where you want to extract the installation files:",
-                                  destination_);
+        return PrepareDestination(items.set(), kProductCode,
+                                  L"Select a folder where you want to extract the installation files:", destination_);
     }
 
     static constexpr const char* kProductCode = "{5EA1D000-0000-4000-8000-00000000D0C5}";
@@ -255,7 +255,7 @@ class DestinationTest : public ::testing::Test {
     TestFolder folder_{"destination"};
     const std::string& root_ = folder_.path();
     std::vector<std::string> cleanUp_;
-    char destination_[kPathBufferSize];
+    wchar_t destination_[kPathBufferSize];
 };
 
 TEST_F(DestinationTest, FilesGoToTheProductFolderInTheInstallerFolderOfTheWindowsDirectory) {
@@ -272,9 +272,9 @@ TEST_F(DestinationTest, FilesGoToTheProductFolderInTheInstallerFolderOfTheWindow
         StatusValue status = Prepare(items);
 
         ASSERT_EQ(StatusCode(status), 0u);
-        EXPECT_EQ(std::string(destination_), folder);
+        EXPECT_EQ(Utf8(destination_), folder);
         for (size_t i = 0; i < items.size(); ++i) {
-            EXPECT_EQ(std::string(items[i].outPath), folder + "\\" + items[i].fileName);
+            EXPECT_EQ(Utf8(items[i].outPath), folder + "\\" + items[i].fileName);
             EXPECT_NE(items[i].outFile, nullptr);
             EXPECT_EQ(items[i].bytesWritten, 0u);
         }
@@ -316,7 +316,7 @@ TEST_F(DestinationTest, PresentFileIsKeptOnlyWhenItHoldsThePayload) {
         Items items({{"main.msi", payload}});
 
         ASSERT_EQ(StatusCode(Prepare(items)), 0u);
-        EXPECT_EQ(std::string(items[0].outPath), path);
+        EXPECT_EQ(Utf8(items[0].outPath), path);
         EXPECT_EQ(items[0].outFile == nullptr, c.keptUntouched);
         items.WriteAll();
 
@@ -347,7 +347,7 @@ TEST_F(DestinationTest, FailedCreateIsUndoneThenTheBrowserOpensAtDocumentsAndCan
     ASSERT_EQ(SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr), ERROR_SUCCESS);
     WriteWholeFile(keptPath, "kept cabinet");
     g_seams.failingCreateName = "data2.cab";
-    g_win32.CreateFileA = CreateFileFailingForName;
+    g_win32.CreateFileW = CreateFileFailingForName;
     Items items({{"main.msi", "package"}, {"kept.cab", "kept cabinet"}, {"data2.cab", "second cabinet"}});
 
     BrowserDriver driver({{BrowserAction::kCancel, ""}}, {firstPath, keptPath, folder});
@@ -366,7 +366,7 @@ TEST_F(DestinationTest, FailedCreateIsUndoneThenTheBrowserOpensAtDocumentsAndCan
     for (size_t i = 0; i < items.size(); ++i) {
         EXPECT_EQ(items[i].outFile, nullptr);
         EXPECT_EQ(items[i].bytesWritten, 0u);
-        EXPECT_STREQ(items[i].outPath, "");
+        EXPECT_STREQ(items[i].outPath, L"");
     }
     EXPECT_EQ(ReadWholeFile(keptPath), "kept cabinet");
 }
@@ -405,13 +405,13 @@ TEST_F(DestinationTest, ChosenFolderGetsTheProductFolder) {
         const auto& visits = driver.Join();
 
         ASSERT_EQ(StatusCode(status), 0u);
-        EXPECT_EQ(std::string(destination_), folder);
+        EXPECT_EQ(Utf8(destination_), folder);
         for (const auto& visit : visits) {
             ASSERT_TRUE(visit.appeared);
             EXPECT_TRUE(visit.chosen);
             EXPECT_EQ(visit.selection.substr(visit.selection.size() - documents.size()), documents);
         }
-        EXPECT_EQ(std::string(items[0].outPath), folder + "\\main.msi");
+        EXPECT_EQ(Utf8(items[0].outPath), folder + "\\main.msi");
         items.WriteAll();
         EXPECT_EQ(ReadWholeFile(folder + "\\main.msi"), "package");
         EXPECT_EQ(ReadWholeFile(folder + "\\data1.cab"), "cabinet");
@@ -458,7 +458,7 @@ TEST_F(DestinationTest, PathThatDoesNotFitFailsTheAttempt) {
              entry.increment(error))
             if (entry->is_regular_file()) left.push_back(entry->path().string());
         EXPECT_TRUE(left.empty()) << left.front();
-        EXPECT_STREQ(items[1].outPath, "");
+        EXPECT_STREQ(items[1].outPath, L"");
     }
 }
 
@@ -512,7 +512,7 @@ TEST_F(DestinationTest, JunctionAsProductFolderFailsTheAttemptAndOpensTheBrowser
         EXPECT_TRUE(std::filesystem::is_empty(target, error)) << error.message();
         for (size_t i = 0; i < items.size(); ++i) EXPECT_EQ(items[i].outFile, nullptr);
         RemoveJunction(c.junction);
-        ASSERT_FALSE(FileExists(c.junction.c_str()));
+        ASSERT_FALSE(FileExists(Wide(c.junction).c_str()));
         ASSERT_TRUE(std::filesystem::is_directory(target));
         DeleteFileA((installer + "\\" + kProductCode).c_str());
     }
