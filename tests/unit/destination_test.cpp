@@ -38,6 +38,17 @@ std::string DocumentsFolder() {
     return path;
 }
 
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+// Lists a folder once, so that the browser finds a folder made just now (see
+// the note on access times in the end-to-end tests' prefix set-up).
+void ListFolder(const std::string& folder) {
+    std::error_code ignored;
+    for (auto entry = std::filesystem::directory_iterator(Wide(folder), ignored);
+         entry != std::filesystem::directory_iterator(); entry.increment(ignored)) {
+    }
+}
+
 std::string LastComponent(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
 
 bool IsReparsePoint(const std::string& path) {
@@ -418,6 +429,75 @@ TEST_F(DestinationTest, ChosenFolderGetsTheProductFolder) {
         EXPECT_EQ(ReadWholeFile(failingChoice + "\\" + kProductCode), "not a folder");
         items.CloseAll();
         RemoveTree(folder);
+    }
+}
+
+// Folders whose names no ANSI code page holds: the Windows directory, a
+// folder chosen in the browser, and a path that fills its 260 UTF-16 units
+// exactly (far more bytes in any multibyte form) while one unit more is
+// refused.
+TEST_F(DestinationTest, FoldersOutsideTheCodePageAreUsedAsNamed) {
+    std::string windows = root_ + "\\\u0141ukasz \u65E5\u672C";
+    ASSERT_TRUE(CreateDirectoryW(Wide(windows).c_str(), nullptr));
+    g_seams.windowsDirectory = windows;
+    g_win32.GetWindowsDirectoryW = TestWindowsDirectory;
+    std::string folder = windows + "\\Installer\\" + kProductCode;
+    Items items(Files{{"main.msi", "package"}});
+    ASSERT_EQ(StatusCode(Prepare(items)), 0u);
+    EXPECT_EQ(Utf8(destination_), folder);
+    EXPECT_EQ(Utf8(items[0].outPath), folder + "\\main.msi");
+    items.WriteAll();
+    EXPECT_EQ(ReadWholeFile(folder + "\\main.msi"), "package");
+    items.CloseAll();
+
+    // The Installer folder is blocked; the user chooses a folder named in
+    // Polish and Japanese.
+    RemoveTree(folder);
+    WriteWholeFile(folder, "not a folder");
+    std::string chosen = root_ + "\\wyb\u00F3r \u9078\u629E";
+    ASSERT_TRUE(CreateDirectoryW(Wide(chosen).c_str(), nullptr));
+    ListFolder(root_);
+    std::memset(destination_, 0, sizeof destination_);
+    Items browsed(Files{{"main.msi", "package"}});
+    BrowserDriver driver({{BrowserAction::kChoose, chosen}}, {});
+    StatusValue status = Prepare(browsed);
+    const auto& visits = driver.Join();
+    ASSERT_EQ(StatusCode(status), 0u);
+    ASSERT_EQ(visits.size(), 1u);
+    EXPECT_TRUE(visits[0].chosen);
+    EXPECT_EQ(Utf8(destination_), chosen + "\\" + kProductCode);
+    browsed.WriteAll();
+    EXPECT_EQ(ReadWholeFile(chosen + "\\" + kProductCode + "\\main.msi"), "package");
+    browsed.CloseAll();
+
+    // "<windows>\Installer\{code}\main.msi" of exactly 260 units, then 261.
+    for (size_t extra : {0u, 1u}) {
+        size_t fixed = Wide(root_).size() + 1 + std::string("\\Installer\\").size() + 38 + 9;
+        // Levels of at most 80 characters: Wine's file names on Linux hold
+        // 255 bytes, and each of these characters takes 3 in UTF-8.
+        size_t units = 260 - fixed + extra;
+        std::string deep = root_ + "\\deep" + std::to_string(extra);
+        units -= 5;
+        while (units > 0) {
+            ASSERT_TRUE(CreateDirectoryW(Wide(deep).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+            size_t level = units > 81 ? 80 : units - 1;
+            deep += "\\" + Utf8(std::wstring(level, L'\u65E5'));
+            units -= level + 1;
+        }
+        ASSERT_TRUE(CreateDirectoryW(Wide(deep).c_str(), nullptr));
+        ASSERT_EQ(Wide(deep).size() + std::string("\\Installer\\").size() + 38 + 9, 260 + extra);
+        g_seams.windowsDirectory = deep;
+        std::memset(destination_, 0, sizeof destination_);
+        Items fitting(Files{{"main.msi", "package"}});
+        if (extra == 0) {
+            ASSERT_EQ(StatusCode(Prepare(fitting)), 0u);
+            EXPECT_EQ(Wide(Utf8(fitting[0].outPath)).size(), 260u);
+            fitting.CloseAll();
+        } else {
+            BrowserDriver cancel({{BrowserAction::kCancel, ""}}, {});
+            EXPECT_EQ(StatusCode(Prepare(fitting)), 1223u) << "261 units do not fit";
+            EXPECT_STREQ(fitting[0].outPath, L"");
+        }
     }
 }
 

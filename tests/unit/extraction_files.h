@@ -41,7 +41,7 @@ inline void WriteWholeFile(const std::string& path, const std::string& bytes) {
 
 inline void RemoveTree(const std::string& folder) {
     std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
+    std::filesystem::remove_all(Wide(folder), ignored);
 }
 
 // A fresh folder under the temporary folder, removed with everything in it.
