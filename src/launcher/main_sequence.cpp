@@ -3,7 +3,6 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#include <cstdio>
 #include <cstring>
 #include <cwchar>
 
