@@ -103,7 +103,7 @@ bool WriteAndLock(const char* folder, PackageItem* items, int count, StageTimes*
     Stopwatch watch;
     StartWatch(&watch);
     bool written = ShowProgressDialog(&set, GetModuleHandleA(nullptr), nullptr, L"MSI_STUB_WINDOW_CLASS_NAME",
-                                      L"msistub bench", L"MS Sans Serif") == kProgressAllWritten;
+                                      L"msistub bench", L"MS Sans Serif", false, nullptr) == kProgressAllWritten;
     double both = ElapsedSeconds(watch);
     ReleaseChunkWriter(&set);
     if (!written) return Fail("the progress window did not finish");

@@ -50,8 +50,9 @@ enum SiteLine : uint32_t {
     // Selection, destination, writing, hand-off.
     kLineNoPackage = 2151,
     kLineNoInstaller = 2161,
+    kLineDestinationNotMade = 2214,  // unattended: no browser, the error that kept the files from being made
     kLineBrowseCancelled = 2219,
-    kLineProgressNotFinished = 2280,
+    kLineProgressNotFinished = 2280,  // also unattended, with the error that stopped the writing
     kLineInstallerExitCode = 2349,
     kLineInstallerNotCreated = 2355,
     kLineInstallerCommandTooLong = 2358,

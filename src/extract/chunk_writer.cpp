@@ -10,6 +10,13 @@ void Report(uint32_t* percent, uint32_t value) {
     if (percent) *percent = value;
 }
 
+// Fails the call and keeps the system's reason: a run that nobody attends
+// has no prompt to show it in, only its exit code.
+uint32_t Fail(ExtractionSet* set, uint32_t systemError) {
+    set->failureCode = systemError ? systemError : kErrorWriteFault;
+    return kErrorWriteFault;
+}
+
 bool OpenItemStream(ExtractionSet* set, const PackageItem& item) {
     if (set->streamOpen) return true;
     if (OpenPayloadStream(&set->stream, item.payload) != StreamResult::kMore) return false;
@@ -49,10 +56,11 @@ bool ContentEndsHere(ExtractionSet* set, const PackageItem& item) {
 // One WriteFile of what is left of the current chunk, making a new chunk
 // first when the last one has been written whole.
 uint32_t WriteItemChunk(ExtractionSet* set, PackageItem* item, uint32_t* percent) {
-    if (set->chunkDone == set->chunkFill && !FillChunk(set, *item)) return kErrorWriteFault;
+    if (set->chunkDone == set->chunkFill && !FillChunk(set, *item)) return Fail(set, 0);
     uint32_t wanted = set->chunkFill - set->chunkDone;
     DWORD done = 0;
     BOOL written = g_win32.WriteFile(item->outFile, set->chunk + set->chunkDone, wanted, &done, nullptr);
+    uint32_t error = written ? 0 : GetLastError();
     // The count is taken even after a failure, so a retry continues right
     // after what reached the file; it never runs past the chunk.
     uint32_t advanced = done < wanted ? done : wanted;
@@ -61,16 +69,20 @@ uint32_t WriteItemChunk(ExtractionSet* set, PackageItem* item, uint32_t* percent
     if (percent)
         *percent = static_cast<uint32_t>(static_cast<double>(item->bytesWritten) /
                                          static_cast<double>(item->payload.contentLength) * 100.0);
-    return written && done == wanted ? kErrorMoreData : kErrorWriteFault;
+    return written && done == wanted ? kErrorMoreData : Fail(set, error);
 }
 
 // A written file is locked before the cursor leaves it. When that fails
 // (someone opened it, or it no longer holds the payload) the write counts as
 // failed; a further call tries again.
-bool LockWrittenFile(PackageItem* item, uint32_t* percent) {
+bool LockWrittenFile(ExtractionSet* set, PackageItem* item, uint32_t* percent) {
     Report(percent, 100);
+    SetLastError(0);
     item->readLock = LockFileHoldingPayload(*item);
-    if (!item->readLock) return false;
+    if (!item->readLock) {
+        Fail(set, GetLastError());
+        return false;
+    }
     item->awaitingLock = 0;
     return true;
 }
@@ -104,12 +116,12 @@ uint32_t WriteNextChunk(ExtractionSet* set, uint32_t* percent) {
     if (item->bytesWritten < item->payload.contentLength) return WriteItemChunk(set, item, percent);
 
     if (item->outFile) {
-        if (!ContentEndsHere(set, *item)) return kErrorWriteFault;
+        if (!ContentEndsHere(set, *item)) return Fail(set, 0);
         g_win32.CloseHandle(item->outFile);
         item->outFile = nullptr;
         item->awaitingLock = 1;
     }
-    if (item->awaitingLock && !LockWrittenFile(item, percent)) return kErrorWriteFault;
+    if (item->awaitingLock && !LockWrittenFile(set, item, percent)) return kErrorWriteFault;
     set->currentItem += 1;
     return EnterItem(set, percent);
 }

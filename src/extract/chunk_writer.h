@@ -11,8 +11,9 @@
 // where it was verified to end fails the item. Results: 234 (ERROR_MORE_DATA)
 // progress was made, call again; 0 every item is complete, do not call again;
 // 29 (ERROR_WRITE_FAULT) this call's write failed or came up short, and a
-// further call retries from where the file now stands. `percent`, when given,
-// receives the current item's share written, 0..100.
+// further call retries from where the file now stands; the set's failureCode
+// then says why. `percent`, when given, receives the current item's share
+// written, 0..100.
 uint32_t WriteNextChunk(ExtractionSet* set, uint32_t* percent);
 
 // Closes the current item's content stream and frees the chunk buffer.

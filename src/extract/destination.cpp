@@ -11,6 +11,11 @@
 
 namespace {
 
+uint32_t ErrorOr(uint32_t fallback) {
+    DWORD error = GetLastError();
+    return error ? error : fallback;
+}
+
 // A file found at an output path is trusted only when it holds exactly the
 // verified payload, and it stays locked from then on. Anything else, an older
 // package left by an earlier run under the same product code or a file
@@ -31,20 +36,21 @@ bool ClaimedByEarlierItem(const ExtractionSet* set, int32_t index) {
     return false;
 }
 
-bool OpenOutputFile(ExtractionSet* set, int32_t index, const wchar_t* folder) {
+// Returns 0, or the error that kept the file from being opened.
+uint32_t OpenOutputFile(ExtractionSet* set, int32_t index, const wchar_t* folder) {
     PackageItem* item = &set->items[index];
     item->outFile = nullptr;
     wchar_t name[kItemTextSize];
-    if (!AnsiNameToPathText(name, kItemTextSize, item->fileName)) return false;
-    if (!JoinPath(item->outPath, kItemTextSize, folder, name)) return false;
-    if (ClaimedByEarlierItem(set, index)) return true;
-    if (LockPresentFile(item)) return true;
+    if (!AnsiNameToPathText(name, kItemTextSize, item->fileName)) return kErrorFilenameExcedRange;
+    if (!JoinPath(item->outPath, kItemTextSize, folder, name)) return kErrorFilenameExcedRange;
+    if (ClaimedByEarlierItem(set, index)) return kErrorSuccess;
+    if (LockPresentFile(item)) return kErrorSuccess;
 
     HANDLE file = g_win32.CreateFileW(item->outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) return ErrorOr(kErrorCannotMake);
     item->outFile = file;
-    return true;
+    return kErrorSuccess;
 }
 
 void CreateFolderIfMissing(const wchar_t* folder) {
@@ -62,23 +68,35 @@ bool IsRealFolder(const wchar_t* folder) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
+// 0 when `folder` is a real folder, made now if it was missing; else the
+// error that kept it from being made. Whatever else stands there counts as
+// the folder already existing, as CreateDirectory would say of a file.
+uint32_t MakeProductFolder(const wchar_t* folder) {
+    if (!FileExists(folder) && !g_win32.CreateDirectoryW(folder, nullptr)) {
+        uint32_t error = ErrorOr(kErrorCannotMake);
+        if (!FileExists(folder)) return error;  // else someone made it meanwhile
+    }
+    return IsRealFolder(folder) ? kErrorSuccess : kErrorAlreadyExists;
+}
+
 // The product folder under `folder` (the base folder on entry), then one
 // output file per item; stops at the first item that cannot be opened.
-bool OpenAllOutputFiles(ExtractionSet* set, const char* productCode, wchar_t* folder) {
+// Returns 0, or the error that stopped the attempt.
+uint32_t OpenAllOutputFiles(ExtractionSet* set, const char* productCode, wchar_t* folder) {
     wchar_t productFolder[kItemTextSize];
     if (!AnsiNameToPathText(productFolder, kItemTextSize, productCode) ||
         !AppendPathPart(folder, kPathBufferSize, productFolder)) {
         folder[0] = 0;  // nothing of this attempt stands anywhere
-        return false;
+        return kErrorFilenameExcedRange;
     }
-    CreateFolderIfMissing(folder);
-    if (!IsRealFolder(folder)) {
+    uint32_t error = MakeProductFolder(folder);
+    if (error) {
         folder[0] = 0;  // what stands there is not the attempt's to remove
-        return false;
+        return error;
     }
     for (int32_t i = 0; i < set->itemCount; ++i)
-        if (!OpenOutputFile(set, i, folder)) return false;
-    return true;
+        if ((error = OpenOutputFile(set, i, folder)) != kErrorSuccess) return error;
+    return kErrorSuccess;
 }
 
 // Returns the items and the product folder to their state before the
@@ -119,11 +137,16 @@ bool UseInstallerFolder(wchar_t* folder) {
 }  // namespace
 
 StatusValue PrepareDestination(ExtractionSet* set, const char* productCode, const wchar_t* browsePrompt,
-                               wchar_t* destinationFolder) {
+                               wchar_t* destinationFolder, bool unattended) {
     bool haveBase = UseInstallerFolder(destinationFolder);
     for (;;) {
-        if (haveBase && OpenAllOutputFiles(set, productCode, destinationFolder)) return StatusOf(kErrorSuccess, 0);
+        uint32_t failure =
+            haveBase ? OpenAllOutputFiles(set, productCode, destinationFolder) : kErrorFilenameExcedRange;
+        if (failure == kErrorSuccess) return StatusOf(kErrorSuccess, 0);
         UndoAttempt(set, destinationFolder);
+        // Nobody is there to pick a folder, and a browser would wait for
+        // ever: the run ends, and its exit code says what went wrong.
+        if (unattended) return StatusOf(failure, kLineDestinationNotMade);
         // The loop ends only when every file is open or the user cancels;
         // a choice without a file-system path simply asks again.
         BrowseOutcome outcome = BrowseForBaseFolder(browsePrompt, destinationFolder);

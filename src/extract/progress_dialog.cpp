@@ -49,6 +49,10 @@ struct ProgressWindow {
     // icons each time.
     HICON bigIcon;
     HICON smallIcon;
+    // A quiet run: no prompt, a failure ends the window as Cancel would,
+    // and `failure` keeps the system's error for the exit code.
+    bool unattended;
+    uint32_t failure;
 };
 
 ProgressWindow* WindowOf(HWND dialog) {
@@ -141,8 +145,13 @@ void ShowPercent(HWND dialog, TaskbarProgress* taskbar, uint32_t percent) {
 
 // Retry/Cancel prompt owned by the window, captioned with its title. Only
 // Retry asks for another try: a prompt that could not be shown counts as
-// Cancel, so a failure that repeats cannot loop without the user.
-bool UserWantsRetry(HWND dialog, const wchar_t* text) {
+// Cancel, so a failure that repeats cannot loop without the user. In a quiet
+// run nobody could answer, so there is no prompt and the answer is Cancel.
+bool UserWantsRetry(HWND dialog, ProgressWindow* window, const wchar_t* text, uint32_t cause) {
+    if (window->unattended) {
+        window->failure = cause;
+        return false;
+    }
     wchar_t caption[kCaptionSize] = {};
     GetWindowTextW(dialog, caption, kCaptionSize);
     return g_win32.MessageBoxW(dialog, text, caption, MB_ICONQUESTION | MB_RETRYCANCEL) == IDRETRY;
@@ -150,13 +159,14 @@ bool UserWantsRetry(HWND dialog, const wchar_t* text) {
 
 // Arms the zero-delay timer that drives the writing. False when it cannot
 // be armed and the user cancelled.
-bool ArmTimer(HWND dialog, ExtractionSet* set) {
+bool ArmTimer(HWND dialog, ProgressWindow* window) {
     for (;;) {
-        set->timerId = g_win32.SetTimer(dialog, kTimerId, 0, nullptr);
-        if (set->timerId) return true;
+        window->set->timerId = g_win32.SetTimer(dialog, kTimerId, 0, nullptr);
+        if (window->set->timerId) return true;
+        uint32_t error = GetLastError();
         wchar_t text[kMessageTextSize];
-        ComposeErrorText(GetLastError(), text, kMessageTextSize, nullptr);
-        if (!UserWantsRetry(dialog, text)) return false;
+        ComposeErrorText(error, text, kMessageTextSize, nullptr);
+        if (!UserWantsRetry(dialog, window, text, error)) return false;
     }
 }
 
@@ -165,10 +175,10 @@ const wchar_t* CurrentItemPath(const ExtractionSet* set) {
     return set->items[set->currentItem].outPath;
 }
 
-bool UserWantsRetryAfterWriteFailure(HWND dialog, const ExtractionSet* set, uint32_t result) {
+bool UserWantsRetryAfterWriteFailure(HWND dialog, ProgressWindow* window, uint32_t result) {
     wchar_t text[kMessageTextSize];
-    ComposeErrorText(result, text, kMessageTextSize, CurrentItemPath(set));
-    return UserWantsRetry(dialog, text);
+    ComposeErrorText(result, text, kMessageTextSize, CurrentItemPath(window->set));
+    return UserWantsRetry(dialog, window, text, window->set->failureCode ? window->set->failureCode : result);
 }
 
 // The bar and the taskbar follow the writing once a tick, and only a change
@@ -216,7 +226,7 @@ void InitializeProgressWindow(HWND dialog, ProgressWindow* window) {
     TaskbarProgressSetTotal(taskbar, kPercentRange);
     TaskbarProgressSetCompleted(taskbar, 0);
 
-    if (!ArmTimer(dialog, window->set)) EndDialog(dialog, kProgressCancelled);
+    if (!ArmTimer(dialog, window)) EndDialog(dialog, kProgressCancelled);
 }
 
 // One tick: the timer is killed first and armed again only after the step
@@ -227,30 +237,39 @@ void HandleTick(HWND dialog) {
     ExtractionSet* set = window->set;
     g_win32.KillTimer(dialog, set->timerId);
     uint32_t result = WriteDuringTick(dialog, *window);
+    // A failure without the system's error, such as a write that came up
+    // short, does not say why. A quiet run tries once more at once, as Retry
+    // would, to learn it: on a full disk the next write fails with the disk's
+    // error. Only progress lets the writing go on, so this cannot loop.
+    if (result == kErrorWriteFault && window->unattended && set->failureCode == kErrorWriteFault)
+        result = WriteDuringTick(dialog, *window);
     if (result == kErrorSuccess) {
         EndDialog(dialog, kProgressAllWritten);
         return;
     }
-    if (result != kErrorMoreData && !UserWantsRetryAfterWriteFailure(dialog, set, result)) {
+    if (result != kErrorMoreData && !UserWantsRetryAfterWriteFailure(dialog, window, result)) {
         EndDialog(dialog, kProgressCancelled);
         return;
     }
-    if (!ArmTimer(dialog, set)) EndDialog(dialog, kProgressCancelled);
+    if (!ArmTimer(dialog, window)) EndDialog(dialog, kProgressCancelled);
 }
 
 }  // namespace
 
 intptr_t ShowProgressDialog(ExtractionSet* set, HINSTANCE instance, TaskbarProgress* taskbar,
-                            const wchar_t* className, const wchar_t* title, const wchar_t* typeface) {
+                            const wchar_t* className, const wchar_t* title, const wchar_t* typeface, bool unattended,
+                            uint32_t* failure) {
+    if (failure) *failure = 0;
     className = TextOrEmpty(className);
     RegisterProgressClass(className, instance);
     HGLOBAL block = BuildDialogTemplate(className, TextOrEmpty(title), TextOrEmpty(typeface));
     if (!block) return kProgressNotCreated;
-    ProgressWindow window = {set, instance, taskbar, nullptr, nullptr};
+    ProgressWindow window = {set, instance, taskbar, nullptr, nullptr, unattended, 0};
     INT_PTR result = DialogBoxIndirectParamW(instance, static_cast<LPCDLGTEMPLATEW>(block), nullptr,
                                              ProgressDialogProc, reinterpret_cast<LPARAM>(&window));
     DestroyIcons(window);
     GlobalFree(block);
+    if (failure) *failure = window.failure;
     return result;
 }
 

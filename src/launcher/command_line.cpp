@@ -75,7 +75,7 @@ char16_t** SplitCommandLine(const char16_t* commandLine, int32_t* count) {
 }
 
 bool IsQuietSwitch(const char16_t* argument) {
-    static const char16_t* const kSwitches[] = {u"/q", u"/qn", u"/quiet"};
+    static const char16_t* const kSwitches[] = {u"/q", u"/qn", u"/quiet", u"/passive"};
     for (const char16_t* quiet : kSwitches) {
         size_t i = 0;
         for (;; ++i) {

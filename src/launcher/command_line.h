@@ -10,7 +10,8 @@
 // on success. The caller frees the block with PlatformFree.
 char16_t** SplitCommandLine(const char16_t* commandLine, int32_t* count);
 
-// True when the argument is "/q", "/qn" or "/quiet" in any letter case.
+// True when the argument is "/q", "/qn", "/quiet" or "/passive" in any letter
+// case: the installer's switches for a run that nobody attends.
 bool IsQuietSwitch(const char16_t* argument);
 
 // True when any of arguments 1 to count-1 is a quiet switch; argument 0, the

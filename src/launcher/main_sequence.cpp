@@ -37,6 +37,9 @@ LauncherState g_state;
 struct SequenceValues {
     StatusValue status;
     int suppressErrorBox;
+    // A quiet switch was given: the run must not wait for a person, so the
+    // folder browser and the progress window's prompts are never shown.
+    bool unattended;
     wchar_t errorText[kErrorTextSize];
     wchar_t noInstallerText[kNoInstallerTextSize];
     char badPackageText[kBadPackageTextSize];
@@ -128,15 +131,19 @@ void ExtractAndInstall(SequenceValues& run, PackageWork& work) {
     run.status = FindInstaller(work.installerPath, run.noInstallerText, run.errorText);
     if (StatusFailed(run.status)) return;
 
-    run.status = PrepareDestination(&work.set, work.choice.productCode, run.browsePrompt, work.destinationFolder);
+    run.status = PrepareDestination(&work.set, work.choice.productCode, run.browsePrompt, work.destinationFolder,
+                                    run.unattended);
     if (StatusCode(run.status) == kErrorCancelled) run.suppressErrorBox = 1;
     if (StatusFailed(run.status)) return;
 
     wchar_t title[kManifestFieldSize];
     ProductNameAsTitle(work.choice.productName, title, kManifestFieldSize);
+    uint32_t failure = 0;
     if (ShowProgressDialog(&work.set, g_process.instance, g_process.taskbarProgress, L"MSI_STUB_WINDOW_CLASS_NAME",
-                           title, L"MS Sans Serif") != kProgressAllWritten) {
-        run.status = StatusOf(kErrorWriteFault, kLineProgressNotFinished);
+                           title, L"MS Sans Serif", run.unattended, &failure) != kProgressAllWritten) {
+        // A person who cancelled knows why; for a quiet run the exit code
+        // carries the error that stopped the writing.
+        run.status = StatusOf(run.unattended && failure ? failure : kErrorWriteFault, kLineProgressNotFinished);
         run.suppressErrorBox = 1;
         return;
     }
@@ -198,6 +205,7 @@ int RunMainSequence(HINSTANCE instance, int showCommand) {
     std::memset(&run, 0, sizeof run);
 
     run.status = SplitArguments();
+    run.unattended = HasQuietSwitch(g_process.arguments, g_process.argumentCount);
     if (StatusSucceeded(run.status)) {
         run.status = ReadOwnContainer();
         if (g_process.modulePath) {
@@ -208,7 +216,7 @@ int RunMainSequence(HINSTANCE instance, int showCommand) {
         }
     }
 
-    if (HasQuietSwitch(g_process.arguments, g_process.argumentCount)) run.suppressErrorBox = 1;
+    if (run.unattended) run.suppressErrorBox = 1;
     ShowErrorBox(run);
     ReleaseRun();
     CoUninitialize();

@@ -42,4 +42,7 @@ struct ExtractionSet {
     uint8_t* chunk;
     uint32_t chunkFill;
     uint32_t chunkDone;
+    // Why the last call that returned 29 failed: the system's error for the
+    // write or the lock, or 29 when the system gave none.
+    uint32_t failureCode;
 };

@@ -69,7 +69,7 @@ TEST(SplitCommandLine, ReportsNothingWhenTheBlockCannotBeAllocated) {
     EXPECT_EQ(count, 7) << "the count is written only on success";
 }
 
-TEST(QuietSwitch, MatchesOnlyTheThreeSwitchesInAnyCase) {
+TEST(QuietSwitch, MatchesOnlyTheUnattendedSwitchesInAnyCase) {
     const struct {
         const char16_t* argument;
         bool quiet;
@@ -77,7 +77,9 @@ TEST(QuietSwitch, MatchesOnlyTheThreeSwitchesInAnyCase) {
         {u"/q", true},      {u"/Q", true},       {u"/qn", true},     {u"/QN", true},   {u"/qN", true},
         {u"/quiet", true},  {u"/QUIET", true},   {u"/QuIeT", true},  {u"/qb", false},  {u"-q", false},
         {u"/quiet!", false}, {u"/quiet ", false}, {u"/q x", false},  {u"", false},     {u"/", false},
-        {u"q", false},      {u"/qnn", false},    {u"\\q", false},
+        {u"q", false},      {u"/qnn", false},    {u"\\q", false},   {u"/quiet2", false},
+        {u"/passive", true}, {u"/PASSIVE", true}, {u"/PaSsIvE", true}, {u"-passive", false},
+        {u"/passive2", false}, {u"/pass", false}, {u"passive", false}, {u"/passive x", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(IsQuietSwitch(c.argument), c.quiet)

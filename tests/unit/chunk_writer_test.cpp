@@ -32,6 +32,7 @@ struct Call {
     uint32_t result;
     uint32_t percent;
     uint32_t closed;  // output handles closed so far
+    uint32_t failureCode = 0;  // after a result of 29: the error the set keeps for it
 };
 
 struct ItemSetup {
@@ -160,6 +161,7 @@ TEST_P(ChunkWriterTest, WritesEveryItemInChunks) {
         EXPECT_EQ(g_hook.asked, call.asked);
         if (run.withPercent) EXPECT_EQ(percent, call.percent);
         EXPECT_EQ(g_hook.closed, call.closed);
+        if (call.result == 29) EXPECT_EQ(set.failureCode, call.failureCode);
     }
 
     EXPECT_EQ(set.currentItem, set.itemCount);
@@ -201,13 +203,13 @@ const WriterRun kRuns[] = {
     {"FailedWritesAreRetriedFromTheNewOffset",
      {{600000, false}, {300, false}},
      {{Write::Normal, 0, 234, 0, 0},
-      {Write::Fails, 524288, 29, 0, 0},
-      {Write::FailsPartway, 524288, 29, 0, 0},
-      {Write::ComesUpShort, 523288, 29, 16, 0},
+      {Write::Fails, 524288, 29, 0, 0, ERROR_DISK_FULL},
+      {Write::FailsPartway, 524288, 29, 0, 0, ERROR_DISK_FULL},
+      {Write::ComesUpShort, 523288, 29, 16, 0, ERROR_WRITE_FAULT},
       {Write::Normal, 423288, 234, 87, 0},
       {Write::Normal, 75712, 234, 100, 0},
       {Write::Normal, 0, 234, 0, 1},
-      {Write::Fails, 300, 29, 0, 1},
+      {Write::Fails, 300, 29, 0, 1, ERROR_DISK_FULL},
       {Write::Normal, 300, 234, 100, 1},
       {Write::Normal, 0, 0, 100, 2}},
      true},

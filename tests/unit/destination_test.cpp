@@ -19,6 +19,7 @@
 #include "core/status_lines.h"
 #include "platform/paths.h"
 #include "platform/win32_api.h"
+#include "unwanted_windows.h"
 
 namespace {
 
@@ -256,9 +257,10 @@ class DestinationTest : public ::testing::Test {
         WriteWholeFile(base + "\\" + kProductCode, "not a folder");
     }
 
-    StatusValue Prepare(Items& items) {
+    StatusValue Prepare(Items& items, bool unattended = false) {
         return PrepareDestination(items.set(), kProductCode,
-                                  L"Select a folder where you want to extract the installation files:", destination_);
+                                  L"Select a folder where you want to extract the installation files:", destination_,
+                                  unattended);
     }
 
     static constexpr const char* kProductCode = "{5EA1D000-0000-4000-8000-00000000D0C5}";
@@ -380,6 +382,52 @@ TEST_F(DestinationTest, FailedCreateIsUndoneThenTheBrowserOpensAtDocumentsAndCan
         EXPECT_STREQ(items[i].outPath, L"");
     }
     EXPECT_EQ(ReadWholeFile(keptPath), "kept cabinet");
+}
+
+// A quiet run has nobody to pick a folder: the first failed attempt is
+// undone and ends the step, without a browser, with the error that stopped
+// it. What stood there before stays.
+TEST_F(DestinationTest, UnattendedRunOpensNoBrowserAndTellsWhyTheAttemptFailed) {
+    std::string windows = UseTestWindowsDirectory();
+    std::string installer = windows + "\\Installer";
+    std::string folder = installer + "\\" + kProductCode;
+    struct Case {
+        const char* name;
+        bool blocked;             // a file stands where the product folder goes
+        const char* failingFile;  // this file cannot be created
+        std::string secondFile;
+        uint32_t code;
+    };
+    const Case cases[] = {
+        {"a file stands at the product folder", true, "", "data1.cab", ERROR_ALREADY_EXISTS},
+        {"a file cannot be created", false, "data1.cab", "data1.cab", ERROR_ACCESS_DENIED},
+        {"an output path over 260 characters", false, "", std::string(250, 'n') + ".cab", ERROR_FILENAME_EXCED_RANGE},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.blocked) BlockProductFolder(installer);
+        g_seams.failingCreateName = c.failingFile;
+        g_win32.CreateFileW = CreateFileFailingForName;
+        std::memset(destination_, 0, sizeof destination_);
+        Items items({{"main.msi", "package"}, {c.secondFile, "cabinet"}});
+
+        UnwantedWindows browsers(WindowKind::kFolderBrowser);
+        StatusValue status = Prepare(items, true);
+        EXPECT_EQ(browsers.Stop(), 0) << "a folder browser appeared";
+
+        EXPECT_EQ(StatusCode(status), c.code);
+        EXPECT_EQ(StatusLine(status), kLineDestinationNotMade);
+        for (size_t i = 0; i < items.size(); ++i) {
+            EXPECT_EQ(items[i].outFile, nullptr);
+            EXPECT_STREQ(items[i].outPath, L"");
+        }
+        if (c.blocked) {
+            EXPECT_EQ(ReadWholeFile(folder), "not a folder");
+            DeleteFileA(folder.c_str());
+        } else {
+            EXPECT_FALSE(FileExists(Wide(folder).c_str())) << "the attempt's product folder was left";
+        }
+    }
 }
 
 // After a failed first attempt the user picks a folder: the preselected

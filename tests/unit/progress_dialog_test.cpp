@@ -18,6 +18,7 @@
 #include "core/error_text.h"
 #include "platform/platform.h"
 #include "platform/win32_api.h"
+#include "unwanted_windows.h"
 
 namespace {
 
@@ -36,10 +37,13 @@ std::string Pattern(size_t size, unsigned seed) {
 
 // The Win32 replacements and what they count.
 struct Seams {
-    enum class WriteFault { kNone, kFails, kComesUpShort } writeFault = WriteFault::kNone;
+    // kComesUpShortThenFails: the faulty write comes up short by half, as a
+    // nearly full disk's does, and the next one fails: the disk is full.
+    enum class WriteFault { kNone, kFails, kComesUpShort, kComesUpShortThenFails } writeFault = WriteFault::kNone;
     int faultyWrite = 0;  // 1-based number of the WriteFile call that goes wrong
     int writes = 0;
     int failingArms = 0;  // SetTimer calls that fail before one succeeds
+    bool lockRefused = false;  // opening a written file for reading fails: someone else holds it
     int arms = 0;
     int kills = 0;
     DWORD majorVersion = 0, minorVersion = 0;
@@ -48,15 +52,27 @@ struct Seams {
 
 BOOL WINAPI CountedWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD done, LPOVERLAPPED overlapped) {
     ++g_seams.writes;
-    if (g_seams.writes == g_seams.faultyWrite) {
-        if (g_seams.writeFault == Seams::WriteFault::kFails) {
+    using Fault = Seams::WriteFault;
+    bool full = g_seams.writes == g_seams.faultyWrite + 1 && g_seams.writeFault == Fault::kComesUpShortThenFails;
+    if (g_seams.writes == g_seams.faultyWrite || full) {
+        if (g_seams.writeFault == Fault::kFails || full) {
             *done = 0;
             SetLastError(ERROR_DISK_FULL);
             return FALSE;
         }
-        if (g_seams.writeFault == Seams::WriteFault::kComesUpShort) size /= 2;
+        if (g_seams.writeFault == Fault::kComesUpShort || g_seams.writeFault == Fault::kComesUpShortThenFails)
+            size /= 2;
     }
     return g_seams.real.WriteFile(file, data, size, done, overlapped);
+}
+
+HANDLE WINAPI LockableCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                                  DWORD disposition, DWORD flags, HANDLE model) {
+    if (g_seams.lockRefused && access == GENERIC_READ) {
+        SetLastError(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    return g_seams.real.CreateFileW(path, access, share, security, disposition, flags, model);
 }
 
 UINT_PTR WINAPI CountedSetTimer(HWND window, UINT_PTR id, UINT delay, TIMERPROC callback) {
@@ -154,6 +170,7 @@ class ProgressDialogTest : public ::testing::Test {
         g_seams = Seams();
         g_seams.real = g_win32;
         g_win32.WriteFile = CountedWriteFile;
+        g_win32.CreateFileW = LockableCreateFileW;
         g_win32.SetTimer = CountedSetTimer;
         g_win32.KillTimer = CountedKillTimer;
     }
@@ -162,9 +179,9 @@ class ProgressDialogTest : public ::testing::Test {
         CoUninitialize();
     }
 
-    intptr_t Show(Items& items, const char* title = kTitle) {
+    intptr_t Show(Items& items, const char* title = kTitle, bool unattended = false, uint32_t* failure = nullptr) {
         return ShowProgressDialog(items.set(), GetModuleHandleA(nullptr), taskbar_, kClassName, Wide(title).c_str(),
-                                  Wide(kTypeface).c_str());
+                                  Wide(kTypeface).c_str(), unattended, failure);
     }
 
     TaskbarProgress* taskbar_ = nullptr;
@@ -224,6 +241,59 @@ TEST_F(ProgressDialogTest, WriteFailureAsksRetryOrCancelNamingTheFile) {
             EXPECT_EQ(items[1].bytesWritten, 524288u);
         }
         items.CloseAll();
+    }
+}
+
+// A quiet run has nobody to answer: every failure that would prompt ends the
+// window as Cancel does, without a prompt, and tells the system's error. What
+// was written stays for the clean-up, which removes it. A write that only
+// came up short is tried again at once, to learn why.
+TEST_F(ProgressDialogTest, UnattendedWindowNeverPromptsAndTellsWhyItStopped) {
+    using Fault = Seams::WriteFault;
+    struct Case {
+        const char* name;
+        Fault fault;
+        int faultyWrite;
+        int failingArms;
+        bool lockRefused;
+        intptr_t result;
+        uint32_t failure;
+        uint32_t firstFileBytes;  // what reached main.msi
+    };
+    const Case cases[] = {
+        {"a write fails: disk full", Fault::kFails, 2, 0, false, 2, ERROR_DISK_FULL, 524288},
+        {"a write comes up short, the next fails: disk full", Fault::kComesUpShortThenFails, 2, 0, false, 2,
+         ERROR_DISK_FULL, 786432},
+        {"a write comes up short, the next goes through", Fault::kComesUpShort, 2, 0, false, 1, 0, kFileSize},
+        {"the timer cannot be armed", Fault::kNone, 0, 1, false, 2, ERROR_NOT_ENOUGH_MEMORY, 0},
+        {"the written file cannot be locked", Fault::kNone, 0, 0, true, 2, ERROR_SHARING_VIOLATION, kFileSize},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_seams.writes = 0;
+        g_seams.writeFault = c.fault;
+        g_seams.faultyWrite = c.faultyWrite;
+        g_seams.failingArms = c.failingArms;
+        g_seams.lockRefused = c.lockRefused;
+        Items items({{"main.msi", Pattern(kFileSize, 7)}, {"data1.cab", Pattern(kFileSize, 8)}});
+        items.OpenIn(folder_.path());
+
+        UnwantedWindows prompts(WindowKind::kMessageBox);
+        uint32_t failure = 12345;
+        intptr_t result = Show(items, kTitle, true, &failure);
+        EXPECT_EQ(prompts.Stop(), 0) << "a prompt appeared";
+
+        EXPECT_EQ(result, c.result);
+        EXPECT_EQ(failure, c.failure);
+        EXPECT_EQ(items[0].bytesWritten, c.firstFileBytes);
+        if (c.result == 1) {
+            for (size_t i = 0; i < items.size(); ++i)
+                EXPECT_TRUE(ReadWholeFile(Utf8(items[i].outPath)) == items.payload(i)) << Utf8(items[i].outPath);
+        } else {
+            EXPECT_EQ(items.set()->currentItem, c.failingArms ? -1 : 0) << "the second file was not begun";
+        }
+        items.CloseAll();
+        g_seams.lockRefused = false;
     }
 }
 
