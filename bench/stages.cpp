@@ -8,8 +8,7 @@
 //   write    the progress window writing every payload (ShowProgressDialog),
 //            its creation included, less the lock check
 //   lock     the lock check of every written file through the locking
-//            handle: its bytes compared with the verified content made again,
-//            or its SHA-256 with the verified digest
+//            handle: its SHA-256 compared with the verified digest
 //   stages.exe SETUP.exe OUTPUT_FOLDER
 // Prints one "<stage> <seconds>" line per stage; exits with 1 when a step fails.
 #include <windows.h>

@@ -145,11 +145,10 @@ void ComparePayload(const ContainerBlob& blob, const Reference& expected, uint32
     FUZZ_CHECK(result == StreamResult::kEnded);
     FUZZ_CHECK(written == expected.content);
 
-    // Made again without the zlib check, as the lock check makes it: the
-    // same bytes, ending in the same place.
+    // Made again without the zlib check, as the writer makes it: the same
+    // bytes, ending in the same place.
     if (!payload.compressed) return;
-    result = OpenVerifiedStream(&stream, payload.source, payload.dataOffset, payload.dataLength,
-                                payload.contentLength);
+    result = OpenPayloadStreamForWriting(&stream, payload);
     std::string again = ReadRest(&stream, &result, piece);
     FUZZ_CHECK(result == StreamResult::kEnded);
     FUZZ_CHECK(again == expected.content);

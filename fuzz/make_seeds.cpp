@@ -6,6 +6,8 @@
 // OUTPUT_DIR/read_entry: entry chains (signed and compressed as the packer
 // writes them, one with a stored-block payload, one plain and unsigned), and
 // the same chains in OUTPUT_DIR/chain_listing;
+// OUTPUT_DIR/chain_placement: setup images with chains at the end, in the
+// certificate table, in a tag, and signed last with another chain added;
 // OUTPUT_DIR/manifest: their manifests; OUTPUT_DIR/certificate_table: PE32+
 // headers with and without a certificate table around a chain;
 // OUTPUT_DIR/command_line: command lines as UTF-16LE.
@@ -14,7 +16,10 @@
 #include <string>
 #include <vector>
 
+#include <openssl/pkcs7.h>
+
 #include "../tests/portable/noise_bytes.h"
+#include "authenticode_certs.h"
 #include "byte_files.h"
 #include "format/entry_format.h"
 #include "entry_chain.h"
@@ -94,6 +99,35 @@ Bytes ImageWithCertificateTable(const Bytes& chain) {
     return image;
 }
 
+// `front` closed by a certificate table of one WIN_CERTIFICATE entry that
+// holds `data` and reaches to the end of the file.
+Bytes WithCertificateTable(const Bytes& front, const Bytes& data) {
+    Bytes image = front;
+    uint32_t tableOffset = static_cast<uint32_t>(image.size());
+    Bytes header(8, 0);
+    WriteU32Le(&header[0], static_cast<uint32_t>(8 + data.size()));
+    header[5] = 0x02;
+    header[6] = 0x02;
+    image.insert(image.end(), header.begin(), header.end());
+    image.insert(image.end(), data.begin(), data.end());
+    std::optional<PeLayout> layout = FindPeLayout(image.data(), image.size());
+    if (!layout) throw PackError("the minimal PE32+ image is not accepted");
+    SetCertificateTable(&image, *layout, tableOffset, static_cast<uint32_t>(image.size() - tableOffset));
+    return image;
+}
+
+// A signed message with no signer whose one certificate carries `chain` as
+// its tag extension: what the tag placement leaves in a signature.
+Bytes SignatureWithTag(const Bytes& chain) {
+    Pkcs7Ptr message(PKCS7_new());
+    if (!message || !PKCS7_set_type(message.get(), NID_pkcs7_signed) ||
+        !PKCS7_content_new(message.get(), NID_pkcs7_data))
+        throw PackError("OpenSSL could not make a signed message");
+    X509Ptr tag = MakeTagCertificate(chain);
+    AddCertificate(message.get(), tag.get());
+    return EncodeSignedData(message.get());
+}
+
 Bytes Utf16Le(const std::u16string& text) {
     Bytes bytes;
     for (char16_t unit : text) {
@@ -144,6 +178,19 @@ int main(int argc, char** argv) {
         Write(out / "certificate_table", "image_with_table", ImageWithCertificateTable(shortChain));
         Write(out / "certificate_table", "image_with_chain_at_end",
               PlaceContainer(MinimalPeImage(), shortChain, Placement::End, UINT32_MAX));
+
+        // The places a setup's chain can stand, and a signed-last setup with
+        // a second chain appended inside its certificate table.
+        Bytes atEnd = PlaceContainer(MinimalPeImage(), chain, Placement::End, UINT32_MAX);
+        Bytes fakeSignature(16, 0x30);
+        Bytes appended = fakeSignature;
+        appended.insert(appended.end(), shortChain.begin(), shortChain.end());
+        Write(out / "chain_placement", "end_of_file", atEnd);
+        Write(out / "chain_placement", "certificate_table", ImageWithCertificateTable(chain));
+        Write(out / "chain_placement", "signed_last", WithCertificateTable(atEnd, fakeSignature));
+        Write(out / "chain_placement", "signed_last_plus_appended", WithCertificateTable(atEnd, appended));
+        Write(out / "chain_placement", "tag", WithCertificateTable(MinimalPeImage(), SignatureWithTag(shortChain)));
+        Write(out / "chain_placement", "signed_last_plus_tag", WithCertificateTable(atEnd, SignatureWithTag(shortChain)));
 
         const std::u16string lines[] = {
             u"\"C:\\Program Files\\Setup Files\\setup.exe\" /qn",

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/status_lines.h"
 #include "format/read_entry.h"
 #include "platform/platform.h"
 
@@ -50,6 +51,16 @@ StatusValue AppendBlobCopy(BlobTable* table, const uint8_t* bytes, uint32_t size
     StatusValue status = AppendSignedBlob(table, blob, notAppendedLine);
     if (StatusFailed(status)) PlatformFree(copy);
     return status;
+}
+
+StatusValue PlaceContainerBlobs(BlobTable* table, const ByteSource& file, const TagReader& reader,
+                                ChainPlacement* placement) {
+    StatusValue status = DecideChainPlacement(file, reader, placement);
+    if (StatusFailed(status) || placement->site == ChainSite::kTagCertificate) return status;
+    if (file.memory)
+        return AppendBlobCopy(table, file.memory, placement->chainEnd, kLineWholeFileBlobNotAppended,
+                              kLineWholeFileBlobNotAppended);
+    return AppendFileBlob(table, placement->chainEnd, kLineWholeFileBlobNotAppended);
 }
 
 void ReleaseBlobTable(BlobTable* table) {

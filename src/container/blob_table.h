@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "core/status.h"
+#include "format/chain_placement.h"
 #include "format/container_blob.h"
 
 struct BlobTable {
@@ -31,6 +32,14 @@ StatusValue AppendFileBlob(BlobTable* table, uint32_t size, uint32_t notAppended
 // on failure nothing stays allocated and the table is unchanged.
 StatusValue AppendBlobCopy(BlobTable* table, const uint8_t* bytes, uint32_t size, uint32_t noMemoryLine,
                            uint32_t notAppendedLine);
+
+// Fills the table from the file as the placement decision says: the tag
+// blobs that `reader` appends, or else the one blob of the file's first
+// `placement->chainEnd` bytes with its manifest extracted (read from the
+// table's own file for a file source, from a private copy for memory).
+// Returns the decision's failure, or the last manifest's ReadEntry status.
+StatusValue PlaceContainerBlobs(BlobTable* table, const ByteSource& file, const TagReader& reader,
+                                ChainPlacement* placement);
 
 // Frees every blob's data and manifest and the table itself, and closes the
 // own file.

@@ -59,14 +59,12 @@ StatusValue ReadSignatureCertificates(BlobTable* table, HCRYPTMSG message, const
     for (DWORD i = 0; i < count && StatusSucceeded(status); ++i) status = ReadCertificate(table, message, i, status);
     return status;
 }
-}  // namespace
 
-StatusValue FindTagBlobs(BlobTable* table, const ByteSource& image) {
+StatusValue ReadTagBlobs(void* context, const ByteSource& image, uint32_t dataOffset, uint32_t dataLength,
+                         uint32_t* tagCount) {
+    auto* table = static_cast<BlobTable*>(context);
+    uint32_t countBefore = table->blobCount;
     StatusValue status = StatusOf(kErrorSuccess, kLineNothingFound);
-    uint32_t dataOffset = 0;
-    uint32_t dataLength = 0;
-    if (!LocateCertificateData(image, &dataOffset, &dataLength)) return status;
-
     // Loaded only for a signed image, so an unsigned setup never needs it.
     // Should the system's own crypt32 fail to load, a tag the image may carry
     // cannot be read: a failure, not an image without tags.
@@ -75,7 +73,7 @@ StatusValue FindTagBlobs(BlobTable* table, const ByteSource& image) {
     const uint8_t* data = image.memory ? image.memory + dataOffset : nullptr;
     if (!data) {
         copy = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, dataLength ? dataLength : 1));
-        if (!copy) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, kLineNoMemoryForFileImage);
+        if (!copy) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, kLineNoMemoryForSignatureData);
         if (!ReadSourceBytes(image, dataOffset, copy, dataLength)) {
             PlatformFree(copy);
             return StatusOf(kErrorReadFault, kLineOwnFileReadFailed);
@@ -90,5 +88,17 @@ StatusValue FindTagBlobs(BlobTable* table, const ByteSource& image) {
         status = MakeStatus(PlatformLastError, kEInvalidArg, kLineSignatureNotOpened);
     }
     PlatformFree(copy);
+    *tagCount = table->blobCount - countBefore;
     return status;
+}
+}  // namespace
+
+TagReader SignatureTagReader(BlobTable* table) { return {ReadTagBlobs, table}; }
+
+StatusValue FindTagBlobs(BlobTable* table, const ByteSource& image) {
+    uint32_t dataOffset = 0;
+    uint32_t dataLength = 0;
+    if (!LocateCertificateData(image, &dataOffset, &dataLength)) return StatusOf(kErrorSuccess, kLineNothingFound);
+    uint32_t tagCount = 0;
+    return ReadTagBlobs(table, image, dataOffset, dataLength, &tagCount);
 }

@@ -17,9 +17,10 @@ wchar_t* GetOwnModulePath();
 // (last error, else 110, 2044).
 StatusValue OpenOwnImageFile(const wchar_t* path, void** file);
 
-// Opens the file at `path` (OpenOwnImageFile) and appends one blob per tag
-// extension of its signature or, when there is none, the whole file as the
-// one blob, which is read from the file where it stands. On code 0 the table
+// Opens the file at `path` (OpenOwnImageFile) and fills the table as the
+// placement decision says (PlaceContainerBlobs): a chain that the file's
+// signature covers, else one blob per tag extension, else the whole file as
+// the one blob, which is read from the file where it stands. On code 0 the table
 // holds at least one blob, each with its manifest extracted. The file stays
 // open in the table, whatever the outcome, until ReleaseBlobTable.
 StatusValue LoadContainerBlobs(BlobTable* table, const wchar_t* path);

@@ -14,7 +14,7 @@ enum SiteLine : uint32_t {
     kLineOwnFileNotOpened = 2042,
     kLineOwnFileNotImage = 2044,  // the file at the own path is not the running image
     kLineOwnFileSizeUnknown = 2035,
-    kLineNoMemoryForFileImage = 2030,
+    kLineNoMemoryForSignatureData = 2030,
     kLineOwnFileReadFailed = 2023,
     kLineWholeFileBlobNotAppended = 2001,
 

@@ -19,7 +19,7 @@ uint32_t Fail(ExtractionSet* set, uint32_t systemError) {
 
 bool OpenItemStream(ExtractionSet* set, const PackageItem& item) {
     if (set->streamOpen) return true;
-    if (OpenPayloadStream(&set->stream, item.payload) != StreamResult::kMore) return false;
+    if (OpenPayloadStreamForWriting(&set->stream, item.payload) != StreamResult::kMore) return false;
     set->streamOpen = 1;
     return true;
 }
@@ -32,7 +32,7 @@ void CloseItemStream(ExtractionSet* set) {
 }
 
 // Reads the next chunk of the item's content into the set's chunk buffer.
-// False when it cannot be read or is not what was verified; the stream then
+// False when it cannot be read or runs past what was verified; the stream then
 // keeps failing, and so does every further call for this item.
 bool FillChunk(ExtractionSet* set, const PackageItem& item) {
     if (!set->chunk) set->chunk = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, set->chunkSize ? set->chunkSize : 1));
@@ -48,7 +48,8 @@ bool FillChunk(ExtractionSet* set, const PackageItem& item) {
 }
 
 // True when the item's content has ended exactly where it was verified to
-// end, its stream's end and check included.
+// end, its deflate data's last block included. Whether it is the verified
+// content is for the lock check to say, by its SHA-256.
 bool ContentEndsHere(ExtractionSet* set, const PackageItem& item) {
     return OpenItemStream(set, item) && FinishEntryStream(&set->stream) == StreamResult::kEnded;
 }

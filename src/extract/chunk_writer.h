@@ -8,7 +8,9 @@
 
 // Each chunk is read again from where the item's verified content stands,
 // into one buffer that every chunk reuses; a content that ends anywhere but
-// where it was verified to end fails the item. Results: 234 (ERROR_MORE_DATA)
+// where it was verified to end fails the item, and a finished file counts
+// as written only once it is locked holding the verified SHA-256
+// (LockFileHoldingPayload). Results: 234 (ERROR_MORE_DATA)
 // progress was made, call again; 0 every item is complete, do not call again;
 // 29 (ERROR_WRITE_FAULT) this call's write failed or came up short, and a
 // further call retries from where the file now stands; the set's failureCode

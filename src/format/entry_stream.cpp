@@ -114,10 +114,10 @@ StreamResult OpenEntryStreamWithWindow(EntryStream* stream, const ByteSource& so
     return compressed ? OpenInflating(stream, MAX_WBITS) : StreamResult::kMore;
 }
 
-StreamResult OpenVerifiedStream(EntryStream* stream, const ByteSource& source, uint32_t dataOffset,
-                                uint32_t dataLength, uint64_t contentLength) {
+StreamResult OpenRawDeflateStream(EntryStream* stream, const ByteSource& source, uint32_t dataOffset,
+                                  uint32_t dataLength, uint64_t maxLength) {
     constexpr uint32_t kZlibHeaderSize = 2;
-    *stream = {source, dataOffset, dataLength, 0, 0, contentLength, nullptr, nullptr, kStreamWindowSize,
+    *stream = {source, dataOffset, dataLength, 0, 0, maxLength, nullptr, nullptr, kStreamWindowSize,
                StreamResult::kMore};
     if (!InsideSource(source, dataOffset, dataLength)) return Settle(stream, StreamResult::kReadFailed);
     if (dataLength < kZlibHeaderSize) return Settle(stream, StreamResult::kBadData);

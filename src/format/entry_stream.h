@@ -48,14 +48,15 @@ StreamResult OpenEntryStreamWithWindow(EntryStream* stream, const ByteSource& so
                                        uint32_t dataLength, bool compressed, uint64_t maxLength,
                                        uint32_t windowSize);
 
-// A stream over content that was inflated whole and verified before, from
-// data that cannot have changed since (the launcher's own file, held against
-// writing): the zlib header and its Adler-32 are passed over, which makes
-// reading it again cost little more than copying stored blocks. It ends at
-// the deflate data's last block. Gives what OpenEntryStream gives, or
-// kBadData for data too short for a header.
-StreamResult OpenVerifiedStream(EntryStream* stream, const ByteSource& source, uint32_t dataOffset,
-                                uint32_t dataLength, uint64_t contentLength);
+// A stream over the deflate data inside a zlib stream: its 2-byte header and
+// its Adler-32 are passed over and not checked, which makes reading stored
+// blocks cost little more than copying them. It ends at the deflate data's
+// last block. Only for content whose result is checked otherwise, as every
+// written payload file is against the SHA-256 taken when it was verified.
+// Gives what OpenEntryStream gives, or kBadData for data too short for a
+// header.
+StreamResult OpenRawDeflateStream(EntryStream* stream, const ByteSource& source, uint32_t dataOffset,
+                                  uint32_t dataLength, uint64_t maxLength);
 
 // Fills `out` with the next content bytes, up to `capacity`, and sets `*got`.
 // With kMore the piece is full; with kEnded it holds the content's last

@@ -228,3 +228,9 @@ StreamResult OpenPayloadStream(EntryStream* stream, const VerifiedPayload& paylo
     return OpenEntryStream(stream, payload.source, payload.dataOffset, payload.dataLength, payload.compressed != 0,
                            payload.contentLength);
 }
+
+StreamResult OpenPayloadStreamForWriting(EntryStream* stream, const VerifiedPayload& payload) {
+    if (!payload.compressed) return OpenPayloadStream(stream, payload);
+    return OpenRawDeflateStream(stream, payload.source, payload.dataOffset, payload.dataLength,
+                                payload.contentLength);
+}

@@ -44,3 +44,9 @@ StatusValue VerifyPayloadEntry(const ContainerBlob& blob, uint32_t id, VerifiedP
 // A stream over the payload's content that fails with kTooLong where it
 // would yield more than was verified.
 StreamResult OpenPayloadStream(EntryStream* stream, const VerifiedPayload& payload);
+
+// The same content for writing it out: compressed data are inflated without
+// their zlib Adler-32 (OpenRawDeflateStream), which would only repeat, more
+// weakly, the SHA-256 comparison that every written file goes through before
+// it is used. The length is still held to what was verified.
+StreamResult OpenPayloadStreamForWriting(EntryStream* stream, const VerifiedPayload& payload);

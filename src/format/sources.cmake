@@ -6,6 +6,7 @@ set(MSISTUB_FORMAT_PORTABLE_SOURCES
   src/format/entry_stream.cpp
   src/format/verify_entry_signature.cpp
   src/format/certificate_table.cpp
+  src/format/chain_placement.cpp
   src/format/manifest_records.cpp
   src/format/manifest_fields.cpp
   src/format/manifest_names.cpp)

@@ -2,7 +2,8 @@
 # Damaged and hostile setup files through the real launcher: truncated at
 # every trailer boundary, trailers whose lengths reach in front of the file,
 # a zlib bomb, manifests with impossible record lengths, entries changed after
-# signing, and tag certificates whose value is huge or claims to be. Each must
+# signing, tag certificates whose value is huge or claims to be, and setups
+# signed last with another product's chain added to their signature. Each must
 # end with its own exit code, without a crash, a hang, an installer started
 # or a file written; without a quiet switch it shows the box with string 101.
 # The files come from msistub-hostile-files (tests/hostile), which the native
@@ -13,6 +14,7 @@ HOSTILE_FILES="${MSISTUB_HOSTILE_FILES:-$(dirname "${MSISTUB_PACK:?}")/msistub-h
 [ -x "$HOSTILE_FILES" ] || fail "no $HOSTILE_FILES: build the native tree that MSISTUB_PACK_TOOL points into"
 BAD_PACKAGE_TEXT="The installation file is either corrupted or does not support your processor architecture."
 PRODUCT_CODE='{5A0C9E3B-8F21-4D6A-B7C4-2E9F1D3A6B80}'
+OTHER_PRODUCT_CODE='{7D2B4F6A-1C3E-4A5B-9D8F-0E1A2B3C4D5E}'
 
 use_own_prefix
 use_test_installer
@@ -20,9 +22,12 @@ use_test_installer
 # The good setup every hostile file is made from: a real MSI with its
 # cabinet, packed at the end of the launcher; and the launcher signed with a
 # throwaway certificate for the placements inside the signature; and the good
-# setup signed after packing, for the chain in front of the certificate table.
+# setup signed after packing, for the chain in front of the certificate table;
+# and a setup of another product, whose chain is added to the signed one.
 make_msi "msistub hostile base" "$PRODUCT_CODE" 1033 base.msi
 pack_setup "$E2E_TMP/base.exe" base.msi
+make_msi "msistub hostile other" "$OTHER_PRODUCT_CODE" 1033 other.msi
+pack_setup "$E2E_TMP/other.exe" other.msi
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$E2E_TMP/signer.key" -out "$E2E_TMP/signer.crt" -days 30 \
   -subj "/CN=msistub hostile files" 2>/dev/null
 osslsigncode sign -certs "$E2E_TMP/signer.crt" -key "$E2E_TMP/signer.key" -in "$MSISTUB_EXE" \
@@ -30,7 +35,7 @@ osslsigncode sign -certs "$E2E_TMP/signer.crt" -key "$E2E_TMP/signer.key" -in "$
 osslsigncode sign -certs "$E2E_TMP/signer.crt" -key "$E2E_TMP/signer.key" -in "$E2E_TMP/base.exe" \
   -out "$E2E_TMP/signed-last.exe" >/dev/null
 "$HOSTILE_FILES" --setup "$E2E_TMP/base.exe" --signed-stub "$E2E_TMP/signed.exe" --signed-setup "$E2E_TMP/signed-last.exe" \
-  --key "${MSISTUB_DEV_PRIVATE_KEY:?}" --out "$E2E_TMP/hostile"
+  --other-setup "$E2E_TMP/other.exe" --key "${MSISTUB_DEV_PRIVATE_KEY:?}" --out "$E2E_TMP/hostile"
 
 INSTALLER_DIR="$DRIVE_C/windows/Installer"
 installer_runs() { [ -f "$INSTALLER_LOG" ] && wc -l < "$INSTALLER_LOG" || echo 0; }
@@ -55,14 +60,29 @@ exit_code_fits() {
   fi
 }
 
-# The controls come first: the same chains, undamaged, install. They prove
-# that each failure below comes from the damage and not from the placement.
+# Another product's chain added to a setup signed last leaves its
+# Authenticode signature valid: only the launcher's choice keeps it out.
+for name in control-signed-last-plus-appended control-signed-last-plus-tag control-signed-last-plus-both; do
+  osslsigncode verify -CAfile "$E2E_TMP/signer.crt" -in "$E2E_TMP/hostile/$name.exe" >"$E2E_TMP/verify.log" 2>&1 ||
+    fail "$name: osslsigncode verify fails: $(cat "$E2E_TMP/verify.log")"
+  listed=$("$MSISTUB_PACK" list "$E2E_TMP/hostile/$name.exe")
+  grep -q "^blob 1: in front of the certificate table" <<< "$listed" && ! grep -q "^blob 2" <<< "$listed" ||
+    fail "$name: msistub-pack list does not show the signed chain alone: $listed"
+done
+pass "another product's chain appended or added as a tag keeps the signature valid; msistub-pack lists only the signed chain"
+
+# The controls come first: the same chains, undamaged, install, and it is
+# the base product that installs, never the other one added beside it. They
+# prove that each failure below comes from the damage and not from the
+# placement.
 while read -r name expected what; do
   [ "$expected" = 0 ] || continue
   runs=$(installer_runs)
   code=$(run_with_limit 120 "$E2E_TMP/hostile/$name.exe" /qn)
   [ "$code" = 0 ] || fail "control $name ($what): exit code $code, expected 0"
   [ "$(installer_runs)" -gt "$runs" ] || fail "control $name: the installer was not started"
+  tail -n 1 "$INSTALLER_LOG" | grep -qF "$PRODUCT_CODE" ||
+    fail "control $name: the installer was given another package: $(tail -n 1 "$INSTALLER_LOG")"
   rm -rf "$INSTALLER_DIR/$PRODUCT_CODE"
   pass "control $name installs"
 done < "$E2E_TMP/hostile/cases.txt"

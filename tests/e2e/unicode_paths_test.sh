@@ -49,7 +49,7 @@ echo blocked > "$DRIVE_C/windows/Installer/$code"
 chosen='Zażółć 選択'
 mkdir "$DRIVE_C/$chosen"
 ls -a "$DRIVE_C" "$DRIVE_C/$chosen" >/dev/null  # settles access times, see use_own_prefix
-run_with_limit 60 "$E2E_TMP/browse.exe" 'PROP=a＂ /x' 'NAME=Łukasz😀' /qn > "$E2E_TMP/code" &
+run_with_limit 60 "$E2E_TMP/browse.exe" 'PROP=a＂ /x' 'NAME=Łukasz😀' /norestart > "$E2E_TMP/code" &
 launcher=$!
 for _ in $(seq 1 60); do
   "$WINE_RUN" "$DRIVER" browser 2>/dev/null | grep -q 'Documents' && break
@@ -60,7 +60,7 @@ wait "$launcher"
 result=$(cat "$E2E_TMP/code")
 [ "$result" = 0 ] || fail "after choosing C:\\$chosen: exit code $result, expected 0"
 cmp -s "$DRIVE_C/$chosen/$code/main.msi" "$E2E_TMP/msi/browse.msi" || fail "main.msi is not in C:\\$chosen\\$code"
-expected="C:\\windows\\system32\\msiexec.exe /i \"C:\\$chosen\\$code\\main.msi\" \"PROP=a＂ /x\" NAME=Łukasz😀 /qn"
+expected="C:\\windows\\system32\\msiexec.exe /i \"C:\\$chosen\\$code\\main.msi\" \"PROP=a＂ /x\" NAME=Łukasz😀 /norestart"
 [ "$(cat "$INSTALLER_LOG")" = "$expected" ] ||
   fail "the installer received: $(cat "$INSTALLER_LOG")"$'\n'"expected: $expected"
 pass "the chosen folder and the arguments arrive exactly: $expected"

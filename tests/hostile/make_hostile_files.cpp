@@ -2,11 +2,13 @@
 // end-to-end test that runs them through the real launcher, together with
 // the exit code each one must end with.
 //
-//   msistub-hostile-files --setup BASE --signed-stub STUB --signed-setup SIGNED --key PEM --out DIR
+//   msistub-hostile-files --setup BASE --signed-stub STUB --signed-setup SIGNED --other-setup OTHER --key PEM
+//                         --out DIR
 //
 // BASE is a good setup packed at the end of an unsigned launcher, STUB the
 // same launcher with an Authenticode signature, SIGNED the setup BASE signed
-// after packing (its chain in front of the certificate table), PEM the
+// after packing (its chain in front of the certificate table), OTHER a setup
+// of another product packed at the end of the launcher, PEM the
 // private key that the
 // launcher's verification key belongs to. DIR receives one file per case and
 // "cases.txt": one line per case, "NAME EXPECTED_EXIT_CODE WHAT", controls
@@ -29,6 +31,7 @@
 #include "entry_data.h"
 #include "manifest_records.h"
 #include "pack_error.h"
+#include "pe_image.h"
 #include "placement.h"
 #include "platform/platform.h"
 #include "signing_key.h"
@@ -382,9 +385,9 @@ Bytes JoinSignedLast(const Bytes& front, const Bytes& table) {
     return file;
 }
 
-// The second look in front of the certificate table: taken only where the
-// whole file ends in no manifest entry, and only for a table that closes the
-// file; where it finds nothing the first look's status stands.
+// The chain in front of the certificate table: taken only for a table that
+// closes the file and a chain whose manifest entry ends right at it; where
+// there is none, and no chain at the file's end, the end's status stands.
 void WriteSignedLast(Writer& out, const Bytes& signedSetup) {
     SignedLast parts = SplitSignedLast(signedSetup);
     Setup changed = WithManifestChanged(ParseSetup(parts.front));
@@ -434,16 +437,56 @@ void WriteHugeTags(Writer& out, const Setup& base, const Bytes& signedStub) {
              WithTagValueLengthLie(PlaceContainer(signedStub, chain, Placement::Tag, UINT32_MAX), chain));
 }
 
+// `file` with `chain` appended inside its one WIN_CERTIFICATE entry, behind
+// zeros that keep the entry a multiple of 8 long: what anyone can add to a
+// signed file without breaking its signature.
+Bytes WithChainAppendedInTable(const Bytes& file, const Bytes& chain) {
+    std::optional<PeLayout> layout = FindPeLayout(file.data(), file.size());
+    if (!layout || uint64_t{layout->certificateTableOffset} + layout->certificateTableSize != file.size())
+        throw PackError("the file has no certificate table that closes it");
+    Bytes out = file;
+    out.resize(out.size() + (8 - chain.size() % 8) % 8, 0);
+    out.insert(out.end(), chain.begin(), chain.end());
+    uint32_t tableSize = static_cast<uint32_t>(out.size() - layout->certificateTableOffset);
+    WriteU32Le(&out[layout->certificateTableOffset], tableSize);
+    SetCertificateTable(&out, *layout, layout->certificateTableOffset, tableSize);
+    if (ReadU32Le(out.data() + layout->checksumOffset) != 0) UpdatePeChecksum(&out, *layout);
+    return out;
+}
+
+// A chain in front of the certificate table of a setup signed after packing
+// is covered by the signature, so it is the only chain read: a chain appended
+// inside the table, a tag certificate added to the signature, or both (here
+// another product's, as an older release of the vendor's would be) are never
+// looked at, and when the signed chain's manifest does not verify the run
+// fails with it instead of falling back to them.
+void WriteSignedChainWins(Writer& out, const Bytes& signedSetup, const Bytes& otherChain) {
+    Bytes withTag = PlaceContainer(signedSetup, otherChain, Placement::Tag, UINT32_MAX);
+    out.Case("control-signed-last-plus-appended", "0",
+             "the good setup signed after packing, another product's chain appended in its certificate table",
+             WithChainAppendedInTable(signedSetup, otherChain));
+    out.Case("control-signed-last-plus-tag", "0",
+             "the good setup signed after packing, another product's chain added as a tag certificate", withTag);
+    out.Case("control-signed-last-plus-both", "0",
+             "the good setup signed after packing, another product's chain as a tag and appended in the table",
+             WithChainAppendedInTable(withTag, otherChain));
+
+    SignedLast parts = SplitSignedLast(signedSetup);
+    Bytes broken = JoinSignedLast(SetupFile(WithManifestChanged(ParseSetup(parts.front))), parts.table);
+    Bytes brokenWithTag = PlaceContainer(broken, otherChain, Placement::Tag, UINT32_MAX);
+    out.Case("signed-last-broken-plus-appended", std::to_string(kFileCorrupt),
+             "a setup signed after packing whose manifest changed, a good chain appended in its certificate table",
+             WithChainAppendedInTable(broken, otherChain));
+    out.Case("signed-last-broken-plus-tag", std::to_string(kFileCorrupt),
+             "a setup signed after packing whose manifest changed, a good chain as a tag certificate", brokenWithTag);
+    out.Case("signed-last-broken-plus-both", std::to_string(kFileCorrupt),
+             "a setup signed after packing whose manifest changed, a good chain as a tag and in the table",
+             WithChainAppendedInTable(brokenWithTag, otherChain));
+}
+
 void WriteControls(Writer& out, const Setup& base, const Bytes& signedStub, const Bytes& signedSetup) {
     Bytes chain = Chain(base.entries);
     out.Case("control-before-table", "0", "the good setup signed after packing", signedSetup);
-    // A broken chain in front of the table and a good one in the table at
-    // the end of the file: the end of the file is looked at first.
-    SignedLast parts = SplitSignedLast(signedSetup);
-    Bytes broken = JoinSignedLast(SetupFile(WithManifestChanged(ParseSetup(parts.front))), parts.table);
-    out.Case("control-both-places-end-wins", "0",
-             "a broken chain in front of the certificate table, the good one at the end of the table",
-             PlaceContainer(broken, chain, Placement::Certificate, UINT32_MAX));
     out.Case("control-end", "0", "the good setup itself", SetupFile(base));
     out.Case("control-certificate", "0", "the good chain in the certificate table of a signed launcher",
              PlaceContainer(signedStub, chain, Placement::Certificate, UINT32_MAX));
@@ -454,14 +497,14 @@ void WriteControls(Writer& out, const Setup& base, const Bytes& signedStub, cons
 int Usage() {
     std::fprintf(stderr,
                  "usage: msistub-hostile-files --setup BASE "
-                 "--signed-stub STUB --signed-setup SIGNED --key PEM --out DIR\n");
+                 "--signed-stub STUB --signed-setup SIGNED --other-setup OTHER --key PEM --out DIR\n");
     return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string setupPath, stubPath, signedSetupPath, keyPath, outPath;
+    std::string setupPath, stubPath, signedSetupPath, otherSetupPath, keyPath, outPath;
     for (int i = 1; i + 1 < argc; i += 2) {
         std::string option = argv[i];
         if (option == "--setup")
@@ -470,6 +513,8 @@ int main(int argc, char** argv) {
             stubPath = argv[i + 1];
         else if (option == "--signed-setup")
             signedSetupPath = argv[i + 1];
+        else if (option == "--other-setup")
+            otherSetupPath = argv[i + 1];
         else if (option == "--key")
             keyPath = argv[i + 1];
         else if (option == "--out")
@@ -477,8 +522,8 @@ int main(int argc, char** argv) {
         else
             return Usage();
     }
-    if (argc != 11 || setupPath.empty() || stubPath.empty() || signedSetupPath.empty() || keyPath.empty() ||
-        outPath.empty())
+    if (argc != 13 || setupPath.empty() || stubPath.empty() || signedSetupPath.empty() || otherSetupPath.empty() ||
+        keyPath.empty() || outPath.empty())
         return Usage();
     try {
         KeyPtr key = LoadSigningKey(keyPath);
@@ -488,6 +533,7 @@ int main(int argc, char** argv) {
         Writer out{outPath, std::ofstream(fs::path(outPath) / "cases.txt")};
         Bytes signedSetup = ReadFileBytes(signedSetupPath, "signed setup");
         WriteControls(out, base, signedStub, signedSetup);
+        WriteSignedChainWins(out, signedSetup, Chain(ParseSetup(ReadFileBytes(otherSetupPath, "other setup")).entries));
         WriteTruncations(out, base);
         WriteLengthLies(out, base);
         WriteBombs(out, base);

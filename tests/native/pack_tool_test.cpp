@@ -13,11 +13,14 @@
 #include <fstream>
 #include <functional>
 #include <iomanip>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "byte_files.h"
+#include "decoder_limits.h"
 #include "pack_commands.h"
+#include "entry_chain.h"
 #include "pack_error.h"
 
 namespace fs = std::filesystem;
@@ -430,9 +433,11 @@ TEST_F(PackTool, VerifyFailsOnAChangedSignatureAndOnAnotherKey) {
     WriteFileReplacing((work_ / "setup.exe").string(), setup);
     ToolRun verify = Run("verify " + W("setup.exe"));
     EXPECT_EQ(verify.exitCode, 3);
-    EXPECT_NE(verify.out.find("payload 1001 has a signature that does not verify"), std::string::npos) << verify.out;
+    EXPECT_NE(verify.out.find("payload 1001 (cab\\1000\\main.cab) has a signature that does not verify"),
+              std::string::npos)
+        << verify.out;
     ToolRun list = Run("list " + W("setup.exe"));
-    EXPECT_EQ(list.exitCode, 0);
+    EXPECT_EQ(list.exitCode, 3);
     EXPECT_NE(list.out.find("SIGNATURE DOES NOT VERIFY"), std::string::npos) << list.out;
     ToolRun extract = Run("extract " + W("setup.exe") + " --out " + W("out"));
     EXPECT_EQ(extract.exitCode, 3);
@@ -710,9 +715,12 @@ TEST_F(PackTool, QuietPrintsNothingAndVersionIsTheProjects) {
         EXPECT_EQ(run.out + run.err, "") << command;
     }
     EXPECT_TRUE(fs::exists(work_ / "out/main.msi"));
-    ToolRun version = Run("--version");
-    EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out, "msistub-pack " MSISTUB_VERSION "\n");
+    // --version answers wherever it stands, before any required option.
+    for (const char* command : {"--version", "pack --version", "extract --out x --version", "list --json --version"}) {
+        ToolRun version = Run(command);
+        EXPECT_EQ(version.exitCode, 0) << command;
+        EXPECT_EQ(version.out, "msistub-pack " MSISTUB_VERSION "\n") << command;
+    }
 }
 
 TEST_F(PackTool, UsageErrorsExitWithOneAndHelpWithZero) {
@@ -748,24 +756,28 @@ TEST_F(PackTool, RefusesASetupBeyondTheSizeLimitWithoutWritingIt) {
     }
     EXPECT_FALSE(fs::exists(work_ / "setup.exe"));
 }
-// A container larger than any known to be read from a tag certificate or a
-// certificate table is still packed, with a warning that names the place and
-// points to signing last; smaller ones and the end placement pack without
-// one. The limits are lowered through the library to keep the files small.
-TEST_F(PackTool, WarnsOfAContainerLargerThanDecodersAreKnownToRead) {
+// A container larger than the signature decoder is known to read is not put
+// into the signature: refused with a message that names the place and points
+// to signing last, unless --force-placement asks for it (then a warning);
+// smaller ones and the end placement pack as always. The limit is lowered
+// through the library to keep the files small; the command-line run with a
+// container of 64 MiB is in the table of broken inputs.
+TEST_F(PackTool, RefusesAContainerLargerThanDecodersAreKnownToReadInsideTheSignature) {
     struct Case {
         const char* stub;
         Placement placement;
-        uint64_t largestTested;  // for both places
-        const char* warning;     // null: none
+        uint64_t largest;
+        bool force;
+        const char* message;  // null: packs without a word
     };
     const Case cases[] = {
-        {"signed/msistub.exe", Placement::Tag, 1000, "from a tag certificate"},
-        {"signed/msistub.exe", Placement::Automatic, 1000, "from a tag certificate"},
-        {"signed/msistub.exe", Placement::Tag, 48u << 20, nullptr},
-        {"signed/msistub.exe", Placement::Certificate, 1000, "from a certificate table"},
-        {"signed/msistub.exe", Placement::Certificate, 63u << 20, nullptr},
-        {"unsigned/msistub.exe", Placement::End, 1000, nullptr},
+        {"signed/msistub.exe", Placement::Tag, 1000, false, "known to be read from a tag certificate"},
+        {"signed/msistub.exe", Placement::Automatic, 1000, false, "known to be read from a tag certificate"},
+        {"signed/msistub.exe", Placement::Certificate, 1000, false, "known to be read from a certificate table"},
+        {"signed/msistub.exe", Placement::Tag, 1000, true, "packed as --force-placement asked"},
+        {"signed/msistub.exe", Placement::Tag, kLargestContainerInSignature, false, nullptr},
+        {"signed/msistub.exe", Placement::Certificate, kLargestContainerInSignature, false, nullptr},
+        {"unsigned/msistub.exe", Placement::End, 1000, false, nullptr},
     };
     for (const Case& c : cases) {
         PackOptions options;
@@ -774,19 +786,233 @@ TEST_F(PackTool, WarnsOfAContainerLargerThanDecodersAreKnownToRead) {
         options.outputPath = (work_ / "setup.exe").string();
         options.msiPaths = {(Fixtures() / "en/product.msi").string()};
         options.placement = c.placement;
-        options.largestTestedTag = c.largestTested;
-        options.largestTestedCertificate = c.largestTested;
+        options.largestContainerInSignature = c.largest;
+        options.forcePlacement = c.force;
+        const std::string label = std::string(c.stub) + " " + PlacementName(c.placement) + (c.force ? " forced" : "");
         std::ostringstream out, warnings;
-        RunPack(options, out, warnings);
-        EXPECT_TRUE(fs::exists(work_ / "setup.exe")) << c.stub << " " << PlacementName(c.placement);
-        const std::string label = std::string(c.stub) + " " + PlacementName(c.placement) + ": " + warnings.str();
-        if (c.warning) {
-            EXPECT_NE(warnings.str().find(c.warning), std::string::npos) << label;
-            EXPECT_NE(warnings.str().find("--placement end and sign the setup last"), std::string::npos) << label;
+        std::string refusal;
+        try {
+            RunPack(options, out, warnings);
+        } catch (const PackError& error) {
+            refusal = error.what();
+        }
+        const bool refused = c.message && !c.force;
+        EXPECT_EQ(fs::exists(work_ / "setup.exe"), !refused) << label;
+        const std::string said = refusal + warnings.str();
+        if (c.message) {
+            EXPECT_NE(said.find(c.message), std::string::npos) << label << ": " << said;
+            EXPECT_NE(said.find("--placement end and sign the setup last"), std::string::npos) << label << ": " << said;
         } else {
-            EXPECT_EQ(warnings.str(), "") << label;
+            EXPECT_EQ(said, "") << label;
+        }
+        if (refused) {
+            EXPECT_NE(said.find("--force-placement packs it anyway"), std::string::npos) << label << ": " << said;
         }
         fs::remove(work_ / "setup.exe");
+    }
+}
+
+// Every command over a setup or inputs that would not install as they are:
+// the exit code the README gives, nothing false left behind (no setup, no
+// payload under its real name that did not verify, no file replaced), and a
+// message that names the file. @KEY@ is the development key.
+struct BrokenCase {
+    const char* name;
+    const char* damage;  // what happens to the good setup.exe first: "", "payload", "signature", "missing-entry"
+    std::string command;
+    int exitCode;
+    const char* names;  // the file the one message must name
+    const char* message;
+    std::vector<const char*> absent = {};   // under @WORK@
+    std::vector<const char*> present = {};  // under @WORK@
+    bool oldFileInOut = false;  // out/main.msi holds "old" before the run, and after it unless replaced
+};
+
+void PrintTo(const BrokenCase& c, std::ostream* out) { *out << c.name; }
+
+class PackToolBroken : public PackTool, public ::testing::WithParamInterface<BrokenCase> {
+protected:
+    void Damage(const std::string& kind) {
+        Bytes setup = ReadBytes(work_ / "setup.exe");
+        ChainWalk walk = WalkEntryChain(setup.data(), setup.size());
+        ASSERT_TRUE(walk.reachedManifest);
+        const ChainEntry& cabinet = walk.entries.back();
+        ASSERT_EQ(cabinet.id, 1001u);
+        if (kind == "payload") setup[cabinet.dataOffset + cabinet.dataLength / 2] ^= 0x01;
+        if (kind == "signature") setup[cabinet.dataOffset + cabinet.dataLength + 100] ^= 0x01;
+        if (kind == "missing-entry") setup.resize(cabinet.dataOffset);
+        WriteFileReplacing((work_ / "setup.exe").string(), setup);
+    }
+};
+
+TEST_P(PackToolBroken, ExitsWithItsCodeLeavesNothingFalseAndNamesTheFile) {
+    const BrokenCase& c = GetParam();
+    ASSERT_EQ(Pack(kUnsigned, "setup.exe", "").exitCode, 0);
+    if (*c.damage) Damage(c.damage);
+    const Bytes setupBefore = ReadBytes(work_ / "setup.exe");
+    if (c.command.find("big/main.cab") != std::string::npos) {
+        // Random bytes do not deflate, so the container grows past 64 MiB.
+        fs::create_directories(work_ / "big");
+        ASSERT_EQ(RunShell("head -c 67108864 /dev/urandom > " + W("big/main.cab")), 0);
+    }
+    if (c.oldFileInOut) {
+        fs::create_directories(work_ / "out");
+        WriteFileReplacing((work_ / "out/main.msi").string(), Bytes{'o', 'l', 'd'});
+    }
+    std::string command = Expand(c.command);
+    for (size_t at; (at = command.find("@KEY@")) != std::string::npos;) command.replace(at, 5, kDevPrivateKey);
+
+    ToolRun run = Run(command);
+    EXPECT_EQ(run.exitCode, c.exitCode) << run.out << run.err;
+    EXPECT_NE(run.err.find(Expand(c.names)), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find(Expand(c.message)), std::string::npos) << run.err;
+    if (c.exitCode != 0) EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    for (const char* file : c.absent) EXPECT_FALSE(fs::exists(fs::symlink_status(work_ / file))) << file;
+    for (const char* file : c.present) EXPECT_TRUE(fs::exists(work_ / file)) << file;
+    EXPECT_FALSE(fs::exists(work_ / "new.exe.partial"));
+    EXPECT_EQ(ReadBytes(work_ / "setup.exe"), setupBefore);
+    if (c.oldFileInOut && c.exitCode != 0) EXPECT_EQ(ReadBytes(work_ / "out/main.msi"), (Bytes{'o', 'l', 'd'}));
+    fs::remove_all(work_ / "big");
+    fs::remove(work_ / "new.exe");
+}
+
+const char kPackInto[] = "pack --stub @FIX@/unsigned/msistub.exe --key @KEY@ --out @WORK@/new.exe ";
+const char kPackSignedInto[] = "pack --stub @FIX@/signed/msistub.exe --key @KEY@ --out @WORK@/new.exe ";
+const char kSetup[] = "@WORK@/setup.exe";
+const char kNotInflating[] = "payload 1001 (cab\\1000\\main.cab) does not inflate";
+const char kBadSignature[] = "payload 1001 (cab\\1000\\main.cab) has a signature that does not verify";
+
+INSTANTIATE_TEST_SUITE_P(
+    Broken, PackToolBroken,
+    ::testing::Values(
+        BrokenCase{"ListDamagedPayload", "payload", "list @WORK@/setup.exe", 3, kSetup, kNotInflating},
+        BrokenCase{"ListJsonDamagedPayload", "payload", "list --json @WORK@/setup.exe", 3, kSetup,
+                   "payload 1001 (cab\\\\1000\\\\main.cab) does not inflate"},
+        BrokenCase{"VerifyDamagedPayload", "payload", "verify @WORK@/setup.exe", 3, kSetup, kNotInflating},
+        BrokenCase{"ExtractDamagedPayload", "payload", "extract @WORK@/setup.exe --out @WORK@/out", 3, kSetup,
+                   kNotInflating, {"out/main.cab", "out/main.cab.unverified"}, {"out/main.msi"}},
+        BrokenCase{"ListDamagedSignature", "signature", "list @WORK@/setup.exe", 3, kSetup, kBadSignature},
+        BrokenCase{"ExtractDamagedSignature", "signature", "extract @WORK@/setup.exe --out @WORK@/out", 3, kSetup,
+                   kBadSignature, {"out/main.cab"}, {"out/main.msi", "out/main.cab.unverified"}},
+        BrokenCase{"VerifyMissingEntry", "missing-entry", "verify @WORK@/setup.exe", 3, kSetup,
+                   "record 1001 names no payload entry"},
+        BrokenCase{"ExtractMissingEntry", "missing-entry", "extract @WORK@/setup.exe --out @WORK@/out", 3, kSetup,
+                   "record 1001 names no payload entry", {"out/main.cab", "out/main.cab.unverified"},
+                   {"out/main.msi"}},
+        BrokenCase{"ExtractWithAnotherKey", "", "extract --public-key @FIX@/other-public.pem @WORK@/setup.exe --out @WORK@/out",
+                   3, kSetup, "not with @FIX@/other-public.pem", {"out/main.msi", "out/main.cab"},
+                   {"out/main.msi.unverified", "out/main.cab.unverified"}},
+        BrokenCase{"ListWithAnotherKey", "", "list --public-key @FIX@/other-public.pem @WORK@/setup.exe", 3, kSetup,
+                   "not with @FIX@/other-public.pem"},
+        BrokenCase{"ExtractOverExistingFile", "", "extract @WORK@/setup.exe --out @WORK@/out", 2, "@WORK@/out/main.msi",
+                   "exists already; pass --force", {"out/main.cab"}, {}, true},
+        BrokenCase{"ExtractOverExistingFileForced", "", "extract --force @WORK@/setup.exe --out @WORK@/out", 0, "", "",
+                   {"out/main.msi.unverified"}, {"out/main.msi", "out/main.cab"}, true},
+        BrokenCase{"PackWithAnotherKey", "", "pack --stub @FIX@/unsigned/msistub.exe --key @FIX@/other-private.pem "
+                   "--out @WORK@/new.exe @FIX@/en/product.msi", 2, "@FIX@/other-private.pem",
+                   "does not match the verification key of", {"new.exe"}},
+        BrokenCase{"PackOverExistingSetup", "", "pack --stub @FIX@/unsigned/msistub.exe --key @KEY@ --out "
+                   "@WORK@/setup.exe @FIX@/en/product.msi", 2, kSetup, "exists already; pass --force"},
+        BrokenCase{"PackOversizeTag", "", std::string(kPackSignedInto) + "--no-cabinet-check --cabinet "
+                   "@WORK@/big/main.cab @FIX@/en/product.msi", 2, "@WORK@/new.exe",
+                   "Pack the unsigned stub with --placement end and sign the setup last", {"new.exe"}},
+        BrokenCase{"PackOversizeTagForced", "", std::string(kPackSignedInto) + "--force-placement --no-cabinet-check "
+                   "--cabinet @WORK@/big/main.cab @FIX@/en/product.msi", 0, "", "warning: packed as --force-placement "
+                   "asked: the container is", {}, {"new.exe"}},
+        BrokenCase{"PackPlatformContradictsTemplate", "", std::string(kPackInto) + "--platform x64 @FIX@/x86/product.msi",
+                   2, "@FIX@/x86/product.msi", "--platform x64 contradicts the Template", {"new.exe"}},
+        BrokenCase{"PackStubNotAProgram", "", "pack --stub @FIX@/readme.txt --key @KEY@ --out @WORK@/new.exe "
+                   "@FIX@/en/product.msi", 2, "the stub @FIX@/readme.txt is not a 64-bit Windows executable",
+                   "give --stub the msistub.exe", {"new.exe"}},
+        BrokenCase{"PackIntoMissingFolder", "", "pack --stub @FIX@/unsigned/msistub.exe --key @KEY@ --out "
+                   "@WORK@/absent/new.exe @FIX@/en/product.msi", 2, "the folder @WORK@/absent does not exist",
+                   "create it first", {"absent"}},
+        BrokenCase{"PackMissingCabinet", "", std::string(kPackInto) + "@FIX@/nocab/product.msi", 2,
+                   "looked for beside the MSI, at @FIX@/nocab/main.cab", "give its path with --cabinet", {"new.exe"}},
+        BrokenCase{"PackProductNameOutsideCodePage", "", std::string(kPackInto) +
+                   "--product-name 'Pack\xEF\xBC\x8FTest' @FIX@/en/product.msi", 2,
+                   "@FIX@/en/product.msi (given with --product-name)",
+                   "has the character \"\xEF\xBC\x8F\" (U+FF0F), which code page 1252", {"new.exe"}},
+        BrokenCase{"PackPassPhraseForPlainKey", "", std::string(kPackInto) +
+                   "--key-passphrase-file @FIX@/passphrase.txt @FIX@/en/product.msi", 2, MSISTUB_DEV_PRIVATE_KEY,
+                   "is not encrypted, yet a pass phrase was given", {"new.exe"}}),
+    [](const ::testing::TestParamInfo<BrokenCase>& info) { return std::string(info.param.name); });
+
+// With --json a refusal is one JSON object on stderr, for the script that
+// asked for JSON; stdout keeps nothing but what the command reports.
+TEST_F(PackTool, JsonReportsErrorsAsOneObject) {
+    const struct {
+        std::string command;
+        int code;
+        std::string message;
+    } cases[] = {
+        {"pack --json --stub " + F("unsigned/msistub.exe") + " --key " + Quote(kDevPrivateKey) + " --out " +
+             W("new.exe") + " --platform x64 " + F("x86/product.msi"),
+         2, "contradicts the Template of " + (Fixtures() / "x86/product.msi").string()},
+        {"list --json " + F("readme.txt"), 2, "no container found in " + (Fixtures() / "readme.txt").string()},
+        {"pack --json --stub " + F("unsigned/msistub.exe"), 1, "required"},
+    };
+    for (const auto& c : cases) {
+        ToolRun run = Run(c.command);
+        EXPECT_EQ(run.exitCode, c.code) << c.command;
+        EXPECT_EQ(run.out, "") << c.command;
+        nlohmann::json error = nlohmann::json::parse(run.err, nullptr, false);
+        ASSERT_FALSE(error.is_discarded()) << run.err;
+        EXPECT_EQ(error["code"], c.code) << run.err;
+        EXPECT_NE(error["message"].get<std::string>().find(c.message), std::string::npos) << run.err;
+    }
+}
+
+// A file or link planted at the temporary name of the private key is
+// neither followed nor written through; nothing is written at all.
+TEST_F(PackTool, KeygenFollowsNoLinkPlantedAtItsTemporaryName) {
+    WriteFileReplacing((work_ / "victim.txt").string(), Bytes{'v'});
+    fs::create_symlink(work_ / "victim.txt", work_ / "key.pem.partial");
+    ToolRun keygen = Run("keygen --out-private " + W("key.pem") + " --out-public " + W("key.pub.pem"));
+    EXPECT_EQ(keygen.exitCode, 2);
+    EXPECT_NE(keygen.err.find((work_ / "key.pem.partial").string() + " exists already"), std::string::npos)
+        << keygen.err;
+    EXPECT_EQ(ReadBytes(work_ / "victim.txt"), Bytes{'v'});
+    EXPECT_TRUE(fs::is_symlink(work_ / "key.pem.partial"));
+    EXPECT_FALSE(fs::exists(work_ / "key.pem"));
+    EXPECT_FALSE(fs::exists(work_ / "key.pub.pem"));
+}
+
+// The exit-code table of the README's "msistub-pack in scripts and CI", row
+// by row against real runs: each code the table gives is the one a command
+// of that kind ends with, and the commands the row names all end with it.
+TEST_F(PackTool, ReadmeExitCodeTableIsWhatTheCommandsExitWith) {
+    const std::string readme = ReadText(fs::path(MSISTUB_SOURCE_DIR) / "README.md");
+    size_t section = readme.find("### msistub-pack in scripts and CI");
+    ASSERT_NE(section, std::string::npos);
+    std::map<int, std::string> rows;
+    std::istringstream lines(readme.substr(section, readme.find("\n## ", section) - section));
+    for (std::string line; std::getline(lines, line);) {
+        int code = -1;
+        char rest[2];
+        if (std::sscanf(line.c_str(), "| %d | %1s", &code, rest) == 2) rows[code] = line;
+    }
+    ASSERT_EQ(rows.size(), 4u) << "the table has other codes than 0 to 3";
+
+    ASSERT_EQ(Pack(kUnsigned, "setup.exe", "").exitCode, 0);
+    fs::copy_file(work_ / "setup.exe", work_ / "damaged.exe");
+    Bytes damaged = ReadBytes(work_ / "damaged.exe");
+    damaged[damaged.size() - 28 - 256 - 1000] ^= 0x01;
+    WriteFileReplacing((work_ / "damaged.exe").string(), damaged);
+    const std::pair<int, std::vector<std::string>> runs[] = {
+        {0, {"verify " + W("setup.exe"), "list " + W("setup.exe")}},
+        {1, {"frobnicate", "pack --stub " + F("unsigned/msistub.exe"), "verify --no-such-option " + W("setup.exe")}},
+        {2, {"verify " + F("readme.txt"), "pack --stub " + F("readme.txt") + " --key " + Quote(kDevPrivateKey) +
+                                              " --out " + W("new.exe") + " " + F("en/product.msi")}},
+        {3, {"list " + W("damaged.exe"), "verify " + W("damaged.exe"), "extract " + W("damaged.exe") + " --out " + W("out")}},
+    };
+    for (const auto& [code, commands] : runs) {
+        ASSERT_TRUE(rows.count(code)) << "the table has no row for " << code;
+        for (const std::string& command : commands) {
+            EXPECT_EQ(Run(command).exitCode, code) << command << " (README: " << rows[code] << ")";
+            std::string name = command.substr(0, command.find(' '));
+            if (code == 3) EXPECT_NE(rows[code].find("`" + name + "`"), std::string::npos) << rows[code];
+        }
     }
 }
 }  // namespace

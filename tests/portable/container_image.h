@@ -188,6 +188,20 @@ public:
 
     // A source that claims `size` bytes, which may be more than the file has.
     ByteSource Source() const { return FileSource(file_, size_); }
+
+    // Changes the bytes at `offset` through the test's own handle, as storage
+    // that ignores share modes could after the file was read.
+    void Overwrite(uint32_t offset, const Bytes& bytes) {
+#ifdef _WIN32
+        SetFilePointer(file_, static_cast<LONG>(offset), nullptr, FILE_BEGIN);
+        DWORD written = 0;
+        WriteFile(file_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+#else
+        std::fseek(static_cast<FILE*>(file_), static_cast<long>(offset), SEEK_SET);
+        std::fwrite(bytes.data(), 1, bytes.size(), static_cast<FILE*>(file_));
+        std::fflush(static_cast<FILE*>(file_));
+#endif
+    }
     ByteSource Source(uint32_t claimedSize) const { return FileSource(file_, claimedSize); }
 
 private:

@@ -167,7 +167,7 @@ TEST(EntryStream, DataOutsideTheSourceAreRefused) {
                 EXPECT_EQ(got, 0u);
             }
             EntryStream verified;
-            EXPECT_EQ(OpenVerifiedStream(&verified, source, range.offset, range.length, kMaxEntryContentLength),
+            EXPECT_EQ(OpenRawDeflateStream(&verified, source, range.offset, range.length, kMaxEntryContentLength),
                       StreamResult::kReadFailed);
         }
     }

@@ -78,9 +78,8 @@ TEST(FileLock, FileChangedBeforeItIsLockedFailsTheWrite) {
 }
 
 // The lock is taken only on a file that holds exactly the verified content,
-// whether that is compared byte for byte with the content made again from
-// its data (stored blocks, plain data) or by SHA-256 (deflated data), over
-// files of one piece and of several.
+// by its SHA-256, for data in stored blocks, plain and deflated, over files
+// of one piece and of several.
 TEST(FileLock, TakesOnlyAFileHoldingExactlyTheVerifiedContent) {
     TestFolder folder("lock-content");
     const std::string path = folder.path() + "\\main.msi";

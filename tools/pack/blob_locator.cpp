@@ -1,44 +1,56 @@
 #include "blob_locator.h"
 
 #include "authenticode_certs.h"
+#include "core/status_lines.h"
 #include "format/certificate_table.h"
+#include "format/chain_placement.h"
 #include "entry_chain.h"
 #include "pack_error.h"
 
+namespace {
+// The packer's tag reader for the shared placement decision: OpenSSL in
+// place of the system's decoder, collecting the values instead of reading
+// their manifests at once.
+StatusValue ReadTagValues(void* context, const ByteSource& file, uint32_t dataOffset, uint32_t dataLength,
+                          uint32_t* tagCount) {
+    auto* tags = static_cast<std::vector<TagValue>*>(context);
+    size_t derLength = 0;
+    Pkcs7Ptr signature = DecodeSignedData(file.memory + dataOffset, dataLength, &derLength);
+    if (!signature) return StatusOf(kEInvalidArg, kLineSignatureNotAccepted);
+    *tags = FindTagValues(signature.get());
+    *tagCount = static_cast<uint32_t>(tags->size());
+    return StatusOf(kErrorSuccess, kLineNothingFound);
+}
+
+BlobSite SiteOf(ChainSite site) {
+    switch (site) {
+        case ChainSite::kTagCertificate:
+            return BlobSite::TagCertificate;
+        case ChainSite::kBeforeCertificateTable:
+            return BlobSite::BeforeCertificateTable;
+        case ChainSite::kCertificateTable:
+            return BlobSite::CertificateTable;
+        case ChainSite::kEndOfFile:
+            break;
+    }
+    return BlobSite::EndOfFile;
+}
+}  // namespace
+
 std::vector<LocatedBlob> LocateBlobs(const Bytes& file) {
-    std::vector<LocatedBlob> blobs;
     if (file.size() > UINT32_MAX) throw PackError("the file is larger than the launcher can read");
-    const uint8_t* certificateData = nullptr;
-    uint32_t certificateDataLength = 0;
-    bool isSigned =
-        FindCertificateData(file.data(), static_cast<uint32_t>(file.size()), &certificateData, &certificateDataLength);
-    if (isSigned) {
-        size_t derLength = 0;
-        Pkcs7Ptr signature = DecodeSignedData(certificateData, certificateDataLength, &derLength);
-        if (!signature) throw PackError("the file's Authenticode signature cannot be decoded");
-        for (TagValue& tag : FindTagValues(signature.get()))
+    std::vector<TagValue> tags;
+    ChainPlacement placement;
+    StatusValue status = DecideChainPlacement(MemorySource(file.data(), static_cast<uint32_t>(file.size())),
+                                              {ReadTagValues, &tags}, &placement);
+    if (StatusFailed(status)) throw PackError("the file's Authenticode signature cannot be decoded");
+    std::vector<LocatedBlob> blobs;
+    if (placement.site == ChainSite::kTagCertificate) {
+        for (TagValue& tag : tags)
             blobs.push_back({BlobSite::TagCertificate, tag.certificateNumber, std::move(tag.value)});
-        if (!blobs.empty()) return blobs;
+        return blobs;
     }
-    ChainWalk walk = WalkEntryChain(file.data(), file.size());
-    BlobSite site = BlobSite::EndOfFile;
-    if (isSigned) {
-        uint64_t dataEnd = static_cast<uint64_t>(certificateData - file.data()) + certificateDataLength;
-        if (dataEnd == file.size() && walk.reachedManifest &&
-            walk.chainStart >= static_cast<uint64_t>(certificateData - file.data()))
-            site = BlobSite::CertificateTable;
-    }
-    // The launcher's second look, for a setup signed after it was packed.
-    uint32_t tableOffset = 0;
-    if (!walk.reachedManifest && FindChainEndBeforeCertificateTable(file.data(), static_cast<uint32_t>(file.size()),
-                                                                    static_cast<uint32_t>(file.size()), &tableOffset)) {
-        Bytes image(file.begin(), file.begin() + tableOffset);
-        if (WalkEntryChain(image.data(), image.size()).reachedManifest) {
-            blobs.push_back({BlobSite::BeforeCertificateTable, 0, std::move(image)});
-            return blobs;
-        }
-    }
-    blobs.push_back({site, 0, file});
+    blobs.push_back({SiteOf(placement.site), 0, Bytes(file.begin(), file.begin() + placement.chainEnd)});
     return blobs;
 }
 

@@ -1,8 +1,9 @@
-// Finding the container blobs of a setup file the way the launcher does: one
-// per tag extension in the certificates of the file's signature or, when
-// there is none, the whole file, whose chain ends at its last byte or, when
-// none ends there, at the first byte of a certificate table that closes the
-// file (a setup signed after it was packed).
+// Finding the container blobs of a setup file with the launcher's own
+// placement decision (DecideChainPlacement): a chain in front of a
+// certificate table that closes the file (a setup signed after packing),
+// else one blob per tag extension in the certificates of the file's
+// signature, else the whole file, whose chain ends at its last byte or at
+// the first byte of such a table.
 #pragma once
 
 #include <string>

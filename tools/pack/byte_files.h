@@ -1,6 +1,8 @@
 // Whole-file reading and writing. Outputs are written to a temporary file
 // beside the target and renamed over it only when complete, so a refused or
-// failed run never leaves a partial file behind.
+// failed run never leaves a partial file behind. The temporary file is
+// created new (O_EXCL, and O_NOFOLLOW where the system has it), with a
+// private file's mode 0600 from the start.
 #pragma once
 
 #include <cstdint>

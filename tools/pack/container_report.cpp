@@ -31,6 +31,17 @@ EntryReport ExamineEntry(const LocatedBlob& blob, const ChainEntry& entry, EVP_P
 }
 }  // namespace
 
+namespace {
+// "payload 1001 (cab\1000\main.cab)": the id, and the manifest line that
+// names it, so a report says which package or cabinet is affected.
+std::string PayloadName(uint32_t id, const std::vector<ManifestRecord>& records) {
+    std::string name = "payload " + std::to_string(id);
+    for (const ManifestRecord& record : records)
+        if (record.id == id) return name + " (" + record.text + ")";
+    return name;
+}
+}  // namespace
+
 RecordKind KindOfRecord(const ManifestRecord& record) {
     std::vector<std::string> fields = LineFields(record.text, 4);
     if (fields.size() >= 3) {
@@ -49,6 +60,9 @@ BlobReport ExamineBlob(const LocatedBlob& blob, EVP_PKEY* key) {
     }
     ChainWalk walk = WalkEntryChain(blob.data.data(), blob.data.size());
     report.chainReachesManifest = walk.reachedManifest;
+    // The blob is the chain wherever it stands: a file's own bytes in front
+    // of it are the launcher, not the container.
+    if (walk.reachedManifest) report.size = blob.data.size() - walk.chainStart;
     if (!walk.reachedManifest)
         report.problems.push_back("no manifest entry at the end of the chain (the walk ended at " +
                                   DescribeChainEnd(walk.end) + ")");
@@ -59,21 +73,22 @@ BlobReport ExamineBlob(const LocatedBlob& blob, EVP_PKEY* key) {
     if (walk.reachedManifest && walk.entries.front().id != 0)
         report.problems.push_back("the manifest entry has id " + std::to_string(walk.entries.front().id) +
                                   ", and the launcher looks for id 0");
-    for (const ChainEntry& entry : walk.entries) {
-        report.entries.push_back(ExamineEntry(blob, entry, key));
-        const EntryReport& examined = report.entries.back();
-        std::string name = entry.isManifest ? "the manifest entry" : "payload " + std::to_string(entry.id);
-        if (!examined.readable)
-            report.problems.push_back(name + " does not inflate");
-        else if (!examined.verified)
-            report.problems.push_back(name + " has a signature that does not verify");
-    }
+    for (const ChainEntry& entry : walk.entries) report.entries.push_back(ExamineEntry(blob, entry, key));
     if (!walk.entries.empty() && walk.entries.front().isManifest && report.entries.front().readable) {
         const Bytes& manifest = report.entries.front().content;
         DecodedManifest decoded = DecodeManifest(manifest.data(), manifest.size());
         report.records = std::move(decoded.records);
         report.manifestComplete = decoded.complete;
-        if (!decoded.complete) report.problems.push_back("the manifest ends in a malformed record");
+    }
+    for (const EntryReport& examined : report.entries) {
+        std::string name = examined.isManifest ? "the manifest entry" : PayloadName(examined.id, report.records);
+        if (!examined.readable)
+            report.problems.push_back(name + " does not inflate");
+        else if (!examined.verified)
+            report.problems.push_back(name + " has a signature that does not verify");
+    }
+    if (!report.entries.empty() && report.entries.front().isManifest && report.entries.front().readable) {
+        if (!report.manifestComplete) report.problems.push_back("the manifest ends in a malformed record");
         for (const ManifestRecord& record : report.records) {
             if (KindOfRecord(record) == RecordKind::Other) continue;
             bool present = std::any_of(walk.entries.begin(), walk.entries.end(),

@@ -26,7 +26,7 @@ struct EntryReport {
 
 struct BlobReport {
     std::string site;
-    uint64_t size;
+    uint64_t size;  // of the chain, when the walk reached a manifest
     bool chainReachesManifest;
     std::vector<EntryReport> entries;  // in chain order
     std::vector<ManifestRecord> records;

@@ -39,11 +39,23 @@ void CheckCabinetSignature(const std::string& path, const std::string& source) {
                         "Media table names");
 }
 
+void CheckOutputFolder(const std::string& outputPath, const std::string& option) {
+    fs::path folder = fs::path(outputPath).parent_path();
+    if (folder.empty()) return;
+    std::error_code error;
+    if (fs::is_directory(folder, error)) return;
+    if (fs::exists(folder, error))
+        throw PackError(option + " " + outputPath + ": " + folder.string() + " is not a folder; name a file in a folder");
+    throw PackError(option + " " + outputPath + ": the folder " + folder.string() +
+                    " does not exist; create it first, or name a file in a folder that exists");
+}
+
 void CheckOutputTarget(const std::string& outputPath, const std::vector<std::string>& inputs, bool force) {
     std::error_code error;
     if (fs::is_directory(outputPath, error))
         throw PackError("--out " + outputPath + " is a folder; name the setup file to write, e.g. " +
                         (fs::path(outputPath) / "setup.exe").string());
+    CheckOutputFolder(outputPath, "--out");
     if (!fs::exists(outputPath, error)) return;
     for (const std::string& input : inputs) {
         if (input.empty() || !fs::equivalent(outputPath, input, error)) continue;

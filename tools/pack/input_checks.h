@@ -13,6 +13,10 @@ void CheckMsiFile(const std::string& path);
 // Refuses a file that does not start with a cabinet's "MSCF" signature.
 void CheckCabinetSignature(const std::string& path, const std::string& source);
 
+// The folder an output file goes into must exist: the tool makes no
+// folders for its outputs, so a mistyped path is not taken for a new one.
+void CheckOutputFolder(const std::string& outputPath, const std::string& option);
+
 // The output may replace nothing the command reads, is never a folder, and
 // replaces an existing file only when `force` says so.
 void CheckOutputTarget(const std::string& outputPath, const std::vector<std::string>& inputs, bool force);

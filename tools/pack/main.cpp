@@ -1,8 +1,10 @@
 // msistub-pack: the command-line shell over the packing library. Every
 // command exits with the same codes, listed in kExitCodes for --help.
 #include <CLI/CLI.hpp>
+#include <cstring>
 #include <iostream>
 
+#include "json_text.h"
 #include "pack_commands.h"
 #include "pack_error.h"
 
@@ -14,7 +16,8 @@ constexpr int kExitUnverified = 3;
 constexpr char kExitCodes[] =
     "Exit codes: 0 done; 1 usage error (unknown option, missing argument, contradicting options); 2 input refused "
     "or the work could not be done (the one message says why and what to do; no output file is left behind); "
-    "3 verification failed (verify, and extract after writing the payloads as *.unverified).";
+    "3 a check of the setup failed (list, verify and extract name each entry that failed; extract writes such "
+    "payloads as *.unverified).";
 
 struct CommandLine {
     KeygenOptions keygen;
@@ -26,6 +29,7 @@ struct CommandLine {
     bool json = false;
     bool quiet = false;
     std::string extractDir;
+    bool extractForce = false;
 };
 
 void AddCommon(CLI::App* command, CommandLine& line) {
@@ -79,6 +83,9 @@ void AddPack(CLI::App& app, CommandLine& line) {
                      "signed stub's certificate table), tag (a certificate added to the stub's signature); "
                      "auto: end for an unsigned stub, tag for a signed one")
         ->check(CLI::IsMember({"auto", "end", "certificate", "tag"}));
+    pack->add_flag("--force-placement", line.pack.forcePlacement,
+                   "Pack into the signature a container larger than the system's signature decoder is known to read "
+                   "(" + std::string(kLargestContainerInSignatureText) + "), which is refused otherwise");
     pack->add_option("--stub-public-key", line.pack.stubPublicKeyPath,
                      "A public key (PEM) that the stub's own verification key must be; --key is always checked "
                      "against the key the stub carries");
@@ -94,6 +101,7 @@ void AddReaders(CLI::App& app, CommandLine& line) {
     list->add_flag("--json", line.json, "Write JSON for scripts");
     CLI::App* extract = app.add_subcommand("extract", "Write the payloads of a setup file to a folder");
     extract->add_option("--out", line.extractDir, "Folder to write into")->required();
+    extract->add_flag("--force", line.extractForce, "Replace files that exist");
     CLI::App* verify = app.add_subcommand("verify", "Exit with 0 only when every entry of every blob verifies");
     for (CLI::App* command : {list, extract, verify}) {
         command->add_option("setup", line.reading.setupPath, "The setup file")->required();
@@ -117,12 +125,27 @@ int Run(CLI::App& app, CommandLine& line, std::ostream& out) {
     } else if (app.got_subcommand("list")) {
         RunList(line.reading, line.json, out);
     } else if (app.got_subcommand("extract")) {
-        RunExtract(line.reading, line.extractDir, out);
-    } else if (!RunVerify(line.reading, out)) {
-        std::cerr << "msistub-pack: " << line.reading.setupPath << " does not verify\n";
-        return kExitUnverified;
+        RunExtract(line.reading, line.extractDir, line.extractForce, out);
+    } else {
+        RunVerify(line.reading, out);
     }
     return 0;
+}
+
+// Before the "--" that ends the options.
+bool HasOption(int argc, char** argv, const char* option) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
+        if (std::strcmp(argv[i], option) == 0) return true;
+    return false;
+}
+
+// The one error line; with --json, one JSON object that scripts can parse.
+int ReportError(bool json, int code, const std::string& message) {
+    if (json)
+        std::cerr << "{\"code\":" << code << ",\"message\":" << JsonString(message) << "}\n";
+    else
+        std::cerr << "msistub-pack: " << message << "\n";
+    return code;
 }
 }  // namespace
 
@@ -135,22 +158,31 @@ int main(int argc, char** argv) {
     AddKeygen(app, line);
     AddPack(app, line);
     AddReaders(app, line);
+    // The version answers wherever it stands, before any required option is
+    // missed: `msistub-pack pack --version` too.
+    if (HasOption(argc, argv, "--version") && !HasOption(argc, argv, "--help") && !HasOption(argc, argv, "-h")) {
+        std::cout << "msistub-pack " << MSISTUB_VERSION << "\n";
+        return 0;
+    }
+    const bool json = HasOption(argc, argv, "--json");
     try {
         app.parse(argc, argv);
+    } catch (const CLI::CallForHelp& help) {
+        return app.exit(help);
+    } catch (const CLI::CallForAllHelp& help) {
+        return app.exit(help);
     } catch (const CLI::ParseError& error) {
-        return app.exit(error) == 0 ? 0 : kExitUsage;  // --help and --version are a success
+        if (!json) return app.exit(error) == 0 ? 0 : kExitUsage;
+        return ReportError(true, kExitUsage, error.what());
     }
     std::ostream silent(nullptr);
     try {
         return Run(app, line, line.quiet ? silent : std::cout);
     } catch (const UsageError& error) {
-        std::cerr << "msistub-pack: " << error.what() << "\n";
-        return kExitUsage;
+        return ReportError(json, kExitUsage, error.what());
     } catch (const VerificationError& error) {
-        std::cerr << "msistub-pack: " << error.what() << "\n";
-        return kExitUnverified;
+        return ReportError(json, kExitUnverified, error.what());
     } catch (const std::exception& error) {
-        std::cerr << "msistub-pack: " << error.what() << "\n";
+        return ReportError(json, kExitRefused, error.what());
     }
-    return kExitRefused;
 }

@@ -1,5 +1,6 @@
 #include "manifest_records.h"
 
+#include <cstdio>
 #include <filesystem>
 
 #include <algorithm>
@@ -14,6 +15,22 @@
 #include "utf16_text.h"
 
 namespace {
+// "／" (U+FF0F): the first character of `units` that `codePage` lacks.
+std::string FirstCharacterOutside(const std::u16string& units, uint32_t codePage) {
+    for (size_t i = 0; i < units.size();) {
+        bool pair = i + 1 < units.size() && units[i] >= 0xD800 && units[i] < 0xDC00 && units[i + 1] >= 0xDC00 &&
+                    units[i + 1] < 0xE000;
+        std::u16string character = units.substr(i, pair ? 2 : 1);
+        i += character.size();
+        if (AnsiByteCount(character, codePage)) continue;
+        uint32_t point = pair ? 0x10000 + ((character[0] - 0xD800u) << 10) + (character[1] - 0xDC00u) : character[0];
+        char code[16];
+        std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(point));
+        return "\"" + Utf16ToUtf8(character) + "\" (" + code + ")";
+    }
+    return "\"" + Utf16ToUtf8(units) + "\"";
+}
+
 // The launcher converts the field to the ANSI code page without best-fit
 // mapping and takes at most 255 bytes of it; a field it would refuse on a
 // system of one of the line's languages is refused here.
@@ -22,8 +39,11 @@ void CheckFieldInCodePages(const std::u16string& units, const std::string& field
     for (uint32_t codePage : AnsiCodePagesOf(languages)) {
         std::optional<size_t> bytes = AnsiByteCount(units, codePage);
         if (!bytes)
-            throw PackError("the " + field + " of " + source + " has characters that code page " +
-                            std::to_string(codePage) + " cannot hold exactly; the launcher refuses it there");
+            throw PackError("the " + field + " of " + source + " has the character " +
+                            FirstCharacterOutside(units, codePage) + ", which code page " + std::to_string(codePage) +
+                            " (of its languages " + languages +
+                            ") cannot hold exactly, so the launcher would refuse the package there; give a " + field +
+                            " without it");
         if (*bytes > kMaxFieldBytes)
             throw PackError("the " + field + " of " + source + " takes " + std::to_string(*bytes) +
                             " bytes in code page " + std::to_string(codePage) + "; the launcher takes at most 255");

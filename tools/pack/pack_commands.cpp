@@ -1,5 +1,6 @@
 #include "pack_commands.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -56,6 +57,7 @@ KeyPtr VerificationKeyFor(const ReadOptions& options, const Bytes& file, std::ve
 
 struct ExaminedFile {
     std::string keyFingerprint;
+    std::vector<std::string> keyProblems;  // also among every blob's problems
     std::vector<BlobReport> blobs;
 };
 
@@ -70,11 +72,27 @@ ExaminedFile ExamineFile(const ReadOptions& options) {
     RefuseFileWithoutContainer(options.setupPath, file, blobs);
     std::vector<std::string> keyProblems;
     KeyPtr key = VerificationKeyFor(options, file, &keyProblems);
-    ExaminedFile examined{KeyFingerprint(key.get()), {}};
+    ExaminedFile examined{KeyFingerprint(key.get()), keyProblems, {}};
     for (const LocatedBlob& blob : blobs) examined.blobs.push_back(ExamineBlob(blob, key.get()));
     for (BlobReport& blob : examined.blobs)
         blob.problems.insert(blob.problems.begin(), keyProblems.begin(), keyProblems.end());
     return examined;
+}
+
+// The one line a reading command ends with when the setup would not install
+// as it is: the file, and what failed in each blob.
+void RefuseUnlessAllVerify(const std::string& path, const ExaminedFile& examined) {
+    std::string failures;
+    for (size_t b = 0; b < examined.blobs.size(); ++b)
+        for (const std::string& problem : examined.blobs[b].problems) {
+            if (b > 0 && std::find(examined.keyProblems.begin(), examined.keyProblems.end(), problem) !=
+                             examined.keyProblems.end())
+                continue;
+            failures += (failures.empty() ? "" : "; ") +
+                        (examined.blobs.size() > 1 ? "blob " + std::to_string(b + 1) + ": " : std::string()) + problem;
+        }
+    if (!failures.empty())
+        throw VerificationError(path + " does not verify, so its launcher would refuse it: " + failures);
 }
 
 const char* RecordKindName(RecordKind kind) {
@@ -172,6 +190,58 @@ std::map<uint32_t, std::vector<std::string>> ExtractionNames(const BlobReport& b
     return names;
 }
 
+struct ExtractedFile {
+    fs::path path;
+    fs::path otherName;  // the same payload's name had it verified (or not)
+    const EntryReport* entry;
+};
+
+// Every file `extract` writes. A payload keeps its real name only when its
+// own signature and the manifest that named it verify with the key its
+// launcher checks with; otherwise ".unverified" is added, a name no
+// installer picks up. A payload that does not inflate has no content to
+// write. Several blobs get a folder each.
+std::vector<ExtractedFile> PlanExtraction(const ExaminedFile& examined, const std::string& outputDir) {
+    std::vector<ExtractedFile> files;
+    const std::vector<BlobReport>& reports = examined.blobs;
+    for (size_t b = 0; b < reports.size(); ++b) {
+        const BlobReport& blob = reports[b];
+        fs::path folder =
+            reports.size() > 1 ? fs::path(outputDir) / ("blob" + std::to_string(b + 1)) : fs::path(outputDir);
+        bool manifestVerifies = !blob.entries.empty() && blob.entries.front().isManifest &&
+                                blob.entries.front().verified && examined.keyProblems.empty();
+        std::map<uint32_t, std::vector<std::string>> names = ExtractionNames(blob);
+        std::set<std::string> used;
+        for (const EntryReport& entry : blob.entries) {
+            if (entry.isManifest || !entry.readable) continue;
+            std::vector<std::string> targets;
+            for (const std::string& name : names[entry.id])
+                if (used.insert(name).second) targets.push_back(name);
+            if (targets.empty()) targets.push_back("payload-" + std::to_string(entry.id) + ".bin");
+            const bool trusted = entry.verified && manifestVerifies;
+            for (const std::string& name : targets) {
+                fs::path real = folder / fs::path(name);
+                fs::path unverified = folder / fs::path(name + ".unverified");
+                files.push_back({trusted ? real : unverified, trusted ? unverified : real, &entry});
+            }
+        }
+    }
+    return files;
+}
+
+// Nothing is written when a file of the extraction exists and --force was
+// not given, so a refused run leaves the folder as it was.
+void RefuseExistingFiles(const std::vector<ExtractedFile>& files, bool force) {
+    if (force) return;
+    for (const ExtractedFile& file : files)
+        for (const fs::path& path : {file.path, file.otherName}) {
+            std::error_code error;
+            if (fs::exists(fs::symlink_status(path, error)))
+                throw PackError(path.string() + " exists already; pass --force to replace it, or extract into an "
+                                "empty folder (nothing was written)");
+        }
+}
+
 // Each MSI with the overrides for every package and the languages of its own.
 std::vector<PackageSource> DescribePackages(const PackOptions& options) {
     std::vector<PackageSource> packages;
@@ -202,12 +272,17 @@ void WritePackSummary(const std::string& outputPath, uint64_t setupSize, Placeme
     for (const ManifestRecord& record : plan.records) out << "  " << record.id << "  " << record.text << "\n";
 }
 
-void WarnOfLargeTag(Placement placement, uint64_t chainSize, uint64_t largestTestedTag, std::ostream& warnings) {
-    if (placement == Placement::Tag && chainSize > largestTestedTag)
-        warnings << "msistub-pack: warning: the container is " << chainSize << " bytes, more than the "
-                 << largestTestedTag << " known to be read from a tag certificate; some certificate "
-                 << "decoders (Wine's among them) refuse 64 MiB and more. Try the setup on the target systems, "
-                 << "or pack with --placement end and sign the setup last.\n";
+// A container inside the signature is read by the system's certificate
+// decoder, which refuses large ones: such a setup would fail on every
+// machine, so it is not made unless the vendor insists.
+std::string OversizeContainerInSignature(const PackOptions& options, Placement placement, uint64_t chainSize) {
+    if (placement == Placement::End || chainSize <= options.largestContainerInSignature) return "";
+    return "the container is " + std::to_string(chainSize) + " bytes, more than the " +
+           std::to_string(options.largestContainerInSignature) + " known to be read from " +
+           (placement == Placement::Tag ? "a tag certificate" : "a certificate table") +
+           ": the system's signature decoder reads it whole, and Wine's refuses " + kRefusedContainerInSignatureText +
+           " and more (the setup then fails with 0x80092004). Pack the unsigned stub with --placement end and sign "
+           "the setup last";
 }
 }  // namespace
 
@@ -215,8 +290,9 @@ void RunKeygen(const KeygenOptions& options, std::ostream& out) {
     if (fs::path(options.privateKeyPath) == fs::path(options.publicKeyPath))
         throw PackError("the private and the public key need two different files");
     for (const std::string& path : {options.privateKeyPath, options.publicKeyPath}) {
+        CheckOutputFolder(path, path == options.privateKeyPath ? "--out-private" : "--out-public");
         std::error_code error;
-        if (!options.overwrite && fs::exists(path, error))
+        if (!options.overwrite && fs::exists(fs::symlink_status(path, error)))
             throw PackError(path + " exists already; pass --force to replace it");
     }
     KeyPairPem pair = GenerateKeyPair();
@@ -233,6 +309,10 @@ void RunPack(const PackOptions& options, std::ostream& out, std::ostream& warnin
     if (FileSizeOf(options.stubPath, "stub") > options.sizeLimit)
         throw PackError("the stub " + options.stubPath + " is larger than the launcher can read");
     Bytes stub = ReadFileBytes(options.stubPath, "stub");
+    if (!FindPeLayout(stub.data(), stub.size()))
+        throw PackError("the stub " + options.stubPath +
+                        " is not a 64-bit Windows executable (PE32+); give --stub the msistub.exe that the Windows "
+                        "build made (build/windows/msistub.exe)");
     Placement placement = ResolvePlacement(stub, options.placement);
     CheckSigningKeyMatchesStub(options, stub, key.get());
 
@@ -255,6 +335,9 @@ void RunPack(const PackOptions& options, std::ostream& out, std::ostream& warnin
         chainPayloads.push_back({plan.payloads[i].id, &contents[i], plan.payloads[i].path});
     Bytes manifest = EncodeManifest(plan.records);
     Bytes chain = BuildEntryChain(manifest, chainPayloads, key.get(), options.sizeLimit);
+    std::string oversize = OversizeContainerInSignature(options, placement, chain.size());
+    if (!oversize.empty() && !options.forcePlacement)
+        throw PackError(oversize + "; --force-placement packs it anyway (" + options.outputPath + " was not written)");
     Bytes setup = PlaceContainer(stub, chain, placement, options.sizeLimit);
     WriteFileReplacing(options.outputPath, setup);
 
@@ -263,65 +346,44 @@ void RunPack(const PackOptions& options, std::ostream& out, std::ostream& warnin
                       out);
     else
         WritePackSummary(options.outputPath, setup.size(), placement, packages.size(), plan, out);
-    WarnOfLargeTag(placement, chain.size(), options.largestTestedTag, warnings);
-    if (placement == Placement::Certificate && chain.size() > options.largestTestedCertificate)
-        warnings << "msistub-pack: warning: the container is " << chain.size() << " bytes, more than the "
-                 << options.largestTestedCertificate << " known to be read from a certificate table; the system's "
-                 << "signature decoder reads the whole table entry and Wine's refuses 64 MiB and more. Pack with "
-                 << "--placement end and sign the setup last.\n";
+    if (!oversize.empty()) warnings << "msistub-pack: warning: packed as --force-placement asked: " << oversize << "\n";
 }
 
 void RunList(const ReadOptions& options, bool json, std::ostream& out) {
-    ExaminedFile reports = ExamineFile(options);
+    ExaminedFile examined = ExamineFile(options);
     if (json)
-        WriteListJson(options.setupPath, reports, out);
+        WriteListJson(options.setupPath, examined, out);
     else
-        WriteListText(options.setupPath, reports, out);
+        WriteListText(options.setupPath, examined, out);
+    RefuseUnlessAllVerify(options.setupPath, examined);
 }
 
-void RunExtract(const ReadOptions& options, const std::string& outputDir, std::ostream& out) {
-    std::vector<BlobReport> reports = ExamineFile(options).blobs;
-    int unverified = 0;
-    for (size_t b = 0; b < reports.size(); ++b) {
-        const BlobReport& blob = reports[b];
-        fs::path folder =
-            reports.size() > 1 ? fs::path(outputDir) / ("blob" + std::to_string(b + 1)) : fs::path(outputDir);
-        std::map<uint32_t, std::vector<std::string>> names = ExtractionNames(blob);
-        std::set<std::string> used;
-        for (const EntryReport& entry : blob.entries) {
-            if (entry.isManifest || !entry.readable) continue;
-            std::vector<std::string> targets;
-            for (const std::string& name : names[entry.id])
-                if (used.insert(name).second) targets.push_back(name);
-            if (targets.empty()) targets.push_back("payload-" + std::to_string(entry.id) + ".bin");
-            for (std::string name : targets) {
-                // A payload whose signature fails is still written, to be
-                // looked at, under a name that no installer would pick up.
-                if (!entry.verified) name += ".unverified";
-                fs::path target = folder / fs::path(name);
-                fs::create_directories(target.parent_path());
-                WriteFileReplacing(target.string(), entry.content);
-                out << "wrote " << target.string() << " (" << entry.content.size() << " bytes)\n";
-            }
-            if (!entry.verified) ++unverified;
-        }
+void RunExtract(const ReadOptions& options, const std::string& outputDir, bool force, std::ostream& out) {
+    ExaminedFile examined = ExamineFile(options);
+    std::vector<ExtractedFile> files = PlanExtraction(examined, outputDir);
+    RefuseExistingFiles(files, force);
+    for (const ExtractedFile& file : files) {
+        std::error_code error;
+        fs::create_directories(file.path.parent_path(), error);
+        if (error) throw PackError("cannot make the folder " + file.path.parent_path().string() + ": " + error.message());
+        // A name that an earlier run gave the same payload, verified or not,
+        // must not stay beside this run's file and say otherwise.
+        fs::remove(file.otherName, error);
+        WriteFileReplacing(file.path.string(), file.entry->content);
+        out << "wrote " << file.path.string() << " (" << file.entry->content.size() << " bytes)\n";
     }
-    if (unverified > 0)
-        throw VerificationError(std::to_string(unverified) + " payload(s) did not verify; they were written as *.unverified");
+    RefuseUnlessAllVerify(options.setupPath, examined);
 }
 
-bool RunVerify(const ReadOptions& options, std::ostream& out) {
+void RunVerify(const ReadOptions& options, std::ostream& out) {
     ExaminedFile examined = ExamineFile(options);
     const std::vector<BlobReport>& reports = examined.blobs;
     out << "verification key (the stub's): " << examined.keyFingerprint << "\n";
-    bool allVerify = true;
     for (size_t b = 0; b < reports.size(); ++b) {
         const BlobReport& blob = reports[b];
-        bool verifies = BlobVerifies(blob);
-        allVerify = allVerify && verifies;
         out << "blob " << b + 1 << " (" << blob.site << "): " << blob.entries.size() << " entries, "
-            << (verifies ? "all verify" : "FAILS") << "\n";
+            << (BlobVerifies(blob) ? "all verify" : "FAILS") << "\n";
         for (const std::string& problem : blob.problems) out << "  " << problem << "\n";
     }
-    return allVerify;
+    RefuseUnlessAllVerify(options.setupPath, examined);
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "decoder_limits.h"
 #include "key_passphrase.h"
 #include "package_plan.h"
 #include "placement.h"
@@ -32,13 +33,10 @@ struct PackOptions {
     bool force = false;  // replace an existing output file
     bool json = false;   // report what was packed as JSON
     uint64_t sizeLimit = UINT32_MAX;  // the u32 fields of the container; smaller only in tests
-    // The largest container known to be decoded inside a tag certificate:
-    // Wine's decoder takes 48 MiB and refuses 64 MiB. A larger tag is packed
-    // with a warning. Smaller only in tests.
-    uint64_t largestTestedTag = 48u << 20;
-    // The same decoder reads the certificate table's whole entry: under Wine a
-    // container of 63 MiB in it was read, one of 64 MiB was not. Smaller only in tests.
-    uint64_t largestTestedCertificate = 63u << 20;
+    // A tag or certificate-table placement of a larger container is refused
+    // (decoder_limits.h); smaller only in tests.
+    uint64_t largestContainerInSignature = kLargestContainerInSignature;
+    bool forcePlacement = false;  // pack such a placement anyway, with a warning
 };
 // What was packed goes to `out`, warnings to `warnings`. Nothing is written
 // unless every check passes.
@@ -49,11 +47,13 @@ struct ReadOptions {
     std::string publicKeyPath;  // empty: the key the setup's stub carries; else required as well
 };
 // list, extract and verify throw PackError "no container found" for a file
-// that holds none.
+// that holds none. Each prints its report first and then, when anything in
+// the file is not as its launcher needs it, throws VerificationError that
+// names the file and every entry that failed.
 void RunList(const ReadOptions& options, bool json, std::ostream& out);
-// Writes the payloads of every blob into `outputDir`. Throws
-// VerificationError after writing when an entry did not verify, so the
-// caller learns of it.
-void RunExtract(const ReadOptions& options, const std::string& outputDir, std::ostream& out);
-// True only when every blob's entries all verify.
-bool RunVerify(const ReadOptions& options, std::ostream& out);
+// Writes the payloads of every blob into `outputDir`; an entry that did not
+// verify, with a manifest that did, goes under its name plus ".unverified",
+// one that does not inflate not at all. Existing files are replaced only
+// with `force`; without it nothing is written.
+void RunExtract(const ReadOptions& options, const std::string& outputDir, bool force, std::ostream& out);
+void RunVerify(const ReadOptions& options, std::ostream& out);

@@ -65,6 +65,7 @@ PackageSource DescribePackage(const std::string& msiPath, const PackageOverrides
     PackageSource package;
     package.msiPath = msiPath;
     SplitTemplate(facts.templateText, &package.platform, &package.languages);
+    const std::string templatePlatform = package.platform;
     package.productCode = overrides.productCode.value_or(facts.productCode);
     package.productName = overrides.productName.value_or(facts.productName);
     if (overrides.platform) package.platform = *overrides.platform;
@@ -75,15 +76,31 @@ PackageSource DescribePackage(const std::string& msiPath, const PackageOverrides
         throw PackError("--platform " + *overrides.platform +
                         " names a platform the launcher does not install; it installs x64 packages only, so leave "
                         "--platform out or pass x64");
+    // --platform only names what the package is; it cannot make an x86
+    // package install as x64 (Windows Installer follows the Template).
+    if (overrides.platform && !templatePlatform.empty() && !EqualsNoCase(templatePlatform, *overrides.platform))
+        throw PackError("--platform " + *overrides.platform + " contradicts the Template of " + msiPath +
+                        ", which says \"" + templatePlatform + "\": Windows Installer installs it as " +
+                        templatePlatform + " whatever the manifest says. Build the package for x64 (wixl -a x64) "
+                        "and leave --platform out");
     if (!EqualsNoCase(package.platform, "x64"))
         throw PackError(source + " is not an x64 package (platform \"" + package.platform +
                         "\" in its Template); the launcher installs x64 packages only: build it for x64 (wixl -a x64)");
     package.platform = "x64";
     CheckLanguages(package.languages, source);
     CheckProductCode(package.productCode, source);
-    CheckManifestField(package.productName, "product name", source, package.languages);
+    CheckManifestField(package.productName, "product name",
+                       source + (overrides.productName ? " (given with --product-name)" : " (its ProductName property)"),
+                       package.languages);
 
-    if (!overrides.cabinets.empty()) {
+    const bool cabinetsGiven = !overrides.cabinets.empty();
+    if (cabinetsGiven) {
+        for (const std::string& path : overrides.cabinets) {
+            std::error_code error;
+            if (!fs::is_regular_file(path, error))
+                throw PackError("no cabinet file at " + path + ", given with --cabinet for " + source +
+                                "; check the path");
+        }
         if (overrides.checkCabinets) CheckCabinetsMatchMedia(facts, overrides.cabinets, source);
         package.cabinetPaths = overrides.cabinets;
     } else {
@@ -95,7 +112,10 @@ PackageSource DescribePackage(const std::string& msiPath, const PackageOverrides
     }
     for (const std::string& path : package.cabinetPaths) {
         std::error_code error;
-        if (!fs::is_regular_file(path, error)) throw PackError("the cabinet " + path + " of " + source + " is missing");
+        if (!fs::is_regular_file(path, error))
+            throw PackError("the cabinet " + fs::path(path).filename().string() + " of " + source +
+                            " is missing: its Media table names it, so it was looked for beside the MSI, at " + path +
+                            "; put it there, or give its path with --cabinet PATH");
         CheckCabinetFileName(fs::path(path).filename().string(), source, package.languages);
         if (overrides.checkCabinets) CheckCabinetSignature(path, source);
     }

@@ -82,6 +82,12 @@ KeyPtr LoadSigningKey(const std::string& path, const std::optional<std::string>&
                         "PATH");
     if (!key && request.asked) throw PackError("the pass phrase given does not decrypt the private key " + path);
     if (!key) throw PackError("the private key " + path + " is not a PEM private key");
+    // A pass phrase for a key that needs none means the wrong key file, or
+    // a key that was meant to be encrypted and lies in the clear.
+    if (passphrase && !request.asked)
+        throw PackError("the private key " + path +
+                        " is not encrypted, yet a pass phrase was given; leave --key-passphrase-env and "
+                        "--key-passphrase-file out, or name the encrypted key");
     RequireRsa2048(key.get(), "the private key " + path);
     return key;
 }
