@@ -27,6 +27,9 @@ target_link_libraries(msistub_portable PUBLIC ZLIB::ZLIB OpenSSL::Crypto Threads
 
 if(EXISTS "${CMAKE_SOURCE_DIR}/tools/pack/CMakeLists.txt")
   add_subdirectory(tools/pack)
+  if(NOT MSISTUB_FUZZ AND NOT MSISTUB_SANITIZE)
+    include(cmake/Package.cmake)
+  endif()
 endif()
 if(MSISTUB_BUILD_TESTS)
   add_subdirectory(tests/native)

@@ -78,6 +78,11 @@ if(MSISTUB_BUILD_TESTS)
       "The native packing tool, used by the end-to-end tests")
   add_test(NAME build.launcher_image
            COMMAND bash "${CMAKE_SOURCE_DIR}/tests/build/check_launcher_image.sh" "$<TARGET_FILE:msistub>")
+  # The packages that scripts/package.sh (run by scripts/test.sh before these
+  # tests) wrote into dist/ from this build.
+  add_test(NAME build.packages
+           COMMAND bash "${CMAKE_SOURCE_DIR}/tests/build/check_packages.sh" "${CMAKE_SOURCE_DIR}" "${CMAKE_BINARY_DIR}")
+  set_tests_properties(build.packages PROPERTIES RESOURCE_LOCK wine_shared)
   if(NOT MSISTUB_SETUP_ICON AND MSISTUB_SETUP_VERSION STREQUAL PROJECT_VERSION)
     add_test(NAME build.branding
              COMMAND bash "${CMAKE_SOURCE_DIR}/tests/build/check_branding.sh" "$<TARGET_FILE:msistub>"

@@ -2,7 +2,8 @@
 # Sets the machine up, builds everything and runs every test: the portable
 # code and the packing tool natively (plain and under AddressSanitizer and
 # UBSan), the fuzz targets for a short while, the launcher's unit and
-# end-to-end tests under Wine on Xvfb.
+# end-to-end tests under Wine on Xvfb, with the packages in dist/ that the
+# vendor guide installs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -37,6 +38,10 @@ ctest --preset fuzz -j"$jobs"
 step "Windows build and tests under Wine"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j"$jobs"
+# The packages the vendor guide's test installs and build.packages checks,
+# from the native and windows trees just built (nothing is built again).
+step "packages (dist/)"
+MSISTUB_SKIP_SETUP=1 bash scripts/package.sh
 wait "$prefixes" || { cat build/windows/wine-prefixes.log; exit 1; }
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset windows -j"$jobs"
 step "all tests passed"

@@ -177,6 +177,13 @@ protected:
         return {code, ReadText(work_ / "stdout"), ReadText(work_ / "stderr")};
     }
 
+    // The tool at another place, as a package installs it.
+    ToolRun RunTool(const fs::path& tool, const std::string& arguments) {
+        int code = RunShell(Quote(tool.string()) + " " + arguments + " >" + Quote((work_ / "stdout").string()) +
+                            " 2>" + Quote((work_ / "stderr").string()));
+        return {code, ReadText(work_ / "stdout"), ReadText(work_ / "stderr")};
+    }
+
     static std::string F(const std::string& relative) { return Quote((Fixtures() / relative).string()); }
     std::string W(const std::string& relative) const { return Quote((work_ / relative).string()); }
 
@@ -725,6 +732,68 @@ TEST_F(PackTool, QuietPrintsNothingAndVersionIsTheProjects) {
         EXPECT_EQ(version.exitCode, 0) << command;
         EXPECT_EQ(version.out, "msistub-pack " MSISTUB_VERSION "\n") << command;
     }
+}
+
+// The packages put the launcher beside msistub-pack (the Windows zip) or in
+// ../share/msistub/ from its folder (the Debian package); pack and stub take
+// it from there when no --stub is given, and --version names it with the
+// version its resource states. Each layout holds a copy of the real tool.
+TEST_F(PackTool, FindsTheLauncherBesideItselfOrInShareWhenNoStubIsGiven) {
+    struct Layout {
+        const char* tool;
+        const char* stub;
+    };
+    // The launcher each layout gets: the fixture stub with a version
+    // resource written by `stub`, which found the plain stub beside itself.
+    fs::create_directories(work_ / "plain");
+    fs::copy_file(kTool, work_ / "plain/msistub-pack");
+    fs::copy_file(Fixtures() / "unsigned/msistub.exe", work_ / "plain/msistub.exe");
+    ToolRun branded = RunTool(work_ / "plain/msistub-pack", "stub --key " + Quote(kDevPrivateKey) +
+                                                               " --product-version 2.1.0 --out " + W("branded.exe") +
+                                                               " " + F("en/product.msi"));
+    ASSERT_EQ(branded.exitCode, 0) << branded.err;
+    for (const Layout& layout : {Layout{"zip/msistub-pack", "zip/msistub.exe"},
+                                 Layout{"root/usr/bin/msistub-pack", "root/usr/share/msistub/msistub.exe"}}) {
+        fs::create_directories((work_ / layout.tool).parent_path());
+        fs::create_directories((work_ / layout.stub).parent_path());
+        fs::copy_file(kTool, work_ / layout.tool);
+        fs::copy_file(work_ / "branded.exe", work_ / layout.stub);
+        const std::string setup = std::string(layout.tool) + ".setup.exe";
+        ToolRun pack = RunTool(work_ / layout.tool, "pack --key " + Quote(kDevPrivateKey) +
+                                                       " --product-version 2.1.0 --out " + W(setup) + " " +
+                                                       F("en/product.msi"));
+        ASSERT_EQ(pack.exitCode, 0) << layout.tool << ": " << pack.err;
+        EXPECT_EQ(Run("verify " + W(setup)).exitCode, 0) << layout.tool;
+        // The setup starts with the launcher found, branded as before (its
+        // checksum aside).
+        Bytes stub = ReadBytes(work_ / layout.stub), packed = ReadBytes(work_ / setup);
+        ASSERT_GT(packed.size(), stub.size());
+        size_t checksum = (stub[60] | stub[61] << 8) + 88;
+        std::fill_n(stub.begin() + checksum, 4, 0);
+        std::fill_n(packed.begin() + checksum, 4, 0);
+        EXPECT_TRUE(std::equal(stub.begin(), stub.end(), packed.begin())) << layout.tool;
+
+        ToolRun version = RunTool(work_ / layout.tool, "--version");
+        EXPECT_EQ(version.exitCode, 0);
+        EXPECT_EQ(version.out, "msistub-pack " MSISTUB_VERSION "\nmsistub.exe 2.1.0 (" +
+                                   fs::canonical(work_ / layout.stub).string() + ")\n");
+    }
+
+    // Neither place: exit code 1, and the message names both and says what to do.
+    fs::create_directories(work_ / "bare/bin");
+    fs::copy_file(kTool, work_ / "bare/bin/msistub-pack");
+    for (const std::string& command : {std::string("pack"), std::string("stub")}) {
+        ToolRun run = RunTool(work_ / "bare/bin/msistub-pack", command + " --key " + Quote(kDevPrivateKey) +
+                                                                   " --out " + W("none.exe") + " " + F("en/product.msi"));
+        EXPECT_EQ(run.exitCode, 1) << command;
+        const std::string bare = fs::canonical(work_ / "bare").string();
+        EXPECT_NE(run.err.find("none found at " + bare + "/bin/msistub.exe or " + bare + "/share/msistub/msistub.exe"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_NE(run.err.find("pass --stub PATH"), std::string::npos) << run.err;
+        EXPECT_FALSE(fs::exists(work_ / "none.exe")) << command;
+    }
+    EXPECT_EQ(RunTool(work_ / "bare/bin/msistub-pack", "--version").out, "msistub-pack " MSISTUB_VERSION "\n");
 }
 
 TEST_F(PackTool, UsageErrorsExitWithOneAndHelpWithZero) {

@@ -1,22 +1,23 @@
 #!/usr/bin/env bash
 # Follows the README's "Shipping your own MSI" as a new vendor would: its
-# shell blocks run in order, in one shell, from the top folder of a fresh
-# copy of the source tree (no build in it) and with a home folder of their
-# own, on MSIs made beforehand where the guide expects them. The signing
-# blocks run as written but for their timestamp (`-ts URL`), which needs the
-# network. What the README says the commands print must be what they print,
-# the extract layout it describes must be what extract writes, and the
-# signed setup the guide made must install its product under Wine.
+# shell blocks run in order, in one shell, from a folder that holds nothing
+# but the Debian package that scripts/package.sh wrote into dist/ (no source
+# tree, no build), with a home folder of their own, on MSIs made beforehand
+# where the guide expects them. The signing blocks run as written but for
+# their timestamp (`-ts URL`), which needs the network. What the README says
+# the commands print must be what they print, the extract layout it
+# describes must be what extract writes, and the signed setup the guide made
+# must install its product under Wine.
 source "$(dirname "$0")/../e2e/lib.sh"
 
 readme="$MSISTUB_SOURCE/README.md"
-tree="$E2E_TMP/tree"
-# The MinGW libcrypto that scripts/setup.sh cached stays where it is when
-# HOME changes.
-export XDG_CACHE_HOME="${XDG_CACHE_HOME:-$HOME/.cache}"
+downloads="$E2E_TMP/downloads"
 export HOME="$E2E_TMP/home"
-mkdir -p "$tree" "$HOME"
-tar -C "$MSISTUB_SOURCE" --exclude=./build --exclude=./.git -cf - . | tar -C "$tree" -xf -
+mkdir -p "$downloads" "$HOME"
+debs=("$MSISTUB_SOURCE"/dist/msistub_*_amd64.deb)
+[ -f "${debs[0]}" ] || fail "no Debian package in $MSISTUB_SOURCE/dist: run scripts/package.sh first"
+[ "${#debs[@]}" = 1 ] || fail "more than one Debian package in $MSISTUB_SOURCE/dist: ${debs[*]}"
+cp "${debs[0]}" "$downloads/"
 
 # The vendor's packages: one as the guide's single example, and a pair as
 # wixl makes them, both with the Template x64;1033.
@@ -75,22 +76,39 @@ open(f"{work}/pack-sample.txt", "w").write(samples[0] if samples else "")
 PY
 [ -s "$E2E_TMP/pack-sample.txt" ] || fail "the guide shows no output of pack"
 
-if ! (cd "$tree" && bash "$guide"); then
+# The guide needs no toolchain: its commands name no compiler and no build.
+if grep -nE '(^|[ /])(cmake|ctest|ninja|make|gcc|g\+\+|x86_64-w64-mingw32-[a-z+]+)( |$)' "$guide"; then
+  fail "the guide's commands above need a build toolchain"
+fi
+
+if ! (cd "$downloads" && bash "$guide"); then
   last=$(ls -t "$E2E_TMP"/block-*.out | head -n 1)
   tail -n 40 "$last" >&2
   fail "a command of the guide failed in $(basename "$last" .out) (its output above)"
 fi
 pass "every command of the guide ran"
 
-# The guide builds only what it uses.
-[ ! -e "$tree/build/native/tests" ] || [ -z "$(find "$tree/build/native/tests" -name '*_tests' -type f)" ] ||
-  fail "the guide's native build built the tests"
-[ -f "$tree/build/windows/msistub.exe" ] || fail "the guide built no stub"
-"$tree/build/native/tools/pack/msistub-pack" verify --public-key "$HOME/msistub-keys/vendor-public.pem" \
-  "$HOME/product/setup.exe" >/dev/null || fail "the setup's launcher does not carry the vendor's key"
-[ -z "$(cd "$tree" && find . \( -name '*private*.pem' -o -name 'vendor-cert*' \) -not -path './build/*')" ] ||
-  fail "a private key or the signing certificate landed in the tree"
-pass "the guide built the tool and the stub only, the setup carries the vendor's key, and keys and certificate stay outside the tree"
+# The guide packed with the stub the package installs, which now carries the
+# vendor's key, and kept keys and certificate out of the download folder.
+tool="$HOME/msistub/usr/bin/msistub-pack"
+[ -x "$tool" ] || fail "the guide did not unpack msistub-pack to $tool"
+"$tool" verify --public-key "$HOME/msistub-keys/vendor-public.pem" "$HOME/product/setup.exe" >/dev/null ||
+  fail "the setup's launcher does not carry the vendor's key"
+[ -z "$(cd "$downloads" && find . \( -name '*private*.pem' -o -name 'vendor-cert*' \))" ] ||
+  fail "a private key or the signing certificate landed beside the package"
+pass "the guide packed with the package's tool and stub, the setup carries the vendor's key, and keys and certificate stay in their own folders"
+
+# --version prints the lines the README quotes: the tool's version, and the
+# stub it found in the unpacked package with the version of its resource.
+quoted=$(grep -zoE '`--version` prints[^:]*: `[^`]+` and `[^`]+`' "$readme" | tr -d '\0' | tr '\n' ' ' |
+  sed -E 's/ +/ /g; s/.*: `([^`]+)` and `([^`]+)`/\1\n\2/; s|/home/you|'"$HOME"'|g')
+[ "$(wc -l <<< "$quoted")" = 2 ] || fail "the README quotes no two lines of --version"
+version_block=$(grep -l '^msistub-pack [0-9]' "$E2E_TMP"/block-*.out | head -n 1) || fail "no block printed --version"
+[ "$(grep -E '^msistub(-pack|\.exe) ' "$version_block")" = "$quoted" ] || fail "--version printed
+$(cat "$version_block")
+where the README shows
+$quoted"
+pass "--version prints what the README quotes: $(echo $quoted)"
 
 # The branding the guide gives pack is in the setup, with the product's name
 # and version taken from the MSI.

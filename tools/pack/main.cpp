@@ -7,6 +7,8 @@
 #include "json_text.h"
 #include "pack_commands.h"
 #include "pack_error.h"
+#include "own_executable.h"
+#include "stub_location.h"
 #include "stub_preparation.h"
 
 namespace {
@@ -19,6 +21,9 @@ constexpr char kExitCodes[] =
     "or the work could not be done (the one message says why and what to do; no output file is left behind); "
     "3 a check of the setup failed (list, verify and extract name each entry that failed; extract writes such "
     "payloads as *.unverified).";
+
+constexpr char kStubHelp[] =
+    "The launcher stub, msistub.exe; default: the one beside msistub-pack, else in ../share/msistub/ from its folder";
 
 struct CommandLine {
     KeygenOptions keygen;
@@ -95,7 +100,7 @@ void AddStub(CLI::App& app, CommandLine& line) {
     CLI::App* stub = app.add_subcommand(
         "stub", "Write the verification key and the branding into a copy of the stub without packing, for a stub "
                 "that is signed before packing (--placement tag or certificate)");
-    stub->add_option("--stub", line.stub.stubPath, "The launcher stub, msistub.exe")->required();
+    stub->add_option("--stub", line.stub.stubPath, kStubHelp);
     stub->add_option("--key", line.stub.privateKeyPath, "Private key (PEM, RSA-2048) whose public half is written")
         ->required();
     stub->add_option("--key-passphrase-env", line.stub.passphrase.environmentVariable,
@@ -115,7 +120,7 @@ void AddStub(CLI::App& app, CommandLine& line) {
 void AddPack(CLI::App& app, CommandLine& line) {
     CLI::App* pack = app.add_subcommand(
         "pack", "Make a single-file setup from the stub and one or more x64 MSI packages with their cabinets");
-    pack->add_option("--stub", line.pack.stubPath, "The launcher stub, msistub.exe")->required();
+    pack->add_option("--stub", line.pack.stubPath, kStubHelp);
     AddPackKey(pack, line);
     pack->add_option("--out", line.pack.outputPath, "The setup file to write; never one of the inputs")->required();
     pack->add_flag("--force", line.pack.force, "Replace the output file when it exists");
@@ -158,6 +163,7 @@ int Run(CLI::App& app, CommandLine& line, std::ostream& out) {
     if (app.got_subcommand("keygen")) {
         RunKeygen(line.keygen, out);
     } else if (app.got_subcommand("pack")) {
+        if (line.pack.stubPath.empty()) line.pack.stubPath = InstalledStubPath();
         line.pack.placement = PlacementFromName(line.placementName);
         line.pack.overrides.platform = line.platform;
         line.pack.overrides.productCode = line.productCode;
@@ -166,6 +172,7 @@ int Run(CLI::App& app, CommandLine& line, std::ostream& out) {
         line.pack.overrides.checkCabinets = !line.anyCabinet;
         RunPack(line.pack, out, std::cerr);
     } else if (app.got_subcommand("stub")) {
+        if (line.stub.stubPath.empty()) line.stub.stubPath = InstalledStubPath();
         RunStub(line.stub, out);
     } else if (app.got_subcommand("list")) {
         RunList(line.reading, line.json, out);
@@ -182,6 +189,15 @@ bool HasOption(int argc, char** argv, const char* option) {
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i)
         if (std::strcmp(argv[i], option) == 0) return true;
     return false;
+}
+
+// The tool's version, and the version and place of the launcher it packs
+// when no --stub is given, so one look tells whether the two belong together.
+void PrintVersion(std::ostream& out) {
+    out << "msistub-pack " << MSISTUB_VERSION << "\n";
+    std::optional<std::string> stub = FindStubNear(OwnExecutablePath());
+    if (!stub) return;
+    out << "msistub.exe " << StubVersionText(*stub).value_or("(no version resource)") << " (" << *stub << ")\n";
 }
 
 // The one error line; with --json, one JSON object that scripts can parse.
@@ -207,7 +223,7 @@ int main(int argc, char** argv) {
     // The version answers wherever it stands, before any required option is
     // missed: `msistub-pack pack --version` too.
     if (HasOption(argc, argv, "--version") && !HasOption(argc, argv, "--help") && !HasOption(argc, argv, "-h")) {
-        std::cout << "msistub-pack " << MSISTUB_VERSION << "\n";
+        PrintVersion(std::cout);
         return 0;
     }
     const bool json = HasOption(argc, argv, "--json");
