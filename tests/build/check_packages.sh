@@ -24,7 +24,7 @@ trap 'rm -rf "$work"' EXIT
 expected='-rwxr-xr-x ./usr/bin/msistub-pack
 -rw-r--r-- ./usr/share/doc/msistub/README.md
 -rw-r--r-- ./usr/share/msistub/msistub.exe'
-listed=$(dpkg -c "$deb" | awk '$1 !~ /^d/ {print $1, $6}' | sort)
+listed=$(dpkg -c "$deb" | awk '$1 !~ /^d/ {print $1, $6}' | LC_ALL=C sort -k2)
 [ "$listed" = "$expected" ] && ok "the Debian package holds $(echo $(awk '{print $2}' <<<"$listed"))" ||
   fail "the Debian package holds
 $listed
@@ -38,6 +38,7 @@ cmp -s "$work/root/usr/share/doc/msistub/README.md" "$source_dir/README.md" || f
 
 # Every library the packer needs comes from a package it depends on.
 depends=$(dpkg -f "$deb" Depends)
+depended=$(tr ',' '\n' <<<"$depends" | awk '{print $1}')
 needed=$(objdump -p "$work/root/usr/bin/msistub-pack" | sed -n 's/^ *NEEDED *//p')
 [ -n "$needed" ] || fail "the packer names no libraries it needs"
 for soname in $needed; do
@@ -45,7 +46,7 @@ for soname in $needed; do
   [ -n "$path" ] || { fail "$soname is not installed here"; continue; }
   package=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | head -n 1 | cut -d: -f1) ||
     package=$(dpkg -S "$path" | head -n 1 | cut -d: -f1)
-  if grep -qE "(^|, )$package( |,|$)" <<<"$depends"; then ok "$soname: depends on $package"
+  if grep -qxF "$package" <<<"$depended"; then ok "$soname: depends on $package"
   else fail "$soname comes from $package, which Depends ($depends) does not name"; fi
 done
 

@@ -12,7 +12,8 @@ source "$(dirname "$0")/../e2e/lib.sh"
 
 readme="$MSISTUB_SOURCE/README.md"
 downloads="$E2E_TMP/downloads"
-export HOME="$E2E_TMP/home"
+# Its real path: --version names the stub by the path the system gives.
+export HOME="$(cd "$E2E_TMP" && pwd -P)/home"
 mkdir -p "$downloads" "$HOME"
 debs=("$MSISTUB_SOURCE"/dist/msistub_*_amd64.deb)
 [ -f "${debs[0]}" ] || fail "no Debian package in $MSISTUB_SOURCE/dist: run scripts/package.sh first"
