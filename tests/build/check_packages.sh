@@ -44,8 +44,9 @@ needed=$(objdump -p "$work/root/usr/bin/msistub-pack" | sed -n 's/^ *NEEDED *//p
 for soname in $needed; do
   path=$(ldconfig -p | awk -v name="$soname" '$1 == name && /x86-64/ {print $NF; exit}')
   [ -n "$path" ] || { fail "$soname is not installed here"; continue; }
-  package=$(dpkg -S "$(readlink -f "$path")" 2>/dev/null | head -n 1 | cut -d: -f1) ||
-    package=$(dpkg -S "$path" | head -n 1 | cut -d: -f1)
+  # dpkg knows a library by the path its package ships, the link or its target.
+  package=$( (dpkg -S "$path" || dpkg -S "$(readlink -f "$path")") 2>/dev/null | head -n 1 | cut -d: -f1)
+  [ -n "$package" ] || { fail "no package ships $path"; continue; }
   if grep -qxF "$package" <<<"$depended"; then ok "$soname: depends on $package"
   else fail "$soname comes from $package, which Depends ($depends) does not name"; fi
 done
