@@ -152,7 +152,8 @@ make_case() {
 # generator's cases.txt has them). The generator makes all its cases at once
 # from a signed launcher and a setup signed after packing as well, so those
 # are made as the end-to-end test makes them, and everything but the bombs is
-# thrown away.
+# thrown away (the chain of "another setup" goes into cases other than the
+# bombs, so the setup itself serves).
 make_bombs() {
   local dir="$1" generator=build/bench-native/tools/pack/msistub-hostile-files
   if newer "$dir/setup.exe" "$dir/bombs.txt" || newer "$generator" "$dir/bombs.txt"; then
@@ -167,7 +168,7 @@ make_bombs() {
     osslsigncode sign -certs "$scratch/signer.crt" -key "$scratch/signer.key" -in "$dir/setup.exe" \
       -out "$scratch/signed-last.exe" >/dev/null
     "$generator" --setup "$dir/setup.exe" --signed-stub "$scratch/signed.exe" --signed-setup "$scratch/signed-last.exe" \
-      --key build/dev-key/dev-private.pem --out "$scratch/hostile"
+      --other-setup "$dir/setup.exe" --key build/dev-key/dev-private.pem --out "$scratch/hostile"
     if ! grep -E '^[^ ]*zlib-bomb[^ ]* ' "$scratch/hostile/cases.txt" > "$scratch/bombs.txt"; then
       echo "the hostile-file generator made no zlib bomb" >&2
       exit 1

@@ -206,8 +206,8 @@ void ShowPercentIfChanged(HWND dialog, TaskbarProgress* taskbar, uint32_t percen
         ShowPercent(dialog, taskbar, percent);
 }
 
-// Handles what the window's queue holds, so it repaints and answers between
-// chunks. False on a quit message, which is put back for the modal loop.
+// Handles what the window's queue holds, so it repaints and answers while
+// it writes. False on a quit message, which is put back for the modal loop.
 bool HandlePendingMessages(HWND dialog) {
     MSG message;
     while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
@@ -223,12 +223,13 @@ bool HandlePendingMessages(HWND dialog) {
     return true;
 }
 
-// Writes chunks until one does not ask for more, handling the window's
-// messages between chunks. A timer fires no sooner than about 10 ms after it
-// is armed, so writing a tick's worth per timer message left the disk idle
-// for a fifth of the time; the timer now only starts the writing (and
-// resumes it after Retry). Gives kErrorMoreData only when a quit message
-// stopped it.
+// Writes chunks until one does not ask for more; every 50 ms it shows the
+// progress and handles the window's messages between two chunks. A timer
+// fires no sooner than about 10 ms after it is armed, so writing a tick's
+// worth per timer message left the disk idle for a fifth of the time; the
+// timer now only starts the writing (and resumes it after Retry). A small
+// setup is written before the first 50 ms are up, without repainting the
+// window in between. Gives kErrorMoreData only when a quit message stopped it.
 uint32_t WriteUntilDoneOrFailed(HWND dialog, const ProgressWindow& window) {
     LARGE_INTEGER frequency, shown, now;
     QueryPerformanceFrequency(&frequency);
@@ -240,11 +241,10 @@ uint32_t WriteUntilDoneOrFailed(HWND dialog, const ProgressWindow& window) {
         result = WriteNextChunk(window.set, &percent);
         if (result != kErrorMoreData) break;
         QueryPerformanceCounter(&now);
-        if (now.QuadPart - shown.QuadPart >= interval) {
-            ShowPercentIfChanged(dialog, window.taskbar, percent);
-            shown = now;
-        }
+        if (now.QuadPart - shown.QuadPart < interval) continue;
+        ShowPercentIfChanged(dialog, window.taskbar, percent);
         if (!HandlePendingMessages(dialog)) break;
+        QueryPerformanceCounter(&shown);
     }
     ShowPercentIfChanged(dialog, window.taskbar, percent);
     return result;
