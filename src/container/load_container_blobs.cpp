@@ -24,14 +24,15 @@ StatusValue OwnFileSize(HANDLE file, uint32_t* size) {
 // The file stays open, denying writes, until the table is released: the
 // whole-file blob is read from it again when its files are written, and what
 // was verified must be what is written.
-StatusValue LoadContainerBlobs(BlobTable* table, const char* path) {
-    HANDLE file = g_win32.CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return MakeStatus(PlatformLastError, kErrorOpenFailed, kLineOwnFileNotOpened);
+StatusValue LoadContainerBlobs(BlobTable* table, const wchar_t* path) {
+    void* opened = nullptr;
+    StatusValue status = OpenOwnImageFile(path, &opened);
+    if (StatusFailed(status)) return status;
+    HANDLE file = opened;
     table->ownFile = file;
 
     uint32_t size = 0;
-    StatusValue status = OwnFileSize(file, &size);
+    status = OwnFileSize(file, &size);
     if (StatusFailed(status)) return status;
     ChainPlacement placement;
     return PlaceContainerBlobs(table, FileSource(file, size), SignatureTagReader(table), &placement);

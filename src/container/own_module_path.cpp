@@ -10,13 +10,14 @@ constexpr uint32_t kCapacityStep = 64;
 constexpr uint32_t kLongestPath = 32767;
 }  // namespace
 
-char* GetOwnModulePath() {
-    char* buffer = nullptr;
+wchar_t* GetOwnModulePath() {
+    wchar_t* buffer = nullptr;
     for (uint32_t capacity = kFirstCapacity; capacity <= kLongestPath + kCapacityStep; capacity += kCapacityStep) {
-        void* grown = buffer ? PlatformReAlloc(buffer, capacity + 1, kMemMoveable) : PlatformAlloc(kMemFixed, capacity + 1);
+        void* grown = buffer ? PlatformReAlloc(buffer, (capacity + 1) * sizeof *buffer, kMemMoveable)
+                             : PlatformAlloc(kMemFixed, (capacity + 1) * sizeof *buffer);
         if (!grown) break;
-        buffer = static_cast<char*>(grown);
-        DWORD copied = g_win32.GetModuleFileNameA(nullptr, buffer, capacity);
+        buffer = static_cast<wchar_t*>(grown);
+        DWORD copied = g_win32.GetModuleFileNameW(nullptr, buffer, capacity);
         if (copied == 0) break;
         if (copied < capacity) return buffer;
     }

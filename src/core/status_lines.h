@@ -12,6 +12,7 @@ enum SiteLine : uint32_t {
 
     // Own file.
     kLineOwnFileNotOpened = 2042,
+    kLineOwnFileNotImage = 2044,  // the file at the own path is not the running image
     kLineOwnFileSizeUnknown = 2035,
     kLineNoMemoryForSignatureData = 2030,
     kLineOwnFileReadFailed = 2023,
@@ -54,6 +55,6 @@ enum SiteLine : uint32_t {
     kLineProgressNotFinished = 2280,  // also unattended, with the error that stopped the writing
     kLineInstallerExitCode = 2349,
     kLineInstallerNotCreated = 2355,
-    kLineInstallerCommandTooLong = 2358,  // also: an argument with no exact ANSI counterpart
+    kLineInstallerCommandTooLong = 2358,
     kLineInstallerNotAwaited = 2362,      // the wait for the installer failed; its files are kept
 };

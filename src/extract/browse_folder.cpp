@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "core/buffer_sizes.h"
 #include "platform/paths.h"
@@ -13,31 +13,31 @@
 namespace {
 
 constexpr int kDocumentsFolderId = CSIDL_PERSONAL | CSIDL_FLAG_CREATE;
-constexpr const char* kUserShellFoldersKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+constexpr const wchar_t* kUserShellFoldersKey =
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 
-// The value may lack its terminator; one byte of `path` stays free for it.
-void ReadPersonalFolderValue(char* path, uint32_t size) {
+// The value may lack its terminator; one unit of `path` stays free for it.
+void ReadPersonalFolderValue(wchar_t* path, uint32_t size) {
     HKEY key = nullptr;
-    if (g_win32.RegOpenKeyExA(HKEY_CURRENT_USER, kUserShellFoldersKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
-    DWORD bytes = size - 1;
-    if (g_win32.RegQueryValueExA(key, "Personal", nullptr, nullptr, reinterpret_cast<BYTE*>(path), &bytes) !=
-        ERROR_SUCCESS)
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kUserShellFoldersKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    DWORD bytes = (size - 1) * sizeof *path;
+    if (RegQueryValueExW(key, L"Personal", nullptr, nullptr, reinterpret_cast<BYTE*>(path), &bytes) != ERROR_SUCCESS)
         path[0] = 0;
     path[size - 1] = 0;
-    g_win32.RegCloseKey(key);
+    RegCloseKey(key);
 }
 
 // Creates every level of `path`. Levels that exist, a bare drive prefix and
 // the empty prefix simply fail.
-void CreateFolderLevels(const char* path) {
-    char prefix[kPathBufferSize];
-    if (std::strlen(path) >= sizeof prefix) return;
-    for (const char* p = path;; p = CharNextA(p)) {
-        if (*p == '\\' || *p == 0) {
+void CreateFolderLevels(const wchar_t* path) {
+    wchar_t prefix[kPathBufferSize];
+    if (std::wcslen(path) >= kPathBufferSize) return;
+    for (const wchar_t* p = path;; ++p) {
+        if (*p == L'\\' || *p == 0) {
             size_t length = static_cast<size_t>(p - path);
-            std::memcpy(prefix, path, length);
+            std::wmemcpy(prefix, path, length);
             prefix[length] = 0;
-            g_win32.CreateDirectoryA(prefix, nullptr);
+            g_win32.CreateDirectoryW(prefix, nullptr);
         }
         if (*p == 0) break;
     }
@@ -52,51 +52,56 @@ void FreeItemList(IMalloc* allocator, PIDLIST_ABSOLUTE list) {
 
 }  // namespace
 
-bool GetShellFolderPath(HWND owner, char* path, int folder, bool create) {
-    HMODULE shell = GetModuleHandleA("Shell32.dll");
-    if (!shell) shell = LoadLibraryA("Shell32.dll");
+// The shell may touch a removable drive on the way to the folder; the error
+// mode keeps the system from asking for a disk meanwhile. It is set for this
+// call only: the installer started later inherits the launcher's error mode.
+bool GetShellFolderPath(HWND owner, wchar_t* path, int folder, bool create) {
+    HMODULE shell = GetModuleHandleW(L"shell32.dll");
+    if (!shell) shell = LoadSystemLibrary(L"shell32.dll");
     if (!shell) return false;
-    SetErrorMode(SEM_NOOPENFILEERRORBOX);
-    using GetSpecialFolderPath = BOOL(WINAPI*)(HWND, LPSTR, int, BOOL);
+    using GetSpecialFolderPath = BOOL(WINAPI*)(HWND, LPWSTR, int, BOOL);
     auto function = reinterpret_cast<GetSpecialFolderPath>(
-        reinterpret_cast<void*>(GetProcAddress(shell, "SHGetSpecialFolderPathA")));
+        reinterpret_cast<void*>(g_win32.GetProcAddress(shell, "SHGetSpecialFolderPathW")));
     if (!function) return false;
-    return function(owner, path, folder, create ? TRUE : FALSE) != FALSE;
+    UINT previousMode = g_win32.SetErrorMode(SEM_NOOPENFILEERRORBOX);
+    bool found = function(owner, path, folder, create ? TRUE : FALSE) != FALSE;
+    g_win32.SetErrorMode(previousMode);
+    return found;
 }
 
-void GetDefaultBrowseFolder(char* buffer, uint32_t size) {
-    char scratch[kPathBufferSize] = {};
+void GetDefaultBrowseFolder(wchar_t* buffer, uint32_t size) {
+    wchar_t scratch[kPathBufferSize] = {};
     if (!GetShellFolderPath(nullptr, scratch, kDocumentsFolderId, true)) {
         scratch[0] = 0;
-        ReadPersonalFolderValue(scratch, sizeof scratch);
+        ReadPersonalFolderValue(scratch, kPathBufferSize);
     }
-    scratch[sizeof scratch - 1] = 0;
+    scratch[kPathBufferSize - 1] = 0;
     if (!scratch[0]) {
-        DWORD length = GetCurrentDirectoryA(sizeof scratch, scratch);
-        if (length == 0 || length >= sizeof scratch) scratch[0] = 0;
+        DWORD length = GetCurrentDirectoryW(kPathBufferSize, scratch);
+        if (length == 0 || length >= kPathBufferSize) scratch[0] = 0;
     }
     if (!buffer || size == 0) return;
-    std::memset(buffer, 0, size);
-    DWORD expanded = ExpandEnvironmentStringsA(scratch, buffer, size);
+    std::memset(buffer, 0, size * sizeof *buffer);
+    DWORD expanded = ExpandEnvironmentStringsW(scratch, buffer, size);
     if (expanded == 0 || expanded > size) {
-        std::memset(buffer, 0, size);
+        std::memset(buffer, 0, size * sizeof *buffer);
         return;
     }
     if (!FileExists(buffer)) CreateFolderLevels(buffer);
 }
 
 int CALLBACK BrowseFolderCallback(HWND browser, UINT message, LPARAM, LPARAM data) {
-    if (message == BFFM_INITIALIZED) SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, data);
+    if (message == BFFM_INITIALIZED) SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, data);
     return 0;
 }
 
-BrowseOutcome BrowseForBaseFolder(const char* prompt, char* folder) {
-    char startFolder[kPathBufferSize];
-    GetDefaultBrowseFolder(startFolder, sizeof startFolder);
-    char title[kPathBufferSize];
-    std::snprintf(title, sizeof title, "%s", prompt ? prompt : "");
+BrowseOutcome BrowseForBaseFolder(const wchar_t* prompt, wchar_t* folder) {
+    wchar_t startFolder[kPathBufferSize];
+    GetDefaultBrowseFolder(startFolder, kPathBufferSize);
+    wchar_t title[kPathBufferSize] = {};
+    if (prompt) wcsncpy(title, prompt, kPathBufferSize - 1);
 
-    BROWSEINFOA browse;
+    BROWSEINFOW browse;
     std::memset(&browse, 0, sizeof browse);
     browse.lpszTitle = title;
     browse.lpfn = BrowseFolderCallback;
@@ -104,13 +109,14 @@ BrowseOutcome BrowseForBaseFolder(const char* prompt, char* folder) {
 
     IMalloc* allocator = nullptr;
     SHGetMalloc(&allocator);
-    PIDLIST_ABSOLUTE list = SHBrowseForFolderA(&browse);
+    PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&browse);
     if (!list) {
         if (allocator) allocator->Release();
         return BrowseOutcome::kCancelled;
     }
-    std::memset(folder, 0, kPathBufferSize);
-    BOOL hasPath = SHGetPathFromIDListA(list, folder);
+    // SHGetPathFromIDListW writes at most MAX_PATH units; the buffer is larger.
+    std::memset(folder, 0, kPathBufferSize * sizeof *folder);
+    BOOL hasPath = SHGetPathFromIDListW(list, folder);
     FreeItemList(allocator, list);
     if (allocator) allocator->Release();
 

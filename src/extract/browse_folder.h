@@ -12,17 +12,18 @@ enum class BrowseOutcome {
 };
 
 // Opens the browser at the user's Documents folder with `prompt` as its title
-// and writes the chosen folder, without trailing backslashes, into the
-// 1024-byte `folder`.
-BrowseOutcome BrowseForBaseFolder(const char* prompt, char* folder);
+// and writes the chosen folder, without trailing backslashes, into `folder`
+// (kPathBufferSize UTF-16 units).
+BrowseOutcome BrowseForBaseFolder(const wchar_t* prompt, wchar_t* folder);
 
-// SHGetSpecialFolderPathA(owner, path, folder, create), looked up at run time
+// SHGetSpecialFolderPathW(owner, path, folder, create), looked up at run time
 // so the launcher starts on systems without it; false when it is missing.
-bool GetShellFolderPath(HWND owner, char* path, int folder, bool create);
+bool GetShellFolderPath(HWND owner, wchar_t* path, int folder, bool create);
 
 // Writes the folder the browser starts at (the user's Documents, created when
-// missing) into `buffer`. Never fails: the current directory is the last resort.
-void GetDefaultBrowseFolder(char* buffer, uint32_t size);
+// missing) into `buffer` (`size` UTF-16 units). Never fails: the current
+// directory is the last resort.
+void GetDefaultBrowseFolder(wchar_t* buffer, uint32_t size);
 
 // Preselects the start folder (the callback data) when the browser opens.
 int CALLBACK BrowseFolderCallback(HWND browser, UINT message, LPARAM parameter, LPARAM data);

@@ -31,36 +31,39 @@ bool LockPresentFile(PackageItem* item) {
 // path writes it, a later one finds it present and leaves it alone.
 bool ClaimedByEarlierItem(const ExtractionSet* set, int32_t index) {
     for (int32_t i = 0; i < index; ++i)
-        if (PlatformCompareNoCase(set->items[i].outPath, set->items[index].outPath) == 0) return true;
+        if (CompareStringOrdinal(set->items[i].outPath, -1, set->items[index].outPath, -1, TRUE) == CSTR_EQUAL)
+            return true;
     return false;
 }
 
 // Returns 0, or the error that kept the file from being opened.
-uint32_t OpenOutputFile(ExtractionSet* set, int32_t index, const char* folder) {
+uint32_t OpenOutputFile(ExtractionSet* set, int32_t index, const wchar_t* folder) {
     PackageItem* item = &set->items[index];
     item->outFile = nullptr;
-    if (!JoinPath(item->outPath, kItemTextSize, folder, item->fileName)) return kErrorFilenameExcedRange;
+    wchar_t name[kItemTextSize];
+    if (!AnsiNameToPathText(name, kItemTextSize, item->fileName)) return kErrorFilenameExcedRange;
+    if (!JoinPath(item->outPath, kItemTextSize, folder, name)) return kErrorFilenameExcedRange;
     if (ClaimedByEarlierItem(set, index)) return kErrorSuccess;
     if (LockPresentFile(item)) return kErrorSuccess;
 
-    HANDLE file = g_win32.CreateFileA(item->outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    HANDLE file = g_win32.CreateFileW(item->outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return ErrorOr(kErrorCannotMake);
     item->outFile = file;
     return kErrorSuccess;
 }
 
-void CreateFolderIfMissing(const char* folder) {
+void CreateFolderIfMissing(const wchar_t* folder) {
     // A failure shows up as a failed output file, which leads to the browser.
-    if (!FileExists(folder)) g_win32.CreateDirectoryA(folder, nullptr);
+    if (!FileExists(folder)) g_win32.CreateDirectoryW(folder, nullptr);
 }
 
 // A junction or symbolic link at the product folder would send the elevated
 // writes, and the deletes of the clean-up, wherever it points; one planted
 // under a base folder that users can write to must not be followed. Only a
 // folder that is itself a directory is used.
-bool IsRealFolder(const char* folder) {
-    DWORD attributes = GetFileAttributesA(folder);
+bool IsRealFolder(const wchar_t* folder) {
+    DWORD attributes = GetFileAttributesW(folder);
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
@@ -68,8 +71,8 @@ bool IsRealFolder(const char* folder) {
 // 0 when `folder` is a real folder, made now if it was missing; else the
 // error that kept it from being made. Whatever else stands there counts as
 // the folder already existing, as CreateDirectory would say of a file.
-uint32_t MakeProductFolder(const char* folder) {
-    if (!FileExists(folder) && !g_win32.CreateDirectoryA(folder, nullptr)) {
+uint32_t MakeProductFolder(const wchar_t* folder) {
+    if (!FileExists(folder) && !g_win32.CreateDirectoryW(folder, nullptr)) {
         uint32_t error = ErrorOr(kErrorCannotMake);
         if (!FileExists(folder)) return error;  // else someone made it meanwhile
     }
@@ -79,8 +82,10 @@ uint32_t MakeProductFolder(const char* folder) {
 // The product folder under `folder` (the base folder on entry), then one
 // output file per item; stops at the first item that cannot be opened.
 // Returns 0, or the error that stopped the attempt.
-uint32_t OpenAllOutputFiles(ExtractionSet* set, const char* productCode, char* folder) {
-    if (!AppendPathPart(folder, kPathBufferSize, productCode)) {
+uint32_t OpenAllOutputFiles(ExtractionSet* set, const char* productCode, wchar_t* folder) {
+    wchar_t productFolder[kItemTextSize];
+    if (!AnsiNameToPathText(productFolder, kItemTextSize, productCode) ||
+        !AppendPathPart(folder, kPathBufferSize, productFolder)) {
         folder[0] = 0;  // nothing of this attempt stands anywhere
         return kErrorFilenameExcedRange;
     }
@@ -97,31 +102,31 @@ uint32_t OpenAllOutputFiles(ExtractionSet* set, const char* productCode, char* f
 // Returns the items and the product folder to their state before the
 // attempt. Files that were present and left untouched stay, and so does a
 // folder that they keep from being empty.
-void UndoAttempt(ExtractionSet* set, const char* folder) {
+void UndoAttempt(ExtractionSet* set, const wchar_t* folder) {
     for (int32_t i = 0; i < set->itemCount; ++i) {
         PackageItem* item = &set->items[i];
         if (item->outFile) {
             g_win32.CloseHandle(item->outFile);
-            if (FileExists(item->outPath)) g_win32.DeleteFileA(item->outPath);
+            if (FileExists(item->outPath)) g_win32.DeleteFileW(item->outPath);
         }
         ReleaseFileLock(item);
         item->outFile = nullptr;
         item->bytesWritten = 0;
         std::memset(item->outPath, 0, sizeof item->outPath);
     }
-    if (FileExists(folder)) g_win32.RemoveDirectoryA(folder);
+    if (FileExists(folder)) g_win32.RemoveDirectoryW(folder);
 }
 
 // The first base folder: Installer in the Windows directory. When the
 // Windows directory is unknown, the product folder is formed from the empty
 // path, at the root of the current drive.
-bool UseInstallerFolder(char* folder) {
-    UINT length = g_win32.GetWindowsDirectoryA(folder, kPathBufferSize);
+bool UseInstallerFolder(wchar_t* folder) {
+    UINT length = g_win32.GetWindowsDirectoryW(folder, kPathBufferSize);
     if (length == 0 || length >= kPathBufferSize) {
         folder[0] = 0;
         return true;
     }
-    if (!AppendPathPart(folder, kPathBufferSize, "Installer")) {
+    if (!AppendPathPart(folder, kPathBufferSize, L"Installer")) {
         folder[0] = 0;
         return false;
     }
@@ -131,8 +136,8 @@ bool UseInstallerFolder(char* folder) {
 
 }  // namespace
 
-StatusValue PrepareDestination(ExtractionSet* set, const char* productCode, const char* browsePrompt,
-                               char* destinationFolder, bool unattended) {
+StatusValue PrepareDestination(ExtractionSet* set, const char* productCode, const wchar_t* browsePrompt,
+                               wchar_t* destinationFolder, bool unattended) {
     bool haveBase = UseInstallerFolder(destinationFolder);
     for (;;) {
         uint32_t failure =

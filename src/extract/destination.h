@@ -13,7 +13,9 @@
 // one does. `unattended` (a quiet switch was given): no browser; the first
 // failed attempt ends the step with its error at line 2214 (183 when
 // something other than a folder stands at the product folder).
-// `destinationFolder` is a 1024-byte buffer that receives the product folder.
-StatusValue PrepareDestination(ExtractionSet* set, const char* productCode, const char* browsePrompt,
-                               char* destinationFolder, bool unattended);
+// `destinationFolder` is a buffer of kPathBufferSize UTF-16 units that
+// receives the product folder. The product code and the items' file names
+// are manifest names (ANSI); the paths made from them are UTF-16.
+StatusValue PrepareDestination(ExtractionSet* set, const char* productCode, const wchar_t* browsePrompt,
+                               wchar_t* destinationFolder, bool unattended);
 

@@ -33,7 +33,7 @@ bool HoldsVerifiedContent(HANDLE file, uint32_t size, const VerifiedPayload& pay
 // installer will read, since nobody can change the file while it is held.
 // This also covers the moment between closing the written file and locking it.
 void* LockFileHoldingPayload(const PackageItem& item) {
-    HANDLE file = g_win32.CreateFileA(item.outPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = g_win32.CreateFileW(item.outPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return nullptr;
     DWORD high = 0;

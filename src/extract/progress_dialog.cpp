@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <cwchar>
 
 #include "extract/chunk_writer.h"
 #include "extract/taskbar_progress.h"
@@ -56,57 +57,37 @@ ProgressWindow* WindowOf(HWND dialog) {
     return reinterpret_cast<ProgressWindow*>(GetWindowLongPtrA(dialog, GWLP_USERDATA));
 }
 
-void RegisterProgressClass(const char* className, HINSTANCE instance) {
-    WNDCLASSA windowClass;
+void RegisterProgressClass(const wchar_t* className, HINSTANCE instance) {
+    WNDCLASSW windowClass;
     std::memset(&windowClass, 0, sizeof windowClass);
     windowClass.style = CS_SAVEBITS | CS_NOCLOSE | CS_DBLCLKS;
-    windowClass.lpfnWndProc = DefDlgProcA;
+    windowClass.lpfnWndProc = DefDlgProcW;
     windowClass.cbWndExtra = DLGWINDOWEXTRA;
     windowClass.hInstance = instance;
     windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     windowClass.lpszClassName = className;
-    RegisterClassA(&windowClass);
+    RegisterClassW(&windowClass);
 }
 
-const char* TextOrEmpty(const char* text) { return text ? text : ""; }
+const wchar_t* TextOrEmpty(const wchar_t* text) { return text ? text : L""; }
 
-// The longest leading run of whole characters of `text` that converts into
-// at most `units` UTF-16 units; returns its length in bytes.
-int FittingPrefixLength(const char* text, uint32_t units) {
-    uint32_t used = 0;
-    const char* p = text;
-    while (*p) {
-        const char* next = CharNextA(p);
-        if (next == p) break;
-        int characterUnits = MultiByteToWideChar(CP_ACP, 0, p, static_cast<int>(next - p), nullptr, 0);
-        if (characterUnits <= 0 || used + static_cast<uint32_t>(characterUnits) > units) break;
-        used += static_cast<uint32_t>(characterUnits);
-        p = next;
+// Copies a template string, cut to at most 50 UTF-16 units with its
+// terminator, and returns the units written. A cut never splits a surrogate
+// pair, so the title shows no half character.
+uint32_t WriteTemplateText(WCHAR* out, const wchar_t* text) {
+    size_t length = std::wcslen(text);
+    if (length > kTemplateTextUnits - 1) {
+        length = kTemplateTextUnits - 1;
+        if (IS_HIGH_SURROGATE(text[length - 1])) --length;
     }
-    return static_cast<int>(p - text);
+    std::wmemcpy(out, text, length);
+    out[length] = 0;
+    return static_cast<uint32_t>(length) + 1;
 }
 
-// Converts a template string into at most 50 UTF-16 units, terminator
-// included, and returns the units written. The slot that the block holds for
-// the string (its ANSI length plus the terminator, in units) is never
-// exceeded. A string that needs more than 50 units is cut after the whole
-// characters that fit in 49, so the template stays well formed.
-uint32_t WriteTemplateText(WCHAR* out, const char* text) {
-    size_t slot = std::strlen(text) + 1;
-    int room = static_cast<int>(slot < kTemplateTextUnits ? slot : kTemplateTextUnits);
-    int units = MultiByteToWideChar(CP_ACP, 0, text, -1, out, room);
-    if (units > 0) return static_cast<uint32_t>(units);
-
-    int length = FittingPrefixLength(text, static_cast<uint32_t>(room - 1));
-    int written = length > 0 ? MultiByteToWideChar(CP_ACP, 0, text, length, out, room - 1) : 0;
-    if (written < 0) written = 0;
-    out[written] = 0;
-    return static_cast<uint32_t>(written) + 1;
-}
-
-HGLOBAL BuildDialogTemplate(const char* className, const char* title, const char* typeface) {
-    size_t textBytes = std::strlen(className) + std::strlen(title) + std::strlen(typeface);
-    HGLOBAL block = GlobalAlloc(GMEM_ZEROINIT, textBytes * 2 + kFixedTemplateBytes);
+HGLOBAL BuildDialogTemplate(const wchar_t* className, const wchar_t* title, const wchar_t* typeface) {
+    size_t textUnits = std::wcslen(className) + std::wcslen(title) + std::wcslen(typeface);
+    HGLOBAL block = GlobalAlloc(GMEM_ZEROINIT, textUnits * sizeof(WCHAR) + kFixedTemplateBytes);
     if (!block) return nullptr;
 
     auto* bytes = static_cast<uint8_t*>(GlobalLock(block));
@@ -164,14 +145,14 @@ void ShowPercent(HWND dialog, TaskbarProgress* taskbar, uint32_t percent) {
 // Retry asks for another try: a prompt that could not be shown counts as
 // Cancel, so a failure that repeats cannot loop without the user. In a quiet
 // run nobody could answer, so there is no prompt and the answer is Cancel.
-bool UserWantsRetry(HWND dialog, ProgressWindow* window, const char* text, uint32_t cause) {
+bool UserWantsRetry(HWND dialog, ProgressWindow* window, const wchar_t* text, uint32_t cause) {
     if (window->unattended) {
         window->failure = cause;
         return false;
     }
-    char caption[kCaptionSize] = {};
-    GetWindowTextA(dialog, caption, sizeof caption);
-    return g_win32.MessageBoxA(dialog, text, caption, MB_ICONQUESTION | MB_RETRYCANCEL) == IDRETRY;
+    wchar_t caption[kCaptionSize] = {};
+    GetWindowTextW(dialog, caption, kCaptionSize);
+    return g_win32.MessageBoxW(dialog, text, caption, MB_ICONQUESTION | MB_RETRYCANCEL) == IDRETRY;
 }
 
 // Arms the zero-delay timer that drives the writing. False when it cannot
@@ -181,20 +162,20 @@ bool ArmTimer(HWND dialog, ProgressWindow* window) {
         window->set->timerId = g_win32.SetTimer(dialog, kTimerId, 0, nullptr);
         if (window->set->timerId) return true;
         uint32_t error = GetLastError();
-        char text[kMessageTextSize];
-        ComposeErrorText(error, text, sizeof text, nullptr);
+        wchar_t text[kMessageTextSize];
+        ComposeErrorText(error, text, kMessageTextSize, nullptr);
         if (!UserWantsRetry(dialog, window, text, error)) return false;
     }
 }
 
-const char* CurrentItemPath(const ExtractionSet* set) {
+const wchar_t* CurrentItemPath(const ExtractionSet* set) {
     if (set->currentItem < 0 || set->currentItem >= set->itemCount) return nullptr;
     return set->items[set->currentItem].outPath;
 }
 
 bool UserWantsRetryAfterWriteFailure(HWND dialog, ProgressWindow* window, uint32_t result) {
-    char text[kMessageTextSize];
-    ComposeErrorText(result, text, sizeof text, CurrentItemPath(window->set));
+    wchar_t text[kMessageTextSize];
+    ComposeErrorText(result, text, kMessageTextSize, CurrentItemPath(window->set));
     return UserWantsRetry(dialog, window, text, window->set->failureCode ? window->set->failureCode : result);
 }
 
@@ -210,14 +191,14 @@ void ShowPercentIfChanged(HWND dialog, TaskbarProgress* taskbar, uint32_t percen
 // it writes. False on a quit message, which is put back for the modal loop.
 bool HandlePendingMessages(HWND dialog) {
     MSG message;
-    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {
             PostQuitMessage(static_cast<int>(message.wParam));
             return false;
         }
-        if (!IsDialogMessageA(dialog, &message)) {
+        if (!IsDialogMessageW(dialog, &message)) {
             TranslateMessage(&message);
-            DispatchMessageA(&message);
+            DispatchMessageW(&message);
         }
     }
     return true;
@@ -299,15 +280,16 @@ void HandleTick(HWND dialog) {
 
 }  // namespace
 
-intptr_t ShowProgressDialog(ExtractionSet* set, HINSTANCE instance, TaskbarProgress* taskbar, const char* className,
-                            const char* title, const char* typeface, bool unattended, uint32_t* failure) {
+intptr_t ShowProgressDialog(ExtractionSet* set, HINSTANCE instance, TaskbarProgress* taskbar,
+                            const wchar_t* className, const wchar_t* title, const wchar_t* typeface, bool unattended,
+                            uint32_t* failure) {
     if (failure) *failure = 0;
     className = TextOrEmpty(className);
     RegisterProgressClass(className, instance);
     HGLOBAL block = BuildDialogTemplate(className, TextOrEmpty(title), TextOrEmpty(typeface));
     if (!block) return kProgressNotCreated;
     ProgressWindow window = {set, instance, taskbar, nullptr, nullptr, unattended, 0};
-    INT_PTR result = DialogBoxIndirectParamA(instance, static_cast<LPCDLGTEMPLATEA>(block), nullptr,
+    INT_PTR result = DialogBoxIndirectParamW(instance, static_cast<LPCDLGTEMPLATEW>(block), nullptr,
                                              ProgressDialogProc, reinterpret_cast<LPARAM>(&window));
     DestroyIcons(window);
     GlobalFree(block);

@@ -36,7 +36,6 @@ static_assert(sizeof(OSVERSIONINFOA) == kOsVersionInfoSize, "OSVERSIONINFOA is 1
 
 TaskbarProgress* TaskbarProgressCreate() {
     if (!HasTaskbarProgress()) return nullptr;
-    CoInitialize(nullptr);
     auto* progress = static_cast<TaskbarProgress*>(PlatformAlloc(kMemZeroInit, sizeof(TaskbarProgress)));
     if (!progress) return nullptr;
     // Without the interface the record still serves: every operation then

@@ -14,6 +14,9 @@ struct TaskbarProgress {
     uint64_t completed;
 };
 
+// The caller has initialised COM on this thread and keeps it so until
+// TaskbarProgressDestroy: a second CoInitialize here would need its own
+// CoUninitialize, and the interface would outlive what it was made in.
 TaskbarProgress* TaskbarProgressCreate();
 void TaskbarProgressSetWindow(TaskbarProgress* progress, HWND window);
 void TaskbarProgressSetState(TaskbarProgress* progress, bool on);

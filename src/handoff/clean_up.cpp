@@ -23,13 +23,13 @@ void ReleaseItem(PackageItem& item, uint32_t installerResult, const char* produc
     }
     ReleaseFileLock(&item);
     if (ShouldDelete(installerResult, productCode) && item.outPath[0] && FileExists(item.outPath))
-        g_win32.DeleteFileA(item.outPath);
+        g_win32.DeleteFileW(item.outPath);
 }
 
 }  // namespace
 
 void CleanUpExtraction(ExtractionSet* set, uint32_t installerResult, const char* productCode,
-                       const char* destinationFolder) {
+                       const wchar_t* destinationFolder) {
     ReleaseChunkWriter(set);
     if (set->items) {
         for (int32_t i = 0; i < set->itemCount; ++i) ReleaseItem(set->items[i], installerResult, productCode);
@@ -38,5 +38,5 @@ void CleanUpExtraction(ExtractionSet* set, uint32_t installerResult, const char*
         set->itemCount = 0;
     }
     if (!IsProductRegistered(productCode) && destinationFolder[0] && FileExists(destinationFolder))
-        g_win32.RemoveDirectoryA(destinationFolder);
+        g_win32.RemoveDirectoryW(destinationFolder);
 }

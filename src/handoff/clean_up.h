@@ -7,4 +7,4 @@
 
 // Releases every item, closes open files, deletes what the outcome requires.
 void CleanUpExtraction(ExtractionSet* set, uint32_t installerResult, const char* productCode,
-                       const char* destinationFolder);
+                       const wchar_t* destinationFolder);

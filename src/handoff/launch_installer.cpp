@@ -11,8 +11,8 @@ namespace {
 
 uint32_t LastError() { return GetLastError(); }
 
-STARTUPINFOA StartupInfoFor(int showCommand) {
-    STARTUPINFOA startup;
+STARTUPINFOW StartupInfoFor(int showCommand) {
+    STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -41,19 +41,21 @@ StatusValue AwaitInstaller(const PROCESS_INFORMATION& process, uint32_t* install
 
 }  // namespace
 
-StatusValue LaunchInstaller(const char* installerPath, const char* packagePath, char16_t* const* arguments,
-                            int32_t argumentCount, int showCommand, uint32_t* installerResult, char* errorText,
+StatusValue LaunchInstaller(const wchar_t* installerPath, const wchar_t* packagePath, char16_t* const* arguments,
+                            int32_t argumentCount, int showCommand, uint32_t* installerResult, wchar_t* errorText,
                             int* suppressErrorBox) {
-    char command[kInstallerCommandSize];
+    static_assert(sizeof(wchar_t) == sizeof(char16_t), "Windows text is UTF-16");
+    char16_t command[kInstallerCommandSize];
     ZeroMemory(command, sizeof command);
-    if (!BuildInstallerCommand(command, installerPath, packagePath, arguments, argumentCount))
+    if (!BuildInstallerCommand(command, reinterpret_cast<const char16_t*>(installerPath),
+                               reinterpret_cast<const char16_t*>(packagePath), arguments, argumentCount))
         return StatusOf(kErrorInvalidCommandLine, kLineInstallerCommandTooLong);
 
-    STARTUPINFOA startup = StartupInfoFor(showCommand);
+    STARTUPINFOW startup = StartupInfoFor(showCommand);
     PROCESS_INFORMATION process;
     ZeroMemory(&process, sizeof process);
-    if (!g_win32.CreateProcessA(installerPath, command, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                                &process)) {
+    if (!g_win32.CreateProcessW(installerPath, reinterpret_cast<wchar_t*>(command), nullptr, nullptr, FALSE, 0,
+                                nullptr, nullptr, &startup, &process)) {
         StatusValue status = MakeStatus(LastError, kErrorNoProcSlots, kLineInstallerNotCreated);
         ComposeErrorText(StatusCode(status), errorText, kErrorTextSize, installerPath);
         return status;

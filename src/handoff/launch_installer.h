@@ -9,6 +9,7 @@
 // waits for it and stores its exit code in `installerResult`. A failed wait
 // returns its error at site kLineInstallerNotAwaited, with an error text, and
 // sets the result to 0 so that the files the installer may still read stay.
-StatusValue LaunchInstaller(const char* installerPath, const char* packagePath, char16_t* const* arguments,
-                            int32_t argumentCount, int showCommand, uint32_t* installerResult, char* errorText,
+// Paths and the command line are UTF-16; `errorText` holds kErrorTextSize units.
+StatusValue LaunchInstaller(const wchar_t* installerPath, const wchar_t* packagePath, char16_t* const* arguments,
+                            int32_t argumentCount, int showCommand, uint32_t* installerResult, wchar_t* errorText,
                             int* suppressErrorBox);

@@ -3,8 +3,8 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "container/own_file.h"
 #include "extract/destination.h"
@@ -31,24 +31,27 @@ namespace {
 
 LauncherState g_state;
 
+// The texts shown to the user are UTF-16: the error box and the browser show
+// paths that may hold any character. The selection step composes its text
+// in ANSI, from a resource string that the code page holds.
 struct SequenceValues {
     StatusValue status;
     int suppressErrorBox;
     // A quiet switch was given: the run must not wait for a person, so the
     // folder browser and the progress window's prompts are never shown.
     bool unattended;
-    char errorText[kErrorTextSize];
-    char noInstallerText[kNoInstallerTextSize];
+    wchar_t errorText[kErrorTextSize];
+    wchar_t noInstallerText[kNoInstallerTextSize];
     char badPackageText[kBadPackageTextSize];
-    char browsePrompt[kBrowsePromptSize];
+    wchar_t browsePrompt[kBrowsePromptSize];
 };
 
 // What the package work (selection to clean-up) owns.
 struct PackageWork {
     PackageChoice choice;
     ExtractionSet set;
-    char installerPath[kInstallerPathSize];
-    char destinationFolder[kPathBufferSize];
+    wchar_t installerPath[kInstallerPathSize];
+    wchar_t destinationFolder[kPathBufferSize];
     uint32_t installerResult;
 };
 
@@ -84,10 +87,27 @@ void LoadResourceText(UINT id, char* buffer, int size) {
     if (LoadStringA(g_process.instance, id, buffer, size) <= 0) buffer[0] = 0;
 }
 
+void LoadResourceText(UINT id, wchar_t* buffer, int size) {
+    buffer[0] = 0;
+    if (LoadStringW(g_process.instance, id, buffer, size) <= 0) buffer[0] = 0;
+}
+
 void LoadStrings(SequenceValues& run) {
-    LoadResourceText(IDS_NO_INSTALLER, run.noInstallerText, sizeof run.noInstallerText);
-    LoadResourceText(IDS_BAD_PACKAGE, run.badPackageText, sizeof run.badPackageText);
-    LoadResourceText(IDS_BROWSE_PROMPT, run.browsePrompt, sizeof run.browsePrompt);
+    LoadResourceText(IDS_NO_INSTALLER, run.noInstallerText, kNoInstallerTextSize);
+    LoadResourceText(IDS_BAD_PACKAGE, run.badPackageText, kBadPackageTextSize);
+    LoadResourceText(IDS_BROWSE_PROMPT, run.browsePrompt, kBrowsePromptSize);
+}
+
+// An ANSI text of the launcher's own (a resource string) as the box shows it.
+void SetErrorText(SequenceValues& run, const char* text) {
+    run.errorText[0] = 0;
+    if (MultiByteToWideChar(CP_ACP, 0, text, -1, run.errorText, kErrorTextSize) <= 0) run.errorText[0] = 0;
+}
+
+// The product name comes from the manifest as ANSI that converted exactly;
+// the window shows it as the UTF-16 it was.
+void ProductNameAsTitle(const char* productName, wchar_t* title, int size) {
+    if (MultiByteToWideChar(CP_ACP, 0, productName, -1, title, size) <= 0) title[0] = 0;
 }
 
 void PreparePackageWork(PackageWork& work) {
@@ -100,9 +120,13 @@ void PreparePackageWork(PackageWork& work) {
 
 // Selection to launch; the first failure skips the rest.
 void ExtractAndInstall(SequenceValues& run, PackageWork& work) {
+    char selectionText[kBadPackageTextSize] = {};
     run.status = SelectPackage(&g_state.table, &g_state.languageId, &work.choice, &work.set, run.badPackageText,
-                               run.errorText, sizeof run.errorText);
-    if (StatusFailed(run.status)) return;
+                               selectionText, sizeof selectionText);
+    if (StatusFailed(run.status)) {
+        SetErrorText(run, selectionText);
+        return;
+    }
 
     run.status = FindInstaller(work.installerPath, run.noInstallerText, run.errorText);
     if (StatusFailed(run.status)) return;
@@ -112,9 +136,11 @@ void ExtractAndInstall(SequenceValues& run, PackageWork& work) {
     if (StatusCode(run.status) == kErrorCancelled) run.suppressErrorBox = 1;
     if (StatusFailed(run.status)) return;
 
+    wchar_t title[kManifestFieldSize];
+    ProductNameAsTitle(work.choice.productName, title, kManifestFieldSize);
     uint32_t failure = 0;
-    if (ShowProgressDialog(&work.set, g_process.instance, g_process.taskbarProgress, "MSI_STUB_WINDOW_CLASS_NAME",
-                           work.choice.productName, "MS Sans Serif", run.unattended, &failure) != kProgressAllWritten) {
+    if (ShowProgressDialog(&work.set, g_process.instance, g_process.taskbarProgress, L"MSI_STUB_WINDOW_CLASS_NAME",
+                           title, L"MS Sans Serif", run.unattended, &failure) != kProgressAllWritten) {
         // A person who cancelled knows why; for a quiet run the exit code
         // carries the error that stopped the writing.
         run.status = StatusOf(run.unattended && failure ? failure : kErrorWriteFault, kLineProgressNotFinished);
@@ -136,20 +162,21 @@ void RunPackageWork(SequenceValues& run) {
     g_process.taskbarProgress = nullptr;
 }
 
-const char* ErrorBoxCaption() {
-    if (!g_process.modulePath) return "Loader";
-    const char* backslash = PlatformFindLastChar(g_process.modulePath, '\\');
+const wchar_t* ErrorBoxCaption() {
+    if (!g_process.modulePath) return L"Loader";
+    const wchar_t* backslash = std::wcsrchr(g_process.modulePath, L'\\');
     return backslash ? backslash + 1 : g_process.modulePath;
 }
 
 void ShowErrorBox(SequenceValues& run) {
     if (StatusSucceeded(run.status) || run.suppressErrorBox) return;
     if (!run.errorText[0]) {
-        char context[64];
-        std::snprintf(context, sizeof context, "%u, %u, %u", 1u, StatusCode(run.status), StatusLine(run.status));
-        ComposeErrorText(StatusCode(run.status), run.errorText, sizeof run.errorText, context);
+        wchar_t context[64];
+        _snwprintf(context, 64, L"%u, %u, %u", 1u, StatusCode(run.status), StatusLine(run.status));
+        context[63] = 0;
+        ComposeErrorText(StatusCode(run.status), run.errorText, kErrorTextSize, context);
     }
-    MessageBoxA(nullptr, run.errorText, ErrorBoxCaption(), MB_ICONERROR);
+    g_win32.MessageBoxW(nullptr, run.errorText, ErrorBoxCaption(), MB_ICONERROR);
 }
 
 void ReleaseRun() {
@@ -183,8 +210,7 @@ int RunMainSequence(HINSTANCE instance, int showCommand) {
         run.status = ReadOwnContainer();
         if (g_process.modulePath) {
             LoadStrings(run);
-            if (StatusFailed(run.status))
-                std::snprintf(run.errorText, sizeof run.errorText, "%s", run.badPackageText);
+            if (StatusFailed(run.status)) SetErrorText(run, run.badPackageText);
             else
                 RunPackageWork(run);
         }

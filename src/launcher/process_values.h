@@ -13,7 +13,7 @@ struct ProcessValues {
     int showCommand;
     char16_t** arguments;
     int32_t argumentCount;
-    char* modulePath;
+    wchar_t* modulePath;  // UTF-16, as the system names the running image
     TaskbarProgress* taskbarProgress;
 };
 

@@ -2,49 +2,55 @@
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
+#include <cwchar>
 
 #include "platform/win32_api.h"
 
-bool FileExists(const char* path) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = g_win32.FindFirstFileA(path, &found);
+bool FileExists(const wchar_t* path) {
+    WIN32_FIND_DATAW found;
+    HANDLE search = g_win32.FindFirstFileW(path, &found);
     if (search == INVALID_HANDLE_VALUE) return false;
     FindClose(search);
     return true;
 }
 
-bool JoinPath(char* out, uint32_t size, const char* folder, const char* name) {
+bool JoinPath(wchar_t* out, uint32_t size, const wchar_t* folder, const wchar_t* name) {
     if (size == 0) return false;
-    int written = std::snprintf(out, size, "%s\\%s", folder, name);
-    if (written >= 0 && static_cast<uint32_t>(written) < size) return true;
-    std::memset(out, 0, size);
-    return false;
-}
-
-bool AppendPathPart(char* path, uint32_t size, const char* name) {
-    size_t length = strnlen(path, size);
-    if (length >= size) return false;
-    size_t room = size - length;
-    size_t nameLength = std::strlen(name);
-    if (nameLength >= room || room - nameLength < 2) return false;  // backslash and terminator
-    path[length] = '\\';
-    std::memcpy(path + length + 1, name, nameLength + 1);
+    size_t folderLength = std::wcslen(folder);
+    size_t nameLength = std::wcslen(name);
+    if (folderLength + 1 + nameLength >= size) {
+        std::memset(out, 0, size * sizeof *out);
+        return false;
+    }
+    std::wmemmove(out, folder, folderLength);
+    out[folderLength] = L'\\';
+    std::wmemcpy(out + folderLength + 1, name, nameLength + 1);
     return true;
 }
 
-void StripTrailingBackslashes(char* path) {
-    // Walk by characters and remember where the trailing run of single-byte
-    // backslashes begins.
-    char* runStart = nullptr;
-    for (char* p = path; *p;) {
-        char* next = CharNextA(p);
-        if (next == p) break;
-        bool backslash = next - p == 1 && *p == '\\';
-        if (!backslash) runStart = nullptr;
-        else if (!runStart) runStart = p;
-        p = next;
-    }
-    if (runStart) *runStart = 0;
+bool AppendPathPart(wchar_t* path, uint32_t size, const wchar_t* name) {
+    size_t length = wcsnlen(path, size);
+    if (length >= size) return false;
+    size_t room = size - length;
+    size_t nameLength = std::wcslen(name);
+    if (nameLength >= room || room - nameLength < 2) return false;  // backslash and terminator
+    path[length] = L'\\';
+    std::wmemcpy(path + length + 1, name, nameLength + 1);
+    return true;
+}
+
+void StripTrailingBackslashes(wchar_t* path) {
+    size_t length = std::wcslen(path);
+    while (length > 0 && path[length - 1] == L'\\') path[--length] = 0;
+}
+
+bool AnsiNameToPathText(wchar_t* out, uint32_t size, const char* name) {
+    if (size == 0) return false;
+    out[0] = 0;
+    if (!name[0]) return true;
+    int units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, name, -1, out, static_cast<int>(size));
+    if (units > 0) return true;
+    out[0] = 0;
+    return false;
 }

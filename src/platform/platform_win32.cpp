@@ -95,7 +95,7 @@ PlatformWorker* PlatformStartWorker() {
     if (!worker) return nullptr;
     InitializeSRWLock(&worker->lock);
     InitializeConditionVariable(&worker->changed);
-    worker->thread = CreateThread(nullptr, 0, RunWorker, worker, 0, nullptr);
+    worker->thread = g_win32.CreateThread(nullptr, 0, RunWorker, worker, 0, nullptr);
     if (!worker->thread) {
         PlatformFree(worker);
         return nullptr;

@@ -9,32 +9,37 @@
 
 struct Win32Api {
     // Files and folders.
-    decltype(&::CreateFileA) CreateFileA;
+    decltype(&::CreateFileW) CreateFileW;
     decltype(&::ReadFile) ReadFile;
     decltype(&::WriteFile) WriteFile;
     decltype(&::GetFileSize) GetFileSize;
     decltype(&::CloseHandle) CloseHandle;
-    decltype(&::DeleteFileA) DeleteFileA;
-    decltype(&::CreateDirectoryA) CreateDirectoryA;
-    decltype(&::RemoveDirectoryA) RemoveDirectoryA;
-    decltype(&::GetModuleFileNameA) GetModuleFileNameA;
-    decltype(&::GetWindowsDirectoryA) GetWindowsDirectoryA;
-    decltype(&::GetSystemDirectoryA) GetSystemDirectoryA;
-    decltype(&::SearchPathA) SearchPathA;
-    decltype(&::FindFirstFileA) FindFirstFileA;
+    decltype(&::DeleteFileW) DeleteFileW;
+    decltype(&::CreateDirectoryW) CreateDirectoryW;
+    decltype(&::RemoveDirectoryW) RemoveDirectoryW;
+    decltype(&::GetModuleFileNameW) GetModuleFileNameW;
+    decltype(&::GetWindowsDirectoryW) GetWindowsDirectoryW;
+    decltype(&::GetSystemDirectoryW) GetSystemDirectoryW;
+    decltype(&::SearchPathW) SearchPathW;
+    decltype(&::FindFirstFileW) FindFirstFileW;
+    decltype(&::CreateFileMappingW) CreateFileMappingW;
+    decltype(&::MapViewOfFile) MapViewOfFile;
+    decltype(&::UnmapViewOfFile) UnmapViewOfFile;
 
     // Processes.
-    decltype(&::CreateProcessA) CreateProcessA;
+    decltype(&::CreateProcessW) CreateProcessW;
     decltype(&::WaitForSingleObject) WaitForSingleObject;
     decltype(&::GetExitCodeProcess) GetExitCodeProcess;
+    decltype(&::CreateThread) CreateThread;
+    decltype(&::SetErrorMode) SetErrorMode;
 
     // Windows and timers.
     decltype(&::SetTimer) SetTimer;
     decltype(&::KillTimer) KillTimer;
-    decltype(&::MessageBoxA) MessageBoxA;
+    decltype(&::MessageBoxW) MessageBoxW;
 
     // Library loading.
-    decltype(&::LoadLibraryExA) LoadLibraryExA;
+    decltype(&::LoadLibraryExW) LoadLibraryExW;
     decltype(&::GetProcAddress) GetProcAddress;
 
     // Signature decoding. crypt32 is no KnownDLL: imported at load time, a
@@ -57,6 +62,11 @@ struct Win32Api {
     decltype(&::CryptDestroyHash) CryptDestroyHash;
     decltype(&::CryptVerifySignatureA) CryptVerifySignatureA;
 
+    // Whether a view of a file belongs to the same file as the image mapped
+    // at a given address (ntdll's NtAreMappedFilesTheSame). It starts empty;
+    // LoadImageIdentityCheck fills it.
+    LONG(NTAPI* AreMappedFilesTheSame)(PVOID image, PVOID view);
+
     // Registry.
     decltype(&::RegOpenKeyExA) RegOpenKeyExA;
     decltype(&::RegQueryValueExA) RegQueryValueExA;
@@ -78,3 +88,11 @@ SetDefaultDllDirectoriesFunction FindSetDefaultDllDirectories();
 // signature-decoding entries (an entry a test has set stays). False, with the
 // thread's last error set, when the library or one of its functions is missing.
 bool LoadSignatureDecoder();
+
+// Resolves AreMappedFilesTheSame from ntdll unless a test has set it. False
+// when the system lacks it.
+bool LoadImageIdentityCheck();
+
+// Loads a DLL of the system directory (never one of the same name beside the
+// setup); null, with the last error set, when it cannot be loaded.
+HMODULE LoadSystemLibrary(const wchar_t* name);

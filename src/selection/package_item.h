@@ -18,7 +18,9 @@ struct PackageItem {
     VerifiedPayload payload;
     void* outFile;          // open output file (a HANDLE), or null
     uint32_t bytesWritten;  // never above payload.contentLength
-    char outPath[kItemTextSize];
+    // UTF-16, as the file system names it; only the Windows steps fill and
+    // read it. 260 units and a terminator.
+    wchar_t outPath[kItemTextSize];
     // A read handle that denies writing and deleting, held from the moment
     // the file is complete until the clean-up, so nobody can swap the
     // verified file before or while the installer reads it.

@@ -13,12 +13,15 @@
 //   wait-gone progress|message|browser
 //                          wait until no such window is open
 //
+// Texts are printed, and PATH is taken, in UTF-8.
+//
 // Exit code: 0 done, 1 the window did not appear (or did not go) in time or
 // the action failed, 2 wrong command line.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "window_driver.h"
 
@@ -121,7 +124,7 @@ int WaitGone(DWORD timeout, WindowKind kind) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     DWORD timeout = kDefaultTimeoutMilliseconds;
     int next = 1;
     if (next + 1 < argc && !std::strcmp(argv[next], "--timeout")) {
@@ -143,4 +146,19 @@ int main(int argc, char** argv) {
     if (!std::strcmp(command, "browser-choose") && argument) return ChooseInBrowser(timeout, argument);
     if (!std::strcmp(command, "wait-gone") && argument && KindNamed(argument, &kind)) return WaitGone(timeout, kind);
     return Usage();
+}
+
+// The arguments as UTF-8, taken from the UTF-16 command line: a path that the
+// ANSI code page does not hold arrives whole.
+int main() {
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!wide) return Usage();
+    std::vector<std::string> arguments;
+    for (int i = 0; i < count; ++i) arguments.push_back(window_driver::ToUtf8(wide[i]));
+    LocalFree(wide);
+    std::vector<char*> argv;
+    for (auto& argument : arguments) argv.push_back(&argument[0]);
+    argv.push_back(nullptr);
+    return Run(count, argv.data());
 }

@@ -2,7 +2,9 @@
 // process, as a person at the screen would: the progress window, the
 // Retry/Cancel prompts and the folder browser. Used by the unit tests (from a
 // second thread) and by msistub-driver.exe (from a second process, for the
-// end-to-end tests). Every wait is bounded.
+// end-to-end tests). Every wait is bounded. Texts and paths are UTF-8 on
+// this side and UTF-16 towards the windows, so a folder or title that no
+// ANSI code page holds is read and chosen as it is.
 #pragma once
 
 #include <windows.h>
@@ -27,6 +29,24 @@ enum class WindowKind {
     kFolderBrowser,  // the shell's folder browser
 };
 
+inline std::string ToUtf8(const wchar_t* text, int units = -1) {
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, units, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0) return "";
+    std::string out(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, units, &out[0], bytes, nullptr, nullptr);
+    if (units < 0) out.resize(out.size() - 1);  // the terminator
+    return out;
+}
+
+inline std::wstring FromUtf8(const std::string& text) {
+    int units = MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+    if (units <= 0) return L"";
+    std::wstring out(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, &out[0], units);
+    out.resize(out.size() - 1);
+    return out;
+}
+
 inline std::string ClassOf(HWND window) {
     char name[256] = {};
     GetClassNameA(window, name, sizeof name);
@@ -36,12 +56,11 @@ inline std::string ClassOf(HWND window) {
 // Window text; for a window of another thread or process the message is
 // marshalled by the system.
 inline std::string TextOf(HWND window) {
-    char text[2048] = {};
+    wchar_t text[2048] = {};
     DWORD_PTR ignored = 0;
-    SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000,
-                        &ignored);
-    text[sizeof text - 1] = 0;
-    return text;
+    SendMessageTimeoutW(window, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, &ignored);
+    text[2047] = 0;
+    return ToUtf8(text);
 }
 
 inline bool IsKind(HWND window, WindowKind kind) {
@@ -154,21 +173,21 @@ class RemoteBlock {
 
 inline std::string TreeItemText(HWND tree, HTREEITEM item) {
     constexpr size_t kTextSize = 512;
-    RemoteBlock block(tree, sizeof(TVITEMA) + kTextSize);
+    RemoteBlock block(tree, sizeof(TVITEMW) + kTextSize * sizeof(wchar_t));
     if (!block.valid()) return "";
-    TVITEMA request;
+    TVITEMW request;
     std::memset(&request, 0, sizeof request);
     request.mask = TVIF_TEXT;
     request.hItem = item;
-    request.pszText = reinterpret_cast<char*>(block.address() + sizeof(TVITEMA));
+    request.pszText = reinterpret_cast<wchar_t*>(block.address() + sizeof(TVITEMW));
     request.cchTextMax = kTextSize;
-    char text[kTextSize] = {};
+    wchar_t text[kTextSize] = {};
     if (!block.Write(0, &request, sizeof request) ||
-        !SendMessageA(tree, TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(block.address())) ||
-        !block.Read(sizeof(TVITEMA), text, kTextSize))
+        !SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(block.address())) ||
+        !block.Read(sizeof(TVITEMW), text, sizeof text))
         return "";
     text[kTextSize - 1] = 0;
-    return text;
+    return ToUtf8(text);
 }
 
 // The names shown for the selected folder and its parents, from the top of
@@ -200,10 +219,11 @@ inline bool WaitForBrowserReady(HWND browser, DWORD timeoutMilliseconds) {
 
 // Selects a folder by its path, as the browser's own callback does.
 inline bool SelectBrowserFolder(HWND browser, const char* path) {
-    size_t size = std::strlen(path) + 1;
+    std::wstring wide = FromUtf8(path);
+    size_t size = (wide.size() + 1) * sizeof(wchar_t);
     RemoteBlock block(browser, size);
-    if (!block.valid() || !block.Write(0, path, size)) return false;
-    SendMessageA(browser, BFFM_SETSELECTIONA, TRUE, reinterpret_cast<LPARAM>(block.address()));
+    if (!block.valid() || !block.Write(0, wide.c_str(), size)) return false;
+    SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(block.address()));
     return true;
 }
 
@@ -216,7 +236,7 @@ inline bool BrowserShows(HWND browser, const std::string& path) {
     while (!folder.empty() && folder.back() == '\\') folder.pop_back();
     if (folder.size() == 2 && folder[1] == ':') return shown.find("(" + folder + ")") != std::string::npos;
     std::string name = folder.substr(folder.find_last_of('\\') + 1);
-    return !name.empty() && lstrcmpiA(shown.c_str(), name.c_str()) == 0;
+    return !name.empty() && lstrcmpiW(FromUtf8(shown).c_str(), FromUtf8(name).c_str()) == 0;
 }
 
 // Selects `path` as a person would before pressing OK, and makes sure the

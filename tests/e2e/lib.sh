@@ -131,8 +131,8 @@ run_with_box() {
   local seconds="$1"; shift
   run_with_limit "$seconds" "$@" > "$E2E_TMP/box-code" &
   local launcher=$!
-  if ! "$WINE_RUN" "$DRIVER" --timeout "$seconds" message 2> "$E2E_TMP/box-driver" | tr -d '\r' |
-      iconv -f CP1252 -t UTF-8 > "$E2E_TMP/box" || [ ! -s "$E2E_TMP/box" ]; then
+  if ! "$WINE_RUN" "$DRIVER" --timeout "$seconds" message 2> "$E2E_TMP/box-driver" | tr -d '\r' \
+      > "$E2E_TMP/box" || [ ! -s "$E2E_TMP/box" ]; then
     wait "$launcher" || true
     echo "no box: the launcher ended with exit code '$(cat "$E2E_TMP/box-code")';" \
       "the driver said: $(tr -d '\r' < "$E2E_TMP/box-driver" | tail -n 5)" >&2

@@ -1,8 +1,8 @@
 // test-msiexec.exe: stands in for msiexec.exe in the tests of the installer
 // hand-off. Environment variables tell it what to do:
 //
-//   MSISTUB_TEST_INSTALLER_LOG        append the command line, exactly as received, and a
-//                                     line feed to this file
+//   MSISTUB_TEST_INSTALLER_LOG        append the command line, exactly as received (UTF-16,
+//                                     written as UTF-8), and a line feed to this file
 //   MSISTUB_TEST_INSTALLER_REGISTERS  write an Uninstall key with an UninstallString for this
 //                                     product code (64-bit view), as an installed product has
 //   MSISTUB_TEST_INSTALLER_EXIT       exit with this code (decimal; 0 when unset)
@@ -19,6 +19,15 @@ std::string Variable(const char* name) {
     char value[1024] = {};
     DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
     return length > 0 && length < sizeof value ? value : "";
+}
+
+std::string Utf8(const wchar_t* text) {
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 1) return "";
+    std::string out(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, -1, &out[0], bytes, nullptr, nullptr);
+    out.resize(out.size() - 1);
+    return out;
 }
 
 void AppendLine(const std::string& path, const std::string& line) {
@@ -79,7 +88,7 @@ void Tamper(const std::string& report, const std::string& package) {
 // A window program, like msiexec.exe: no console is made for it.
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     std::string log = Variable("MSISTUB_TEST_INSTALLER_LOG");
-    if (!log.empty()) AppendLine(log, GetCommandLineA());
+    if (!log.empty()) AppendLine(log, Utf8(GetCommandLineW()));
     std::string tamperReport = Variable("MSISTUB_TEST_INSTALLER_TAMPER");
     if (!tamperReport.empty()) Tamper(tamperReport, PackagePath(GetCommandLineA()));
     std::string productCode = Variable("MSISTUB_TEST_INSTALLER_REGISTERS");

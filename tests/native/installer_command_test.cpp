@@ -1,10 +1,12 @@
 // The installer's command line as the installer receives it, from the
 // launcher's own command line as the user typed it: quoting by spaces, empty
-// arguments, the quiet switches passed on, and the 1023-character limit.
+// arguments, the quiet switches passed on, the 1023-unit limit, and
+// characters that no ANSI code page holds.
 #include "handoff/installer_command.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -19,20 +21,42 @@ const std::string kPlainStart = std::string(kInstaller) + " /i " + kPackage;
 
 struct Built {
     bool fits;
-    std::string command;
+    std::string command;  // ASCII units as they are, others as \uXXXX
 };
 
+std::u16string U16(const char* text) { return std::u16string(text, text + std::strlen(text)); }
+
+std::string Shown(const char16_t* text) {
+    std::string shown;
+    for (; *text; ++text) {
+        if (*text < 0x80) {
+            shown += static_cast<char>(*text);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(*text));
+            shown += escaped;
+        }
+    }
+    return shown;
+}
+
 // Splits `launcherLine` as the launcher does and builds the installer's line.
-Built Build(const char* installer, const char* package, const std::u16string& launcherLine) {
+Built Build(const std::u16string& installer, const std::u16string& package, const std::u16string& launcherLine) {
     int32_t count = 0;
     char16_t** arguments = SplitCommandLine(launcherLine.c_str(), &count);
     EXPECT_NE(arguments, nullptr);
-    char command[kInstallerCommandSize];
-    std::memset(command, 'z', sizeof command);
-    bool fits = BuildInstallerCommand(command, installer, package, arguments, count);
+    char16_t command[kInstallerCommandSize];
+    for (char16_t& unit : command) unit = u'z';
+    bool fits = BuildInstallerCommand(command, installer.c_str(), package.c_str(), arguments, count);
     PlatformFree(arguments);
-    EXPECT_NE(std::memchr(command, 0, sizeof command), nullptr) << "the line ends inside its buffer";
-    return {fits, command};
+    bool terminated = false;
+    for (char16_t unit : command) terminated = terminated || unit == 0;
+    EXPECT_TRUE(terminated) << "the line ends inside its buffer";
+    return {fits, terminated ? Shown(command) : std::string()};
+}
+
+Built Build(const char* installer, const char* package, const std::u16string& launcherLine) {
+    return Build(U16(installer), U16(package), launcherLine);
 }
 
 struct CommandCase {
@@ -72,7 +96,7 @@ INSTANTIATE_TEST_SUITE_P(
         CommandCase{"backslashes pass unchanged, also before a quote", kInstaller, kPackage,
                     u"setup.exe \"TARGETDIR=C:\\My Apps\\\" x\\\"y", kPlainStart + " \"TARGETDIR=C:\\My Apps\\\" x\\y"}));
 
-// The line holds 1023 characters; one that would need more is refused whole,
+// The line holds 1023 UTF-16 units; one that would need more is refused whole,
 // since a line cut short would be another command.
 TEST(InstallerCommandLimit, ExactlyFullFitsOneMoreIsRefused) {
     const std::string start = "C:\\i.exe /i C:\\p.msi ";  // up to the argument's own space
@@ -112,16 +136,32 @@ TEST(InstallerCommandLimit, NothingOfARefusedLineRemains) {
     EXPECT_EQ(built.command, "");
 }
 
-// An argument with a character that the code page does not hold exactly is
-// refused whole, like one that does not fit: a full-width quotation mark
-// must not reach the installer as a real one, nor be left out silently.
-TEST(InstallerCommandLimit, ArgumentWithoutAnExactCounterpartRefusesTheLine) {
-    Built refused = Build(kInstaller, kPackage, u"setup.exe /qn \"PROP=a\uFF02 /x REBOOT=Force\"");
-    EXPECT_FALSE(refused.fits);
-    EXPECT_EQ(refused.command, "");
-    Built latin = Build(kInstaller, kPackage, u"setup.exe PROP=Caf\u00E9");
+// Every character reaches the installer as given, also one that no ANSI code
+// page holds: a full-width quotation mark stays what it is and becomes no
+// real one, and the paths may lie in any folder.
+TEST(InstallerCommandText, CharactersOutsideTheCodePagePassUnchanged) {
+    Built fullWidth = Build(kInstaller, kPackage, u"setup.exe /qn \"PROP=a\uFF02 /x REBOOT=Force\"");
+    EXPECT_TRUE(fullWidth.fits);
+    EXPECT_EQ(fullWidth.command, kPlainStart + " /qn \"PROP=a\\uFF02 /x REBOOT=Force\"");
+    Built latin = Build(kInstaller, kPackage, u"setup.exe PROP=Caf\u00E9 NAME=\u0141ukasz\u65E5\U0001F600");
     EXPECT_TRUE(latin.fits);
-    EXPECT_EQ(latin.command, kPlainStart + " PROP=Caf\xE9");
+    EXPECT_EQ(latin.command, kPlainStart + " PROP=Caf\\u00E9 NAME=\\u0141ukasz\\u65E5\\uD83D\\uDE00");
+    Built paths = Build(u"C:\\Windows\\system32\\msiexec.exe", u"C:\\\u0141ukasz \u65E5\u672C\\{X}\\main.msi", u"setup.exe");
+    EXPECT_TRUE(paths.fits);
+    EXPECT_EQ(paths.command, std::string(kInstaller) + " /i \"C:\\\\u0141ukasz \\u65E5\\u672C\\{X}\\main.msi\"");
+}
+
+// The limit counts UTF-16 units: a character outside the basic plane takes
+// two of them.
+TEST(InstallerCommandLimit, CountsUtf16Units) {
+    const std::string start = "C:\\i.exe /i C:\\p.msi ";
+    const size_t room = kInstallerCommandSize - 1 - start.size();
+    std::u16string pair = u"\U0001F600";
+    Built full = Build("C:\\i.exe", "C:\\p.msi", u"setup.exe " + std::u16string(room - 2, u'x') + pair);
+    EXPECT_TRUE(full.fits);
+    Built over = Build("C:\\i.exe", "C:\\p.msi", u"setup.exe " + std::u16string(room - 1, u'x') + pair);
+    EXPECT_FALSE(over.fits);
+    EXPECT_EQ(over.command, "");
 }
 
 }  // namespace

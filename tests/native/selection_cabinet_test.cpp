@@ -173,7 +173,7 @@ TEST(PackageItemTest, LongNameIsCutToTheItemBuffer) {
     EXPECT_EQ(PayloadText(item), "seven");
     EXPECT_EQ(item.outFile, nullptr);
     EXPECT_EQ(item.bytesWritten, 0u);
-    EXPECT_STREQ(item.outPath, "");
+    EXPECT_STREQ(item.outPath, L"");
 
     EXPECT_FALSE(LoadPackageItem(table.Table(), 1, 7, &item, "main.msi"));
     EXPECT_EQ(item.payload.contentLength, 0u);

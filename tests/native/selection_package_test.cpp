@@ -79,7 +79,7 @@ void ExpectChosen(const SelectionRun& run, uint32_t blob, uint32_t id) {
     EXPECT_EQ(PayloadText(run.set.items[0]), PayloadOf(blob, id));
     EXPECT_EQ(run.set.items[0].outFile, nullptr);
     EXPECT_EQ(run.set.items[0].bytesWritten, 0u);
-    EXPECT_STREQ(run.set.items[0].outPath, "");
+    EXPECT_STREQ(run.set.items[0].outPath, L"");
 }
 
 class ChoiceTest : public testing::TestWithParam<ChoiceCase> {};

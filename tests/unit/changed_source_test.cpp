@@ -56,8 +56,8 @@ Bytes ChangedData(const Bytes& content, const DataKind& kind) {
 // Writes the one item until the writer is done or has failed twice in a row;
 // the lock is kept in the item.
 uint32_t WriteItem(PackageItem* item, const std::string& path) {
-    std::snprintf(item->outPath, sizeof item->outPath, "%s", path.c_str());
-    item->outFile = CreateFileA(item->outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    SetWide(item->outPath, path);
+    item->outFile = CreateFileW(item->outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_NE(item->outFile, INVALID_HANDLE_VALUE);
     ExtractionSet set = {};

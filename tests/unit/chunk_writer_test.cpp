@@ -15,6 +15,7 @@
 #include "extract/file_lock.h"
 #include "memory_payload.h"
 #include "platform/win32_api.h"
+#include "wide_text.h"
 
 namespace {
 
@@ -109,7 +110,7 @@ protected:
         g_win32 = g_hook.real;
         for (const PackageItem& item : items_) {
             if (item.outFile) CloseHandle(item.outFile);
-            DeleteFileA(item.outPath);
+            DeleteFileW(item.outPath);
         }
         RemoveDirectoryA(folder_.c_str());
     }
@@ -125,11 +126,11 @@ protected:
             item.payload = PlainPayload(payloads_.back());
             std::string name = "item" + std::to_string(i) + ".bin";
             snprintf(item.fileName, sizeof(item.fileName), "%s", name.c_str());
-            snprintf(item.outPath, sizeof(item.outPath), "%s\\%s", folder_.c_str(), name.c_str());
+            SetWide(item.outPath, folder_ + "\\" + name);
             if (setups[i].existed) {
-                std::ofstream(item.outPath, std::ios::binary) << kExistingContent;
+                std::ofstream(Utf8(item.outPath), std::ios::binary) << kExistingContent;
             } else {
-                item.outFile = CreateFileA(item.outPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                item.outFile = CreateFileW(item.outPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                            FILE_ATTRIBUTE_NORMAL, nullptr);
                 ASSERT_NE(item.outFile, INVALID_HANDLE_VALUE);
             }
@@ -169,7 +170,7 @@ TEST_P(ChunkWriterTest, WritesEveryItemInChunks) {
         SCOPED_TRACE(items_[i].fileName);
         EXPECT_EQ(items_[i].outFile, nullptr);
         EXPECT_EQ(items_[i].bytesWritten, items_[i].payload.contentLength);
-        EXPECT_EQ(FileContent(items_[i].outPath), run.items[i].existed ? kExistingContent : payloads_[i]);
+        EXPECT_EQ(FileContent(Utf8(items_[i].outPath)), run.items[i].existed ? kExistingContent : payloads_[i]);
     }
 }
 
@@ -232,8 +233,8 @@ protected:
     uint32_t WriteItem(const VerifiedPayload& payload, std::string* written) {
         PackageItem item = {};
         item.payload = payload;
-        std::snprintf(item.outPath, sizeof item.outPath, "%s\\item.bin", folder_.c_str());
-        item.outFile = CreateFileA(item.outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+        SetWide(item.outPath, folder_ + "\\item.bin");
+        item.outFile = CreateFileW(item.outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
         EXPECT_NE(item.outFile, INVALID_HANDLE_VALUE);
         ExtractionSet set = {};
@@ -248,8 +249,8 @@ protected:
         ReleaseChunkWriter(&set);
         if (item.outFile) CloseHandle(item.outFile);
         ReleaseFileLock(&item);
-        *written = FileContent(item.outPath);
-        DeleteFileA(item.outPath);
+        *written = FileContent(Utf8(item.outPath));
+        DeleteFileW(item.outPath);
         return result;
     }
 

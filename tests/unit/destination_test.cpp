@@ -39,6 +39,17 @@ std::string DocumentsFolder() {
     return path;
 }
 
+using Files = std::vector<std::pair<std::string, std::string>>;
+
+// Lists a folder once, so that the browser finds a folder made just now (see
+// the note on access times in the end-to-end tests' prefix set-up).
+void ListFolder(const std::string& folder) {
+    std::error_code ignored;
+    for (auto entry = std::filesystem::directory_iterator(Wide(folder), ignored);
+         entry != std::filesystem::directory_iterator(); entry.increment(ignored)) {
+    }
+}
+
 std::string LastComponent(const std::string& path) { return path.substr(path.find_last_of('\\') + 1); }
 
 bool IsReparsePoint(const std::string& path) {
@@ -136,7 +147,7 @@ void RemoveJunction(const std::string& link) {
         return;
     }
     if (StartUnixProgram("Z:\\bin\\rm", "rm -f \"" + unixLink + "\""))
-        WaitFor([&] { return !FileExists(link.c_str()); });
+        WaitFor([&] { return !FileExists(Wide(link).c_str()); });
 }
 
 
@@ -146,21 +157,21 @@ struct Seams {
     std::string failingCreateName;   // creating a file of this name for writing fails
 } g_seams;
 
-UINT WINAPI TestWindowsDirectory(LPSTR buffer, UINT size) {
-    const std::string& folder = g_seams.windowsDirectory;
+UINT WINAPI TestWindowsDirectory(LPWSTR buffer, UINT size) {
+    std::wstring folder = Wide(g_seams.windowsDirectory);
     if (folder.size() >= size) return static_cast<UINT>(folder.size() + 1);
-    std::memcpy(buffer, folder.c_str(), folder.size() + 1);
+    std::wmemcpy(buffer, folder.c_str(), folder.size() + 1);
     return static_cast<UINT>(folder.size());
 }
 
-HANDLE WINAPI CreateFileFailingForName(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+HANDLE WINAPI CreateFileFailingForName(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                        DWORD disposition, DWORD flags, HANDLE templateFile) {
-    std::string name = LastComponent(path);
+    std::string name = LastComponent(Utf8(path));
     if ((access & GENERIC_WRITE) && name == g_seams.failingCreateName) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
-    return ::CreateFileA(path, access, share, security, disposition, flags, templateFile);
+    return ::CreateFileW(path, access, share, security, disposition, flags, templateFile);
 }
 
 // One look at the folder browser and what the driver did with it.
@@ -201,7 +212,7 @@ class BrowserDriver {
             visit.appeared = true;
             window_driver::WaitForBrowserReady(browser, kWindowTimeout);
             visit.selection = window_driver::BrowserSelection(browser);
-            for (const auto& path : watched_) visit.pathsPresent.push_back(FileExists(path.c_str()));
+            for (const auto& path : watched_) visit.pathsPresent.push_back(FileExists(Wide(path).c_str()));
             const BrowserAction& action = actions_[i];
             if (action.kind == BrowserAction::kChoose)
                 visit.chosen = window_driver::ChooseBrowserFolder(browser, action.path.c_str(), kWindowTimeout);
@@ -234,8 +245,8 @@ class DestinationTest : public ::testing::Test {
     // the step (or blocked by the test).
     std::string UseTestWindowsDirectory() {
         g_seams.windowsDirectory = root_ + "\\windows";
-        CreateDirectoryA(g_seams.windowsDirectory.c_str(), nullptr);
-        g_win32.GetWindowsDirectoryA = TestWindowsDirectory;
+        CreateDirectoryW(Wide(g_seams.windowsDirectory).c_str(), nullptr);
+        g_win32.GetWindowsDirectoryW = TestWindowsDirectory;
         return g_seams.windowsDirectory;
     }
 
@@ -247,8 +258,9 @@ class DestinationTest : public ::testing::Test {
     }
 
     StatusValue Prepare(Items& items, bool unattended = false) {
-        return PrepareDestination(items.set(), kProductCode, "Select a folder where you want to extract the installation files:",
-                                  destination_, unattended);
+        return PrepareDestination(items.set(), kProductCode,
+                                  L"Select a folder where you want to extract the installation files:", destination_,
+                                  unattended);
     }
 
     static constexpr const char* kProductCode = "{5EA1D000-0000-4000-8000-00000000D0C5}";
@@ -256,7 +268,7 @@ class DestinationTest : public ::testing::Test {
     TestFolder folder_{"destination"};
     const std::string& root_ = folder_.path();
     std::vector<std::string> cleanUp_;
-    char destination_[kPathBufferSize];
+    wchar_t destination_[kPathBufferSize];
 };
 
 TEST_F(DestinationTest, FilesGoToTheProductFolderInTheInstallerFolderOfTheWindowsDirectory) {
@@ -273,9 +285,9 @@ TEST_F(DestinationTest, FilesGoToTheProductFolderInTheInstallerFolderOfTheWindow
         StatusValue status = Prepare(items);
 
         ASSERT_EQ(StatusCode(status), 0u);
-        EXPECT_EQ(std::string(destination_), folder);
+        EXPECT_EQ(Utf8(destination_), folder);
         for (size_t i = 0; i < items.size(); ++i) {
-            EXPECT_EQ(std::string(items[i].outPath), folder + "\\" + items[i].fileName);
+            EXPECT_EQ(Utf8(items[i].outPath), folder + "\\" + items[i].fileName);
             EXPECT_NE(items[i].outFile, nullptr);
             EXPECT_EQ(items[i].bytesWritten, 0u);
         }
@@ -317,7 +329,7 @@ TEST_F(DestinationTest, PresentFileIsKeptOnlyWhenItHoldsThePayload) {
         Items items({{"main.msi", payload}});
 
         ASSERT_EQ(StatusCode(Prepare(items)), 0u);
-        EXPECT_EQ(std::string(items[0].outPath), path);
+        EXPECT_EQ(Utf8(items[0].outPath), path);
         EXPECT_EQ(items[0].outFile == nullptr, c.keptUntouched);
         items.WriteAll();
 
@@ -348,7 +360,7 @@ TEST_F(DestinationTest, FailedCreateIsUndoneThenTheBrowserOpensAtDocumentsAndCan
     ASSERT_EQ(SHCreateDirectoryExA(nullptr, folder.c_str(), nullptr), ERROR_SUCCESS);
     WriteWholeFile(keptPath, "kept cabinet");
     g_seams.failingCreateName = "data2.cab";
-    g_win32.CreateFileA = CreateFileFailingForName;
+    g_win32.CreateFileW = CreateFileFailingForName;
     Items items({{"main.msi", "package"}, {"kept.cab", "kept cabinet"}, {"data2.cab", "second cabinet"}});
 
     BrowserDriver driver({{BrowserAction::kCancel, ""}}, {firstPath, keptPath, folder});
@@ -367,7 +379,7 @@ TEST_F(DestinationTest, FailedCreateIsUndoneThenTheBrowserOpensAtDocumentsAndCan
     for (size_t i = 0; i < items.size(); ++i) {
         EXPECT_EQ(items[i].outFile, nullptr);
         EXPECT_EQ(items[i].bytesWritten, 0u);
-        EXPECT_STREQ(items[i].outPath, "");
+        EXPECT_STREQ(items[i].outPath, L"");
     }
     EXPECT_EQ(ReadWholeFile(keptPath), "kept cabinet");
 }
@@ -395,7 +407,7 @@ TEST_F(DestinationTest, UnattendedRunOpensNoBrowserAndTellsWhyTheAttemptFailed) 
         SCOPED_TRACE(c.name);
         if (c.blocked) BlockProductFolder(installer);
         g_seams.failingCreateName = c.failingFile;
-        g_win32.CreateFileA = CreateFileFailingForName;
+        g_win32.CreateFileW = CreateFileFailingForName;
         std::memset(destination_, 0, sizeof destination_);
         Items items({{"main.msi", "package"}, {c.secondFile, "cabinet"}});
 
@@ -407,13 +419,13 @@ TEST_F(DestinationTest, UnattendedRunOpensNoBrowserAndTellsWhyTheAttemptFailed) 
         EXPECT_EQ(StatusLine(status), kLineDestinationNotMade);
         for (size_t i = 0; i < items.size(); ++i) {
             EXPECT_EQ(items[i].outFile, nullptr);
-            EXPECT_STREQ(items[i].outPath, "");
+            EXPECT_STREQ(items[i].outPath, L"");
         }
         if (c.blocked) {
             EXPECT_EQ(ReadWholeFile(folder), "not a folder");
             DeleteFileA(folder.c_str());
         } else {
-            EXPECT_FALSE(FileExists(folder.c_str())) << "the attempt's product folder was left";
+            EXPECT_FALSE(FileExists(Wide(folder).c_str())) << "the attempt's product folder was left";
         }
     }
 }
@@ -452,19 +464,88 @@ TEST_F(DestinationTest, ChosenFolderGetsTheProductFolder) {
         const auto& visits = driver.Join();
 
         ASSERT_EQ(StatusCode(status), 0u);
-        EXPECT_EQ(std::string(destination_), folder);
+        EXPECT_EQ(Utf8(destination_), folder);
         for (const auto& visit : visits) {
             ASSERT_TRUE(visit.appeared);
             EXPECT_TRUE(visit.chosen);
             EXPECT_EQ(visit.selection.substr(visit.selection.size() - documents.size()), documents);
         }
-        EXPECT_EQ(std::string(items[0].outPath), folder + "\\main.msi");
+        EXPECT_EQ(Utf8(items[0].outPath), folder + "\\main.msi");
         items.WriteAll();
         EXPECT_EQ(ReadWholeFile(folder + "\\main.msi"), "package");
         EXPECT_EQ(ReadWholeFile(folder + "\\data1.cab"), "cabinet");
         EXPECT_EQ(ReadWholeFile(failingChoice + "\\" + kProductCode), "not a folder");
         items.CloseAll();
         RemoveTree(folder);
+    }
+}
+
+// Folders whose names no ANSI code page holds: the Windows directory, a
+// folder chosen in the browser, and a path that fills its 260 UTF-16 units
+// exactly (far more bytes in any multibyte form) while one unit more is
+// refused.
+TEST_F(DestinationTest, FoldersOutsideTheCodePageAreUsedAsNamed) {
+    std::string windows = root_ + "\\\u0141ukasz \u65E5\u672C";
+    ASSERT_TRUE(CreateDirectoryW(Wide(windows).c_str(), nullptr));
+    g_seams.windowsDirectory = windows;
+    g_win32.GetWindowsDirectoryW = TestWindowsDirectory;
+    std::string folder = windows + "\\Installer\\" + kProductCode;
+    Items items(Files{{"main.msi", "package"}});
+    ASSERT_EQ(StatusCode(Prepare(items)), 0u);
+    EXPECT_EQ(Utf8(destination_), folder);
+    EXPECT_EQ(Utf8(items[0].outPath), folder + "\\main.msi");
+    items.WriteAll();
+    EXPECT_EQ(ReadWholeFile(folder + "\\main.msi"), "package");
+    items.CloseAll();
+
+    // The Installer folder is blocked; the user chooses a folder named in
+    // Polish and Japanese.
+    RemoveTree(folder);
+    WriteWholeFile(folder, "not a folder");
+    std::string chosen = root_ + "\\wyb\u00F3r \u9078\u629E";
+    ASSERT_TRUE(CreateDirectoryW(Wide(chosen).c_str(), nullptr));
+    ListFolder(root_);
+    std::memset(destination_, 0, sizeof destination_);
+    Items browsed(Files{{"main.msi", "package"}});
+    BrowserDriver driver({{BrowserAction::kChoose, chosen}}, {});
+    StatusValue status = Prepare(browsed);
+    const auto& visits = driver.Join();
+    ASSERT_EQ(StatusCode(status), 0u);
+    ASSERT_EQ(visits.size(), 1u);
+    EXPECT_TRUE(visits[0].chosen);
+    EXPECT_EQ(Utf8(destination_), chosen + "\\" + kProductCode);
+    browsed.WriteAll();
+    EXPECT_EQ(ReadWholeFile(chosen + "\\" + kProductCode + "\\main.msi"), "package");
+    browsed.CloseAll();
+
+    // "<windows>\Installer\{code}\main.msi" of exactly 260 units, then 261.
+    for (size_t extra : {0u, 1u}) {
+        size_t fixed = Wide(root_).size() + 1 + std::string("\\Installer\\").size() + 38 + 9;
+        // Levels of at most 80 characters: Wine's file names on Linux hold
+        // 255 bytes, and each of these characters takes 3 in UTF-8.
+        size_t units = 260 - fixed + extra;
+        std::string deep = root_ + "\\deep" + std::to_string(extra);
+        units -= 5;
+        while (units > 0) {
+            ASSERT_TRUE(CreateDirectoryW(Wide(deep).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+            size_t level = units > 81 ? 80 : units - 1;
+            deep += "\\" + Utf8(std::wstring(level, L'\u65E5'));
+            units -= level + 1;
+        }
+        ASSERT_TRUE(CreateDirectoryW(Wide(deep).c_str(), nullptr));
+        ASSERT_EQ(Wide(deep).size() + std::string("\\Installer\\").size() + 38 + 9, 260 + extra);
+        g_seams.windowsDirectory = deep;
+        std::memset(destination_, 0, sizeof destination_);
+        Items fitting(Files{{"main.msi", "package"}});
+        if (extra == 0) {
+            ASSERT_EQ(StatusCode(Prepare(fitting)), 0u);
+            EXPECT_EQ(Wide(Utf8(fitting[0].outPath)).size(), 260u);
+            fitting.CloseAll();
+        } else {
+            BrowserDriver cancel({{BrowserAction::kCancel, ""}}, {});
+            EXPECT_EQ(StatusCode(Prepare(fitting)), 1223u) << "261 units do not fit";
+            EXPECT_STREQ(fitting[0].outPath, L"");
+        }
     }
 }
 
@@ -505,7 +586,7 @@ TEST_F(DestinationTest, PathThatDoesNotFitFailsTheAttempt) {
              entry.increment(error))
             if (entry->is_regular_file()) left.push_back(entry->path().string());
         EXPECT_TRUE(left.empty()) << left.front();
-        EXPECT_STREQ(items[1].outPath, "");
+        EXPECT_STREQ(items[1].outPath, L"");
     }
 }
 
@@ -559,7 +640,7 @@ TEST_F(DestinationTest, JunctionAsProductFolderFailsTheAttemptAndOpensTheBrowser
         EXPECT_TRUE(std::filesystem::is_empty(target, error)) << error.message();
         for (size_t i = 0; i < items.size(); ++i) EXPECT_EQ(items[i].outFile, nullptr);
         RemoveJunction(c.junction);
-        ASSERT_FALSE(FileExists(c.junction.c_str()));
+        ASSERT_FALSE(FileExists(Wide(c.junction).c_str()));
         ASSERT_TRUE(std::filesystem::is_directory(target));
         DeleteFileA((installer + "\\" + kProductCode).c_str());
     }

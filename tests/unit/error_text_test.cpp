@@ -10,23 +10,38 @@
 
 namespace {
 
+std::string Utf8(const std::wstring& text) {
+    std::string out(text.size() * 3 + 1, '\0');
+    int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &out[0],
+                                static_cast<int>(out.size()), nullptr, nullptr);
+    out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return out;
+}
+
+std::wstring Wide(const char* text) {
+    std::wstring out;
+    for (const char* p = text; *p; ++p) out += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+    return out;
+}
+
 // The system's own text for a code, as the tests expect it trimmed.
 std::string SystemText(uint32_t code) {
-    char buffer[2048] = {};
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
-                             LANG_USER_DEFAULT, buffer, sizeof buffer, nullptr);
-    std::string text(buffer, n);
+    wchar_t buffer[2048] = {};
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                             LANG_USER_DEFAULT, buffer, 2048, nullptr);
+    std::string text = Utf8(std::wstring(buffer, n));
     while (!text.empty() && std::string(". \r\n").find(text.back()) != std::string::npos) text.pop_back();
     return text;
 }
 
 std::string Compose(uint32_t code, const char* context, uint32_t size = 2048) {
-    std::string buffer(size, '\x7f');
-    int length = ComposeErrorText(code, &buffer[0], size, context);
-    size_t terminator = buffer.find('\0');
-    EXPECT_NE(terminator, std::string::npos) << "the text is terminated inside its buffer";
+    std::wstring buffer(size, L'\x7f');
+    std::wstring wideContext = context ? Wide(context) : std::wstring();
+    int length = ComposeErrorText(code, &buffer[0], size, context ? wideContext.c_str() : nullptr);
+    size_t terminator = buffer.find(L'\0');
+    EXPECT_NE(terminator, std::wstring::npos) << "the text is terminated inside its buffer";
     EXPECT_EQ(static_cast<size_t>(length), terminator) << "the result is the length of the text";
-    return buffer.substr(0, terminator);
+    return Utf8(buffer.substr(0, terminator));
 }
 
 // A code that no system message table knows.
@@ -60,6 +75,15 @@ TEST(ComposeErrorText, InsertMarksStayAsTheyAre) {
     std::string system = SystemText(193);
     std::string text = Compose(193, "C:\\x\\msiexec.exe");
     EXPECT_EQ(text, (system.empty() ? "Error 193" : system) + " (C:\\x\\msiexec.exe).");
+}
+
+// A path given as context keeps characters that no ANSI code page holds.
+TEST(ComposeErrorText, ContextKeepsEveryCharacter) {
+    std::wstring buffer(2048, L'\x7f');
+    const wchar_t* path = L"C:\\\u0141ukasz \u65e5\u672c\\msiexec.exe";
+    int length = ComposeErrorText(kNoText, &buffer[0], 2048, path);
+    EXPECT_EQ(buffer.substr(0, static_cast<size_t>(length)),
+              L"Error " + std::to_wstring(kNoText) + L" (" + path + L").");
 }
 
 TEST(ComposeErrorText, CutTextStaysInsideItsBuffer) {

@@ -17,10 +17,11 @@
 #include "memory_payload.h"
 #include "extract/file_lock.h"
 #include "selection/package_item.h"
+#include "wide_text.h"
 
 inline std::string ReadWholeFile(const std::string& path) {
     std::string bytes;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return "<missing>";
     static char block[65536];
@@ -31,7 +32,7 @@ inline std::string ReadWholeFile(const std::string& path) {
 }
 
 inline void WriteWholeFile(const std::string& path, const std::string& bytes) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
     DWORD done = 0;
     WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &done, nullptr);
@@ -40,7 +41,7 @@ inline void WriteWholeFile(const std::string& path, const std::string& bytes) {
 
 inline void RemoveTree(const std::string& folder) {
     std::error_code ignored;
-    std::filesystem::remove_all(folder, ignored);
+    std::filesystem::remove_all(Wide(folder), ignored);
 }
 
 // A fresh folder under the temporary folder, removed with everything in it.
@@ -90,10 +91,10 @@ class Items {
     // Opens every output file in `folder`, as the destination step does.
     void OpenIn(const std::string& folder) {
         for (auto& item : items_) {
-            std::snprintf(item.outPath, sizeof item.outPath, "%s\\%s", folder.c_str(), item.fileName);
-            item.outFile = CreateFileA(item.outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+            SetWide(item.outPath, folder + "\\" + item.fileName);
+            item.outFile = CreateFileW(item.outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                        FILE_ATTRIBUTE_NORMAL, nullptr);
-            ASSERT_NE(item.outFile, INVALID_HANDLE_VALUE) << item.outPath;
+            ASSERT_NE(item.outFile, INVALID_HANDLE_VALUE) << Utf8(item.outPath);
         }
     }
 

@@ -31,7 +31,7 @@ TEST(FileLock, FinishedFilesStayReadableButCannotChange) {
     items.WriteAll();
 
     for (size_t i = 0; i < items.size(); ++i) {
-        std::string path = items[i].outPath;
+        std::string path = Utf8(items[i].outPath);
         EXPECT_NE(items[i].readLock, nullptr) << path;
         EXPECT_TRUE(CanOpen(path, GENERIC_READ, kShareAll)) << path;
         EXPECT_FALSE(CanOpen(path, GENERIC_WRITE, kShareAll)) << path;
@@ -39,7 +39,7 @@ TEST(FileLock, FinishedFilesStayReadableButCannotChange) {
         EXPECT_FALSE(MoveFileA(path.c_str(), (path + ".moved").c_str())) << path;
     }
     items.CloseAll();
-    EXPECT_TRUE(DeleteFileA(items[0].outPath)) << "the clean-up's release frees the file";
+    EXPECT_TRUE(DeleteFileW(items[0].outPath)) << "the clean-up's release frees the file";
 }
 
 // Between closing the written file and locking it, someone changes it: the
@@ -61,7 +61,7 @@ TEST(FileLock, FileChangedBeforeItIsLockedFailsTheWrite) {
     items.OpenIn(folder.path());
     Win32Api saved = g_win32;
     g_win32.CloseHandle = CloseThenChange;
-    g_changedPath = items[0].outPath;
+    g_changedPath = Utf8(items[0].outPath);
 
     uint32_t percent = 0;
     EXPECT_EQ(WriteNextChunk(items.set(), &percent), 234u);  // enter
@@ -71,10 +71,10 @@ TEST(FileLock, FileChangedBeforeItIsLockedFailsTheWrite) {
     EXPECT_EQ(items[0].readLock, nullptr);
     g_win32 = saved;
 
-    WriteWholeFile(items[0].outPath, payload);
+    WriteWholeFile(Utf8(items[0].outPath), payload);
     EXPECT_EQ(WriteNextChunk(items.set(), &percent), 0u) << "the retry locks the whole file";
     EXPECT_NE(items[0].readLock, nullptr);
-    EXPECT_FALSE(CanOpen(items[0].outPath, GENERIC_WRITE, kShareAll));
+    EXPECT_FALSE(CanOpen(Utf8(items[0].outPath), GENERIC_WRITE, kShareAll));
 }
 
 // The lock is taken only on a file that holds exactly the verified content,
@@ -118,7 +118,7 @@ TEST(FileLock, TakesOnlyAFileHoldingExactlyTheVerifiedContent) {
                 WriteWholeFile(path, variant.bytes);
                 PackageItem item = {};
                 item.payload = kind.payload;
-                std::snprintf(item.outPath, sizeof item.outPath, "%s", path.c_str());
+                SetWide(item.outPath, path);
                 void* lock = LockFileHoldingPayload(item);
                 EXPECT_EQ(lock != nullptr, variant.locked);
                 if (lock) CloseHandle(lock);

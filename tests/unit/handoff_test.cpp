@@ -26,6 +26,7 @@
 #include "platform/paths.h"
 #include "platform/win32_api.h"
 #include "resource_ids.h"
+#include "wide_text.h"
 
 namespace {
 
@@ -42,9 +43,9 @@ std::string SystemDirectory() {
     return path;
 }
 
-std::string NoInstallerText() {
-    char text[512] = {};
-    LoadStringA(GetModuleHandleA(nullptr), IDS_NO_INSTALLER, text, sizeof text);
+std::wstring NoInstallerText() {
+    wchar_t text[512] = {};
+    LoadStringW(GetModuleHandleA(nullptr), IDS_NO_INSTALLER, text, 512);
     return text;
 }
 
@@ -57,29 +58,29 @@ struct SearchSeam {
     DWORD forcedResult = 0;
 } g_search;
 
-DWORD WINAPI RecordingSearchPath(LPCSTR path, LPCSTR file, LPCSTR extension, DWORD size, LPSTR buffer,
-                                 LPSTR* filePart) {
-    g_search.searchedPath = path ? path : "<default search order>";
+DWORD WINAPI RecordingSearchPath(LPCWSTR path, LPCWSTR file, LPCWSTR extension, DWORD size, LPWSTR buffer,
+                                 LPWSTR* filePart) {
+    g_search.searchedPath = path ? Utf8(path) : "<default search order>";
     if (g_search.forceResult) return g_search.forcedResult;
-    return ::SearchPathA(path, file, extension, size, buffer, filePart);
+    return ::SearchPathW(path, file, extension, size, buffer, filePart);
 }
 
-UINT WINAPI FailingSystemDirectory(LPSTR, UINT) { return 0; }
+UINT WINAPI FailingSystemDirectory(LPWSTR, UINT) { return 0; }
 
 class FindInstallerTest : public ::testing::Test {
    protected:
     void SetUp() override {
         saved_ = g_win32;
         g_search = SearchSeam();
-        g_win32.SearchPathA = RecordingSearchPath;
+        g_win32.SearchPathW = RecordingSearchPath;
         std::memset(installerPath_, 'z', sizeof installerPath_);
         std::memset(errorText_, 0, sizeof errorText_);
     }
     void TearDown() override { g_win32 = saved_; }
 
     Win32Api saved_;
-    char installerPath_[kInstallerPathSize];
-    char errorText_[kErrorTextSize];
+    wchar_t installerPath_[kInstallerPathSize];
+    wchar_t errorText_[kErrorTextSize];
 };
 
 // Only the system directory is searched: an msiexec.exe in the launcher's own
@@ -88,9 +89,9 @@ TEST_F(FindInstallerTest, FindsMsiexecInTheSystemDirectoryOnly) {
     StatusValue status = FindInstaller(installerPath_, NoInstallerText().c_str(), errorText_);
 
     EXPECT_EQ(StatusCode(status), 0u);
-    EXPECT_EQ(Lower(installerPath_), Lower(SystemDirectory() + "\\msiexec.exe"));
+    EXPECT_EQ(Lower(Utf8(installerPath_)), Lower(SystemDirectory() + "\\msiexec.exe"));
     EXPECT_EQ(g_search.searchedPath, SystemDirectory());
-    EXPECT_STREQ(errorText_, "");
+    EXPECT_STREQ(errorText_, L"");
 }
 
 TEST_F(FindInstallerTest, NotFoundGivesStringOneHundredAndCode1155) {
@@ -105,21 +106,21 @@ TEST_F(FindInstallerTest, NotFoundGivesStringOneHundredAndCode1155) {
         {"a path of exactly the buffer's size", false, kInstallerPathSize},
         {"no system directory", true, 0},
     };
-    const std::string noInstallerText = NoInstallerText();
-    ASSERT_NE(noInstallerText.find("Windows Installer is required"), std::string::npos);
+    const std::wstring noInstallerText = NoInstallerText();
+    ASSERT_NE(noInstallerText.find(L"Windows Installer is required"), std::wstring::npos);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         g_search.forceResult = true;
         g_search.forcedResult = c.searchResult;
-        g_win32.GetSystemDirectoryA = c.systemDirectoryFails ? FailingSystemDirectory : saved_.GetSystemDirectoryA;
+        g_win32.GetSystemDirectoryW = c.systemDirectoryFails ? FailingSystemDirectory : saved_.GetSystemDirectoryW;
         std::memset(errorText_, 0, sizeof errorText_);
 
         StatusValue status = FindInstaller(installerPath_, noInstallerText.c_str(), errorText_);
 
         EXPECT_EQ(StatusCode(status), 1155u);
         EXPECT_EQ(StatusLine(status), 2161u);
-        EXPECT_EQ(std::string(errorText_), noInstallerText);
-        EXPECT_STREQ(installerPath_, "");
+        EXPECT_EQ(std::wstring(errorText_), noInstallerText);
+        EXPECT_STREQ(installerPath_, L"");
     }
 }
 
@@ -276,19 +277,19 @@ TEST_P(CleanUpOutcome, KeepsOrDeletesAsTheOutcomeRequires) {
         PackageItem& item = set.items[i];
         std::snprintf(item.fileName, sizeof item.fileName, "%s", names[i]);
         if (!c.pathsSet) continue;
-        std::snprintf(item.outPath, sizeof item.outPath, "%s\\%s", folder.c_str(), names[i]);
-        WriteWholeFile(item.outPath, std::string(100, 'p'));
+        SetWide(item.outPath, folder + "\\" + names[i]);
+        WriteWholeFile(Utf8(item.outPath), std::string(100, 'p'));
     }
     if (c.writingUnfinished) {
         // Opened as the destination step opens it: no sharing for deletion, so
         // the file can be deleted only once its handle is closed.
-        openFile = CreateFileA(set.items[1].outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+        openFile = CreateFileW(set.items[1].outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(openFile, INVALID_HANDLE_VALUE);
         set.items[1].outFile = openFile;
     }
-    char destinationFolder[kInstallerPathSize] = {};
-    if (c.pathsSet) std::snprintf(destinationFolder, sizeof destinationFolder, "%s", folder.c_str());
+    wchar_t destinationFolder[kInstallerPathSize] = {};
+    if (c.pathsSet) SetWide(destinationFolder, folder);
     g_platformMemory.release = RecordingRelease;
 
     CleanUpExtraction(&set, c.installerResult, productCode.c_str(), destinationFolder);
@@ -302,10 +303,10 @@ TEST_P(CleanUpOutcome, KeepsOrDeletesAsTheOutcomeRequires) {
     if (openFile)
         EXPECT_NE(std::find(g_cleanUp.closed.begin(), g_cleanUp.closed.end(), openFile), g_cleanUp.closed.end());
     for (const char* name : names) {
-        bool present = FileExists((folder + "\\" + name).c_str());
+        bool present = FileExists(Wide(folder + "\\" + name).c_str());
         EXPECT_EQ(present, c.pathsSet && c.filesKept) << name;
     }
-    EXPECT_EQ(FileExists(folder.c_str()), c.folderKept);
+    EXPECT_EQ(FileExists(Wide(folder).c_str()), c.folderKept);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -336,16 +337,16 @@ struct LaunchSeam {
     DWORD createError = 0;
     bool exitCodeFails = false;
     std::string applicationName;
-    STARTUPINFOA startup = {};
+    STARTUPINFOW startup = {};
     BOOL inheritHandles = TRUE;
     DWORD creationFlags = ~0u;
     bool created = false;
 } g_launch;
 
-BOOL WINAPI RecordingCreateProcess(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES processSecurity,
+BOOL WINAPI RecordingCreateProcess(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES processSecurity,
                                    LPSECURITY_ATTRIBUTES threadSecurity, BOOL inherit, DWORD flags, LPVOID environment,
-                                   LPCSTR directory, LPSTARTUPINFOA startup, LPPROCESS_INFORMATION process) {
-    g_launch.applicationName = application ? application : "";
+                                   LPCWSTR directory, LPSTARTUPINFOW startup, LPPROCESS_INFORMATION process) {
+    g_launch.applicationName = application ? Utf8(application) : "";
     g_launch.startup = *startup;
     g_launch.inheritHandles = inherit;
     g_launch.creationFlags = flags;
@@ -354,7 +355,7 @@ BOOL WINAPI RecordingCreateProcess(LPCSTR application, LPSTR commandLine, LPSECU
         return FALSE;
     }
     g_launch.created = true;
-    return ::CreateProcessA(application, commandLine, processSecurity, threadSecurity, inherit, flags, environment,
+    return ::CreateProcessW(application, commandLine, processSecurity, threadSecurity, inherit, flags, environment,
                             directory, startup, process);
 }
 
@@ -374,7 +375,7 @@ class LaunchInstallerTest : public ::testing::Test {
     void SetUp() override {
         saved_ = g_win32;
         g_launch = LaunchSeam();
-        g_win32.CreateProcessA = RecordingCreateProcess;
+        g_win32.CreateProcessW = RecordingCreateProcess;
         // A folder with a space, so the installer's path arrives in quotes.
         installerFolder_ = folder_.path() + "\\Windows Installer";
         CreateDirectoryA(installerFolder_.c_str(), nullptr);
@@ -398,14 +399,15 @@ class LaunchInstallerTest : public ::testing::Test {
         std::string errorText;
     };
 
-    Outcome Launch(const std::string& installer, const std::u16string& launcherLine, int showCommand = SW_SHOWNORMAL) {
+    Outcome Launch(const std::string& installer, const std::u16string& launcherLine, int showCommand = SW_SHOWNORMAL,
+                   const std::string& package = kPackage) {
         int32_t count = 0;
         char16_t** arguments = SplitCommandLine(launcherLine.c_str(), &count);
         Outcome outcome = {0, kErrorInstallServiceFailure, 0, ""};
-        char errorText[kErrorTextSize] = {};
-        outcome.status = LaunchInstaller(installer.c_str(), kPackage, arguments, count, showCommand,
+        wchar_t errorText[kErrorTextSize] = {};
+        outcome.status = LaunchInstaller(Wide(installer).c_str(), Wide(package).c_str(), arguments, count, showCommand,
                                          &outcome.installerResult, errorText, &outcome.suppressErrorBox);
-        outcome.errorText = errorText;
+        outcome.errorText = Utf8(errorText);
         PlatformFree(arguments);
         return outcome;
     }
@@ -452,7 +454,7 @@ TEST_F(LaunchInstallerTest, InstallerGetsTheLaunchersShowWindowValue) {
         Launch(installer_, u"setup.exe", showCommand);
         Received();
         EXPECT_EQ(g_launch.applicationName, installer_);
-        EXPECT_EQ(g_launch.startup.cb, sizeof(STARTUPINFOA));
+        EXPECT_EQ(g_launch.startup.cb, sizeof(STARTUPINFOW));
         EXPECT_EQ(g_launch.startup.dwFlags, static_cast<DWORD>(STARTF_USESHOWWINDOW));
         EXPECT_EQ(g_launch.startup.wShowWindow, showCommand);
         EXPECT_EQ(g_launch.inheritHandles, FALSE);
@@ -502,9 +504,9 @@ TEST_F(LaunchInstallerTest, CreationFailureComposesTheTextWithThePath) {
         EXPECT_EQ(StatusLine(outcome.status), 2355u);
         EXPECT_EQ(outcome.installerResult, 1601u);
         EXPECT_EQ(outcome.suppressErrorBox, 0);
-        char expected[kErrorTextSize] = {};
-        ComposeErrorText(c.expectedCode, expected, sizeof expected, c.installer.c_str());
-        EXPECT_EQ(outcome.errorText, expected);
+        wchar_t expected[kErrorTextSize] = {};
+        ComposeErrorText(c.expectedCode, expected, kErrorTextSize, Wide(c.installer).c_str());
+        EXPECT_EQ(outcome.errorText, Utf8(expected));
         const std::string context = " (" + c.installer + ").";
         ASSERT_GE(outcome.errorText.size(), context.size());
         EXPECT_EQ(outcome.errorText.substr(outcome.errorText.size() - context.size()), context);
@@ -512,7 +514,26 @@ TEST_F(LaunchInstallerTest, CreationFailureComposesTheTextWithThePath) {
     }
 }
 
-// A command line that would not fit 1023 characters is refused whole; the
+// The installer, the package and every argument reach the installer exactly,
+// also where no ANSI code page holds a character: a folder named in Polish
+// and Japanese, a full-width quotation mark (no real one, so no further
+// switch), a character outside the basic plane.
+TEST_F(LaunchInstallerTest, CharactersOutsideTheCodePageArriveExactly) {
+    std::string folder = folder_.path() + "\\\u0141ukasz \u65E5\u672C";
+    ASSERT_TRUE(CreateDirectoryW(Wide(folder).c_str(), nullptr));
+    std::string installer = folder + "\\msiexec.exe";
+    ASSERT_TRUE(CopyFileW(Wide(installer_).c_str(), Wide(installer).c_str(), FALSE));
+    std::string package = folder + "\\{A11CE000-0000-4000-8000-000000000200}\\main.msi";
+
+    Outcome outcome = Launch(installer, u"setup.exe \"PROP=a\uFF02 /x\" NAME=\u0141ukasz\U0001F600 /qn", SW_SHOWNORMAL,
+                             package);
+
+    EXPECT_EQ(StatusCode(outcome.status), 0u);
+    EXPECT_EQ(Received(), "\"" + installer + "\" /i \"" + package +
+                              "\" \"PROP=a\uFF02 /x\" NAME=\u0141ukasz\U0001F600 /qn\n");
+}
+
+// A command line that would not fit 1023 units is refused whole; the
 // installer never sees a line cut into another command.
 TEST_F(LaunchInstallerTest, CommandLineTooLongIsRefused) {
     Outcome outcome = Launch(installer_, u"setup.exe /qn PROP=" + std::u16string(1000, u'x'));
@@ -548,9 +569,9 @@ TEST_F(LaunchInstallerTest, FailedWaitEndsWithItsErrorAndKeepsTheFiles) {
         EXPECT_EQ(StatusLine(outcome.status), static_cast<uint32_t>(kLineInstallerNotAwaited));
         EXPECT_EQ(outcome.installerResult, 0u);
         EXPECT_EQ(outcome.suppressErrorBox, 0);
-        char expected[kErrorTextSize] = {};
-        ComposeErrorText(c.expectedCode, expected, sizeof expected, installer_.c_str());
-        EXPECT_EQ(outcome.errorText, expected);
+        wchar_t expected[kErrorTextSize] = {};
+        ComposeErrorText(c.expectedCode, expected, kErrorTextSize, Wide(installer_).c_str());
+        EXPECT_EQ(outcome.errorText, Utf8(expected));
         // The installer was not waited for: let it finish before the next run.
         for (int i = 0; i < 400 && GetFileAttributesA(log_.c_str()) == INVALID_FILE_ATTRIBUTES; ++i) Sleep(50);
         Sleep(200);

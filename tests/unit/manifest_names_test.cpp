@@ -196,30 +196,31 @@ TEST_P(DoubleByteCodePageTest, EndsAsTheNameAllows) { ExpectOutcome(GetParam());
 INSTANTIATE_TEST_SUITE_P(Names, DoubleByteCodePageTest, testing::ValuesIn(kDoubleByteCases),
                          [](const testing::TestParamInfo<NameCase>& info) { return info.param.name; });
 
-// An argument reaches the installer exactly or not at all: best-fit mapping
-// would turn the full-width quotation mark into a real one that ends the
-// quoted value and adds the switches after it.
-TEST(WesternCodePageArgumentTest, ArgumentWithoutAnExactCounterpartIsRefused) {
+// On a Western system too, an argument reaches the installer exactly as it
+// was given: the line is UTF-16, so a full-width quotation mark or solidus
+// stays what it is (best-fit mapping would have made a real one that ends
+// the quoted value and adds the switches after it), and no argument that the
+// code page lacks is refused any more.
+TEST(WesternCodePageArgumentTest, EveryArgumentPassesAsGiven) {
     ASSERT_EQ(GetACP(), 1252u);
     struct Case {
         std::u16string line;
-        bool fits;
-        std::string command;
+        std::u16string command;
     };
     const Case cases[] = {
-        {u"setup.exe \"PROP=a\uFF02 /qn REBOOT=Force \uFF02\"", false, ""},
-        {u"setup.exe INSTALLDIR=C:\uFF3CApps", false, ""},
-        {u"setup.exe /qn \"PROP=Caf\u00E9 \u20AC\"", true, "C:\\i.exe /i C:\\p.msi /qn \"PROP=Caf\xE9 \x80\""},
+        {u"setup.exe \"PROP=a\uFF02 /qn REBOOT=Force \uFF02\"", u"C:\\i.exe /i C:\\p.msi \"PROP=a\uFF02 /qn REBOOT=Force \uFF02\""},
+        {u"setup.exe INSTALLDIR=C:\uFF3CApps", u"C:\\i.exe /i C:\\p.msi INSTALLDIR=C:\uFF3CApps"},
+        {u"setup.exe /qn \"PROP=Caf\u00E9 \u20AC\"", u"C:\\i.exe /i C:\\p.msi /qn \"PROP=Caf\u00E9 \u20AC\""},
     };
     for (const Case& c : cases) {
         int32_t count = 0;
         char16_t** arguments = SplitCommandLine(c.line.c_str(), &count);
         ASSERT_NE(arguments, nullptr);
-        char command[kInstallerCommandSize];
-        bool fits = BuildInstallerCommand(command, "C:\\i.exe", "C:\\p.msi", arguments, count);
+        char16_t command[kInstallerCommandSize];
+        bool fits = BuildInstallerCommand(command, u"C:\\i.exe", u"C:\\p.msi", arguments, count);
         PlatformFree(arguments);
-        EXPECT_EQ(fits, c.fits);
-        EXPECT_EQ(std::string(command), c.command);
+        EXPECT_TRUE(fits);
+        EXPECT_TRUE(std::u16string(command) == c.command);
     }
 }
 

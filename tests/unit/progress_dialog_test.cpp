@@ -25,7 +25,7 @@ namespace {
 using window_driver::WindowKind;
 
 constexpr DWORD kWindowTimeout = 20000;
-constexpr const char* kClassName = "MSI_STUB_WINDOW_CLASS_NAME";
+constexpr const wchar_t* kClassName = L"MSI_STUB_WINDOW_CLASS_NAME";
 constexpr const char* kTypeface = "MS Sans Serif";
 constexpr const char* kTitle = "Contoso Widget 2.0";
 
@@ -66,13 +66,13 @@ BOOL WINAPI CountedWriteFile(HANDLE file, LPCVOID data, DWORD size, LPDWORD done
     return g_seams.real.WriteFile(file, data, size, done, overlapped);
 }
 
-HANDLE WINAPI LockableCreateFileA(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+HANDLE WINAPI LockableCreateFileW(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                   DWORD disposition, DWORD flags, HANDLE model) {
     if (g_seams.lockRefused && access == GENERIC_READ) {
         SetLastError(ERROR_SHARING_VIOLATION);
         return INVALID_HANDLE_VALUE;
     }
-    return g_seams.real.CreateFileA(path, access, share, security, disposition, flags, model);
+    return g_seams.real.CreateFileW(path, access, share, security, disposition, flags, model);
 }
 
 UINT_PTR WINAPI CountedSetTimer(HWND window, UINT_PTR id, UINT delay, TIMERPROC callback) {
@@ -170,7 +170,7 @@ class ProgressDialogTest : public ::testing::Test {
         g_seams = Seams();
         g_seams.real = g_win32;
         g_win32.WriteFile = CountedWriteFile;
-        g_win32.CreateFileA = LockableCreateFileA;
+        g_win32.CreateFileW = LockableCreateFileW;
         g_win32.SetTimer = CountedSetTimer;
         g_win32.KillTimer = CountedKillTimer;
     }
@@ -180,8 +180,8 @@ class ProgressDialogTest : public ::testing::Test {
     }
 
     intptr_t Show(Items& items, const char* title = kTitle, bool unattended = false, uint32_t* failure = nullptr) {
-        return ShowProgressDialog(items.set(), GetModuleHandleA(nullptr), taskbar_, kClassName, title, kTypeface,
-                                  unattended, failure);
+        return ShowProgressDialog(items.set(), GetModuleHandleA(nullptr), taskbar_, kClassName, Wide(title).c_str(),
+                                  Wide(kTypeface).c_str(), unattended, failure);
     }
 
     TaskbarProgress* taskbar_ = nullptr;
@@ -227,16 +227,16 @@ TEST_F(ProgressDialogTest, WriteFailureAsksRetryOrCancelNamingTheFile) {
         EXPECT_EQ(visit.windowTitle, kTitle);
         EXPECT_EQ(visit.caption, kTitle);
         EXPECT_EQ(visit.barPosition, c.barPosition);
-        std::string path = items[c.file].outPath;
+        std::string path = Utf8(items[c.file].outPath);
         EXPECT_NE(visit.text.find("(" + path + ")."), std::string::npos) << visit.text;
         if (c.result == 1) {
             // Retry went on with the same file from where it stood.
             for (size_t i = 0; i < items.size(); ++i) {
                 EXPECT_EQ(items[i].outFile, nullptr);
-                EXPECT_TRUE(ReadWholeFile(items[i].outPath) == items.payload(i)) << items[i].outPath;
+                EXPECT_TRUE(ReadWholeFile(Utf8(items[i].outPath)) == items.payload(i)) << Utf8(items[i].outPath);
             }
         } else {
-            EXPECT_TRUE(ReadWholeFile(items[0].outPath) == items.payload(0));
+            EXPECT_TRUE(ReadWholeFile(Utf8(items[0].outPath)) == items.payload(0));
             EXPECT_NE(items[1].outFile, nullptr);  // left for the clean-up to close
             EXPECT_EQ(items[1].bytesWritten, 524288u);
         }
@@ -288,7 +288,7 @@ TEST_F(ProgressDialogTest, UnattendedWindowNeverPromptsAndTellsWhyItStopped) {
         EXPECT_EQ(items[0].bytesWritten, c.firstFileBytes);
         if (c.result == 1) {
             for (size_t i = 0; i < items.size(); ++i)
-                EXPECT_TRUE(ReadWholeFile(items[i].outPath) == items.payload(i)) << items[i].outPath;
+                EXPECT_TRUE(ReadWholeFile(Utf8(items[i].outPath)) == items.payload(i)) << Utf8(items[i].outPath);
         } else {
             EXPECT_EQ(items.set()->currentItem, c.failingArms ? -1 : 0) << "the second file was not begun";
         }
@@ -298,8 +298,10 @@ TEST_F(ProgressDialogTest, UnattendedWindowNeverPromptsAndTellsWhyItStopped) {
 }
 
 // The window as it opens, held by a failing timer: its title (cut after 49
-// characters when longer, with the rest of the template intact), the bar at
-// 0, the icons and the layout. Retry then writes everything; Cancel nothing.
+// UTF-16 units when longer, never inside a surrogate pair, with the rest of
+// the template intact; characters outside any ANSI code page shown as they
+// are), the bar at 0, the icons and the layout. Retry then writes
+// everything; Cancel nothing.
 TEST_F(ProgressDialogTest, TimerThatCannotBeArmedAsksRetryOrCancel) {
     const std::string longTitle = "Contoso Widget Professional Edition 2025 (64-bit) with extras";
     struct Case {
@@ -312,9 +314,12 @@ TEST_F(ProgressDialogTest, TimerThatCannotBeArmedAsksRetryOrCancel) {
         {kTitle, kTitle, IDRETRY, 1},
         {"", "", IDRETRY, 1},
         {longTitle, longTitle.substr(0, 49), IDCANCEL, 2},
+        {"\u0141ukasz \u65E5\u672C \U0001F600 Widget", "\u0141ukasz \u65E5\u672C \U0001F600 Widget", IDRETRY, 1},
+        {std::string(48, 'a') + "\U0001F600 tail", std::string(48, 'a'), IDCANCEL, 2},
     };
-    char expectedText[1024];
-    ComposeErrorText(ERROR_NOT_ENOUGH_MEMORY, expectedText, sizeof expectedText, nullptr);
+    wchar_t expectedWide[1024];
+    ComposeErrorText(ERROR_NOT_ENOUGH_MEMORY, expectedWide, 1024, nullptr);
+    std::string expectedText = Utf8(expectedWide);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
         g_seams.failingArms = 1;
@@ -337,14 +342,14 @@ TEST_F(ProgressDialogTest, TimerThatCannotBeArmedAsksRetryOrCancel) {
         EXPECT_EQ(visit.fontFace, kTypeface);
         EXPECT_TRUE(EqualRect(&visit.bar, &visit.barExpected));
         EXPECT_TRUE(EqualRect(&visit.client, &visit.clientExpected));
-        EXPECT_EQ(ReadWholeFile(items[0].outPath).size(), c.result == 1 ? kFileSize : 0u);
+        EXPECT_EQ(ReadWholeFile(Utf8(items[0].outPath)).size(), c.result == 1 ? kFileSize : 0u);
         items.CloseAll();
     }
 }
 
 // The timer only starts the writing: once it fires, chunks are written one
-// after another, the window's messages handled between them, with no wait
-// for another timer message. 256 small chunks take one armed timer.
+// after another, the window's messages handled every 50 ms between them,
+// with no wait for another timer message. 256 small chunks take one armed timer.
 TEST_F(ProgressDialogTest, OneTimerMessageWritesEveryChunk) {
     Items items({{"main.msi", Pattern(1 << 20, 4)}});
     items.set()->chunkSize = 4096;
@@ -355,7 +360,7 @@ TEST_F(ProgressDialogTest, OneTimerMessageWritesEveryChunk) {
     EXPECT_EQ(g_seams.writes, 256);
     EXPECT_EQ(g_seams.arms, 1);
     EXPECT_EQ(g_seams.kills, 1);
-    EXPECT_TRUE(ReadWholeFile(items[0].outPath) == items.payload(0));
+    EXPECT_TRUE(ReadWholeFile(Utf8(items[0].outPath)) == items.payload(0));
 }
 
 // The window works the same with no taskbar progress, with a record whose
@@ -373,8 +378,8 @@ TEST_F(ProgressDialogTest, TaskbarProgressFollowsTheWindowWhenThereIsOne) {
 
         EXPECT_EQ(Show(items), 1);
 
-        EXPECT_TRUE(ReadWholeFile(items[0].outPath) == items.payload(0));
-        EXPECT_TRUE(ReadWholeFile(items[1].outPath) == items.payload(1));
+        EXPECT_TRUE(ReadWholeFile(Utf8(items[0].outPath)) == items.payload(0));
+        EXPECT_TRUE(ReadWholeFile(Utf8(items[1].outPath)) == items.payload(1));
         if (progress) {
             EXPECT_NE(progress->window, nullptr);
             EXPECT_EQ(progress->total, 100u);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -27,22 +28,22 @@ protected:
 // GetOwnModulePath ----------------------------------------------------------
 
 struct FakeModuleName {
-    static inline std::string name;
+    static inline std::wstring name;
     static inline std::vector<DWORD> capacities;
 
     // As Windows does: a name that does not fit is cut to capacity - 1
     // characters and terminated, and the capacity is returned.
-    static DWORD WINAPI Get(HMODULE, LPSTR buffer, DWORD capacity) {
+    static DWORD WINAPI Get(HMODULE, LPWSTR buffer, DWORD capacity) {
         capacities.push_back(capacity);
         if (name.empty()) {
             SetLastError(ERROR_INVALID_HANDLE);
             return 0;
         }
         if (name.size() < capacity) {
-            memcpy(buffer, name.c_str(), name.size() + 1);
+            wmemcpy(buffer, name.c_str(), name.size() + 1);
             return static_cast<DWORD>(name.size());
         }
-        memcpy(buffer, name.c_str(), capacity - 1);
+        wmemcpy(buffer, name.c_str(), capacity - 1);
         buffer[capacity - 1] = 0;
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return capacity;
@@ -52,16 +53,16 @@ struct FakeModuleName {
 class OwnModulePath : public Win32Seams {};
 
 TEST_F(OwnModulePath, IsTheRunningProgramsPath) {
-    char expected[MAX_PATH * 4] = {};
-    ASSERT_GT(GetModuleFileNameA(nullptr, expected, sizeof expected), 0u);
-    char* path = GetOwnModulePath();
+    wchar_t expected[MAX_PATH * 4] = {};
+    ASSERT_GT(GetModuleFileNameW(nullptr, expected, MAX_PATH * 4), 0u);
+    wchar_t* path = GetOwnModulePath();
     ASSERT_NE(path, nullptr);
     EXPECT_STREQ(path, expected);
     PlatformFree(path);
 }
 
 TEST_F(OwnModulePath, GrowsBy64CharactersUntilTheNameFits) {
-    g_win32.GetModuleFileNameA = FakeModuleName::Get;
+    g_win32.GetModuleFileNameW = FakeModuleName::Get;
     struct Case {
         size_t length;
         std::vector<DWORD> capacities;
@@ -74,23 +75,23 @@ TEST_F(OwnModulePath, GrowsBy64CharactersUntilTheNameFits) {
         {1000, {260, 324, 388, 452, 516, 580, 644, 708, 772, 836, 900, 964, 1028}},
     };
     for (const Case& c : cases) {
-        FakeModuleName::name = "C:\\" + std::string(c.length - 9, 'a') + "\\s.exe";
+        FakeModuleName::name = L"C:\\" + std::wstring(c.length - 9, L'a') + L"\\s.exe";
         ASSERT_EQ(FakeModuleName::name.size(), c.length);
         FakeModuleName::capacities.clear();
-        char* path = GetOwnModulePath();
+        wchar_t* path = GetOwnModulePath();
         ASSERT_NE(path, nullptr) << c.length;
-        EXPECT_EQ(std::string(path), FakeModuleName::name);
+        EXPECT_EQ(std::wstring(path), FakeModuleName::name);
         EXPECT_EQ(FakeModuleName::capacities, c.capacities) << c.length;
         PlatformFree(path);
     }
 }
 
 TEST_F(OwnModulePath, NullWhenTheNameOrMemoryIsNotThere) {
-    g_win32.GetModuleFileNameA = FakeModuleName::Get;
+    g_win32.GetModuleFileNameW = FakeModuleName::Get;
     FakeModuleName::name.clear();
     EXPECT_EQ(GetOwnModulePath(), nullptr);
 
-    FakeModuleName::name = std::string(300, 'p');
+    FakeModuleName::name = std::wstring(300, L'p');
     for (bool failReAlloc : {false, true}) {
         FailingAllocator failing([failReAlloc](bool isReAlloc, uint32_t, size_t) { return isReAlloc == failReAlloc; });
         EXPECT_EQ(GetOwnModulePath(), nullptr) << (failReAlloc ? "growth" : "first buffer");
@@ -100,7 +101,7 @@ TEST_F(OwnModulePath, NullWhenTheNameOrMemoryIsNotThere) {
 // A call that keeps reporting a cut name past the longest Windows path does
 // not make the launcher allocate without end.
 TEST_F(OwnModulePath, GivesUpPastTheLongestPath) {
-    g_win32.GetModuleFileNameA = [](HMODULE, LPSTR buffer, DWORD capacity) -> DWORD {
+    g_win32.GetModuleFileNameW = [](HMODULE, LPWSTR buffer, DWORD capacity) -> DWORD {
         buffer[0] = 0;
         return capacity;
     };
@@ -140,7 +141,8 @@ struct Loaded {
 
 Loaded Load(const char* path) {
     BlobTable state = {};
-    StatusValue status = LoadContainerBlobs(&state, path);
+    std::wstring widePath(path, path + std::strlen(path));
+    StatusValue status = LoadContainerBlobs(&state, widePath.c_str());
     Loaded loaded = {StatusCode(status), StatusLine(status), {}, {}};
     for (uint32_t i = 0; i < state.blobCount; ++i) {
         const ContainerBlob& blob = state.blobs[i];
@@ -162,7 +164,27 @@ Bytes UnsignedLauncher() {
                    Entry(PayloadEntryGuid, 1000, Text("package"), kSignedCompressed)});
 }
 
-class LoadContainerBlobsTest : public Win32Seams {};
+// The files these tests load are not the test program's image; the check
+// that the own file is the running image has tests of its own below.
+HANDLE WINAPI AnyFileMapping(HANDLE, LPSECURITY_ATTRIBUTES, DWORD, DWORD, DWORD, LPCWSTR) {
+    return CreateEventW(nullptr, FALSE, FALSE, nullptr);
+}
+LPVOID WINAPI AnyView(HANDLE, DWORD, DWORD, DWORD, SIZE_T) {
+    static char page[1];
+    return page;
+}
+BOOL WINAPI UnmapAnyView(LPCVOID) { return TRUE; }
+LONG NTAPI SameFile(PVOID, PVOID) { return 0; }
+
+class LoadContainerBlobsTest : public Win32Seams {
+protected:
+    void SetUp() override {
+        g_win32.CreateFileMappingW = AnyFileMapping;
+        g_win32.MapViewOfFile = AnyView;
+        g_win32.UnmapViewOfFile = UnmapAnyView;
+        g_win32.AreMappedFilesTheSame = SameFile;
+    }
+};
 
 TEST_F(LoadContainerBlobsTest, WholeFileBecomesTheOneBlob) {
     const Bytes content = UnsignedLauncher();
@@ -218,7 +240,7 @@ TEST_F(LoadContainerBlobsTest, OwnFileNotOpened) {
     EXPECT_EQ(missing.code, static_cast<uint32_t>(ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(missing.line, 2042u);
 
-    g_win32.CreateFileA = [](LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) -> HANDLE {
+    g_win32.CreateFileW = [](LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) -> HANDLE {
         SetLastError(0);
         return INVALID_HANDLE_VALUE;
     };
@@ -288,7 +310,8 @@ TEST_F(LoadContainerBlobsTest, FileIsNotReadWhole) {
 TEST_F(LoadContainerBlobsTest, OwnFileDeniesWritingUntilReleased) {
     TempFile file(UnsignedLauncher());
     BlobTable state = {};
-    ASSERT_EQ(StatusCode(LoadContainerBlobs(&state, file.Path())), 0u);
+    std::wstring path(file.Path(), file.Path() + std::strlen(file.Path()));
+    ASSERT_EQ(StatusCode(LoadContainerBlobs(&state, path.c_str())), 0u);
     HANDLE writer = CreateFileA(file.Path(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     EXPECT_EQ(writer, INVALID_HANDLE_VALUE);
@@ -321,6 +344,92 @@ TEST_F(LoadContainerBlobsTest, OutOfMemory) {
             EXPECT_TRUE(loaded.blobs.empty()) << c.what;
         }
     }
+}
+
+// OpenOwnImageFile ----------------------------------------------------------
+
+std::wstring RunningImagePath() {
+    wchar_t path[MAX_PATH * 4] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH * 4);
+    return path;
+}
+
+struct Opened {
+    uint32_t code;
+    uint32_t line;
+    bool handed;  // a handle came back
+};
+
+Opened Open(const std::wstring& path) {
+    void* file = nullptr;
+    StatusValue status = OpenOwnImageFile(path.c_str(), &file);
+    Opened opened = {StatusCode(status), StatusLine(status), file != nullptr};
+    if (file) CloseHandle(file);
+    return opened;
+}
+
+// Only the file of the running image lends its container: a copy of it, byte
+// for byte the same, is another file, and so is an empty one. A missing file
+// is not opened at all.
+TEST(OpenOwnImageFile, OnlyTheRunningImageIsTaken) {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring folder = std::wstring(temp) + L"msistub-own-image-\u0141ukasz \u65E5\u672C-" +
+                          std::to_wstring(GetCurrentProcessId());
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    std::wstring copy = folder + L"\\\uFF53etup.exe";
+    ASSERT_TRUE(CopyFileW(RunningImagePath().c_str(), copy.c_str(), FALSE));
+    std::wstring empty = folder + L"\\empty.exe";
+    CloseHandle(CreateFileW(empty.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+
+    struct Case {
+        const char* what;
+        std::wstring path;
+        uint32_t code;
+        uint32_t line;
+    };
+    const Case cases[] = {
+        {"the running image", RunningImagePath(), 0, 0},
+        {"a copy of it", copy, 110, 2044},
+        {"an empty file", empty, ERROR_FILE_INVALID, 2044},
+        {"no such file", folder + L"\\missing.exe", ERROR_FILE_NOT_FOUND, 2042},
+    };
+    for (const Case& c : cases) {
+        Opened opened = Open(c.path);
+        EXPECT_EQ(opened.code, c.code) << c.what;
+        EXPECT_EQ(opened.line, c.line) << c.what;
+        EXPECT_EQ(opened.handed, c.code == 0) << c.what;
+    }
+    // Every refused file was closed again: it can be deleted.
+    EXPECT_TRUE(DeleteFileW(copy.c_str()));
+    EXPECT_TRUE(DeleteFileW(empty.c_str()));
+    EXPECT_TRUE(RemoveDirectoryW(folder.c_str()));
+}
+
+// The image's file is held so that it cannot be renamed away and replaced
+// while the launcher reads from it.
+TEST(OpenOwnImageFile, TheImageCannotBeRenamedWhileHeld) {
+    void* file = nullptr;
+    ASSERT_EQ(StatusCode(OpenOwnImageFile(RunningImagePath().c_str(), &file)), 0u);
+    std::wstring moved = RunningImagePath() + L".moved";
+    EXPECT_FALSE(MoveFileW(RunningImagePath().c_str(), moved.c_str()));
+    if (GetFileAttributesW(moved.c_str()) != INVALID_FILE_ATTRIBUTES) MoveFileW(moved.c_str(), RunningImagePath().c_str());
+    CloseHandle(file);
+}
+
+// Where the system cannot compare the files, nothing is taken on trust.
+TEST(OpenOwnImageFile, WithoutTheComparisonNothingIsTaken) {
+    Win32Api saved = g_win32;
+    g_win32.AreMappedFilesTheSame = nullptr;
+    g_win32.GetProcAddress = [](HMODULE, LPCSTR) -> FARPROC {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    };
+    Opened opened = Open(RunningImagePath());
+    g_win32 = saved;
+    EXPECT_EQ(opened.code, static_cast<uint32_t>(ERROR_PROC_NOT_FOUND));
+    EXPECT_EQ(opened.line, 2044u);
+    EXPECT_FALSE(opened.handed);
 }
 
 }  // namespace

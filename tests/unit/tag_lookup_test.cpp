@@ -217,15 +217,15 @@ struct LoadRecord {
     static inline bool withoutSearchFlags = false;
     static inline const char* failingName = nullptr;  // a name GetProcAddress does not find
     static inline bool loadFails = false;
-    static inline std::vector<std::pair<std::string, DWORD>> loads;
+    static inline std::vector<std::pair<std::wstring, DWORD>> loads;
 
-    static HMODULE WINAPI Load(LPCSTR name, HANDLE file, DWORD flags) {
+    static HMODULE WINAPI Load(LPCWSTR name, HANDLE file, DWORD flags) {
         loads.emplace_back(name, flags);
         if (loadFails) {
             SetLastError(ERROR_MOD_NOT_FOUND);
             return nullptr;
         }
-        return ::LoadLibraryExA(name, file, flags);
+        return ::LoadLibraryExW(name, file, flags);
     }
     static FARPROC WINAPI Find(HMODULE module, LPCSTR name) {
         const bool missing = (withoutSearchFlags && std::string(name) == "SetDefaultDllDirectories") ||
@@ -245,7 +245,7 @@ protected:
         LoadRecord::failingName = nullptr;
         LoadRecord::loadFails = false;
         LoadRecord::loads.clear();
-        g_win32.LoadLibraryExA = LoadRecord::Load;
+        g_win32.LoadLibraryExW = LoadRecord::Load;
         g_win32.GetProcAddress = LoadRecord::Find;
         g_win32.CryptMsgOpenToDecode = nullptr;
         g_win32.CryptMsgUpdate = nullptr;
@@ -256,21 +256,21 @@ protected:
     }
 };
 
-std::string SystemDirectory() {
-    char path[MAX_PATH];
-    UINT length = GetSystemDirectoryA(path, MAX_PATH);
-    return std::string(path, length);
+std::wstring SystemDirectory() {
+    wchar_t path[MAX_PATH];
+    UINT length = GetSystemDirectoryW(path, MAX_PATH);
+    return std::wstring(path, length);
 }
 
 TEST_F(SignatureDecoderLoading, FromTheSystemDirectoryOnly) {
     struct Case {
         bool withoutSearchFlags;
-        std::string name;
+        std::wstring name;
         DWORD flags;
     };
     const Case cases[] = {
-        {false, "crypt32.dll", LOAD_LIBRARY_SEARCH_SYSTEM32},
-        {true, SystemDirectory() + "\\crypt32.dll", LOAD_WITH_ALTERED_SEARCH_PATH},
+        {false, L"crypt32.dll", LOAD_LIBRARY_SEARCH_SYSTEM32},
+        {true, SystemDirectory() + L"\\crypt32.dll", LOAD_WITH_ALTERED_SEARCH_PATH},
     };
     const Bytes tag = TagBlob("tag");
     for (const Case& c : cases) {
