@@ -25,6 +25,9 @@ constexpr uint32_t kTemplateTextUnits = 50;  // UTF-16 units per template string
 constexpr size_t kFixedTemplateBytes = 28;   // header and menu word 20, three terminators 6, point size 2
 
 constexpr UINT_PTR kTimerId = 1;
+// Posted once the window is set up: the writing starts at once rather than
+// when the armed timer first fires, which is 10 ms or more later.
+constexpr UINT kStartWriting = WM_APP + 1;
 constexpr int kProgressBarId = 100;
 constexpr RECT kProgressBarUnits = {5, 14, 170, 12};  // x, y, width, height
 constexpr uint32_t kMessageTextSize = 1024;
@@ -250,11 +253,26 @@ void InitializeProgressWindow(HWND dialog, ProgressWindow* window) {
     TaskbarProgressSetTotal(taskbar, kPercentRange);
     TaskbarProgressSetCompleted(taskbar, 0);
 
-    if (!ArmTimer(dialog, window)) EndDialog(dialog, kProgressCancelled);
+    // The timer stays the way the writing resumes after Retry; a window
+    // whose timer cannot be armed asks first, as it always did.
+    if (!ArmTimer(dialog, window)) {
+        EndDialog(dialog, kProgressCancelled);
+        return;
+    }
+    PostMessageW(dialog, kStartWriting, 0, 0);
 }
 
-// The timer's message: the timer is killed first and armed again only after
-// a prompt's Retry, so the writing and prompts never overlap.
+// The posted start comes before the dialog manager shows the window, which
+// it does once the queue is first empty: the window is shown here, so even a
+// setup written within milliseconds shows its window and its 100%.
+void ShowBeforeWriting(HWND dialog) {
+    if (IsWindowVisible(dialog)) return;
+    ShowWindow(dialog, SW_SHOWNORMAL);
+    UpdateWindow(dialog);
+}
+
+// The start message or the timer's: the timer is killed first and armed
+// again only after a prompt's Retry, so the writing and prompts never overlap.
 void HandleTick(HWND dialog) {
     ProgressWindow* window = WindowOf(dialog);
     if (!window) return;
@@ -304,6 +322,10 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lP
             break;
         case WM_INITDIALOG:
             InitializeProgressWindow(dialog, reinterpret_cast<ProgressWindow*>(lParam));
+            break;
+        case kStartWriting:
+            ShowBeforeWriting(dialog);
+            HandleTick(dialog);
             break;
         case WM_TIMER:
             HandleTick(dialog);
