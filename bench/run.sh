@@ -89,11 +89,15 @@ build_programs() {
   $cxx "${flags[@]}" -mwindows bench/floor.cpp -o "$tools/floor.exe" -lshell32
   $cxx "${flags[@]}" -mwindows -DSTREAM_FLOOR bench/floor.cpp -o "$tools/stream_floor.exe" -lshell32
   $cxx "${flags[@]}" -municode bench/peak_memory.cpp -o "$tools/peak_memory.exe" -lpsapi
+  # The tools check entries as the launcher does, with the development key
+  # compiled in, since they carry no key resource.
   $cxx "${flags[@]}" -DNOMINMAX -D_WIN32_WINNT=0x0601 -DWINVER=0x0601 -Isrc -I"$openssl_root/include" \
-    bench/stages.cpp -o "$tools/stages.exe" build/bench-windows/libmsistub_core.a "$openssl_root/lib64/libcrypto.a" \
+    bench/stages.cpp build/bench-windows/generated/verification_key_data.cpp -o "$tools/stages.exe" \
+    build/bench-windows/libmsistub_core.a "$openssl_root/lib64/libcrypto.a" \
     "$isal_root/lib/libisal_inflate.a" -lws2_32 -lcrypt32 -lcomctl32 -lshell32 -lole32 -luser32 -ladvapi32 -lgdi32
   $cxx "${flags[@]}" -DNOMINMAX -D_WIN32_WINNT=0x0601 -DWINVER=0x0601 -Isrc -I"$openssl_root/include" \
-    bench/hash_speed.cpp -o "$tools/hash_speed.exe" build/bench-windows/libmsistub_core.a \
+    bench/hash_speed.cpp build/bench-windows/generated/verification_key_data.cpp -o "$tools/hash_speed.exe" \
+    build/bench-windows/libmsistub_core.a \
     "$openssl_root/lib64/libcrypto.a" "$isal_root/lib/libisal_inflate.a" -ladvapi32
 }
 
@@ -163,7 +167,9 @@ make_bombs() {
     mkdir -p "$scratch"
     openssl req -x509 -newkey rsa:2048 -nodes -keyout "$scratch/signer.key" -out "$scratch/signer.crt" -days 30 \
       -subj "/CN=msistub bench" 2>/dev/null
-    osslsigncode sign -certs "$scratch/signer.crt" -key "$scratch/signer.key" -in build/bench-windows/msistub.exe \
+    build/bench-native/tools/pack/msistub-pack stub --stub build/bench-windows/msistub.exe \
+      --key build/dev-key/dev-private.pem --out "$scratch/keyed.exe" >/dev/null
+    osslsigncode sign -certs "$scratch/signer.crt" -key "$scratch/signer.key" -in "$scratch/keyed.exe" \
       -out "$scratch/signed.exe" >/dev/null
     osslsigncode sign -certs "$scratch/signer.crt" -key "$scratch/signer.key" -in "$dir/setup.exe" \
       -out "$scratch/signed-last.exe" >/dev/null

@@ -1,5 +1,5 @@
 # Turns the 276-byte PUBLICKEYBLOB made by `openssl rsa -outform MSBLOB` into
-# the source of WriteVerificationKey. Anything but an RSA-2048 key is refused.
+# the source of the built-in WriteVerificationKey (native build and tests). Anything but an RSA-2048 key is refused.
 file(READ "${BLOB}" hex HEX)
 string(LENGTH "${hex}" hexLength)
 if(NOT hexLength EQUAL 552)
@@ -16,11 +16,12 @@ file(WRITE "${OUT}.tmp" "// Generated from the verification key's PEM file at bu
 
 #include <cstring>
 
-void WriteVerificationKey(uint8_t out[kVerificationKeySize]) {
+bool WriteVerificationKey(uint8_t out[kVerificationKeySize]) {
     const uint8_t key[kVerificationKeySize] = {
     ${bytes}
     };
     std::memcpy(out, key, kVerificationKeySize);
+    return true;
 }
 ")
 file(RENAME "${OUT}.tmp" "${OUT}")

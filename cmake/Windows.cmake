@@ -39,7 +39,7 @@ set_target_properties(mingw_zlib PROPERTIES
   INTERFACE_INCLUDE_DIRECTORIES "${MINGW_ZLIB_INCLUDE}")
 
 # Everything but the entry point, so the unit tests link the very same code.
-add_library(msistub_core STATIC ${MSISTUB_PORTABLE_SOURCES} ${MSISTUB_WINDOWS_SOURCES} ${MSISTUB_KEY_SOURCE})
+add_library(msistub_core STATIC ${MSISTUB_PORTABLE_SOURCES} ${MSISTUB_WINDOWS_SOURCES})
 target_include_directories(msistub_core PUBLIC "${CMAKE_SOURCE_DIR}/src" PRIVATE "${CMAKE_SOURCE_DIR}/res")
 target_compile_definitions(msistub_core PUBLIC _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
 target_compile_options(msistub_core PRIVATE -Wall -Wextra -fno-exceptions)
@@ -51,22 +51,33 @@ set(MSISTUB_STATIC_LINK_OPTIONS -static -static-libgcc -static-libstdc++
     -Wl,--dynamicbase -Wl,--high-entropy-va -Wl,--nxcompat)
 
 include(cmake/Branding.cmake)
-# The stub names its own verification key as a resource (the same key blob
-# the launcher checks with), so the packing tool reads it from the stub.
+# The launcher checks entries with the key in its resource
+# MSISTUB_VERIFICATION_KEY. The stub the project builds carries none: the
+# packing tool writes each vendor's key into its copy. Built with
+# -DMSISTUB_SIGNING_PUBLIC_KEY the stub carries that key, and the packing tool
+# then accepts only its private half. The unit tests carry the development key.
 set_source_files_properties(res/msistub.rc PROPERTIES
   OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/app.manifest;${CMAKE_SOURCE_DIR}/res/resource_ids.h;${CMAKE_BINARY_DIR}/generated/version_info.rc;${MSISTUB_KEY_BLOB}")
 
 add_executable(msistub WIN32 src/launcher/main.cpp res/msistub.rc)
 target_include_directories(msistub PRIVATE "${CMAKE_BINARY_DIR}/generated" "${CMAKE_SOURCE_DIR}/res")
 target_link_libraries(msistub PRIVATE msistub_core)
+if(MSISTUB_SIGNING_PUBLIC_KEY)
+  target_compile_definitions(msistub PRIVATE MSISTUB_KEY_RESOURCE)
+endif()
 add_custom_target(msistub_key_blob DEPENDS "${MSISTUB_KEY_BLOB}")
 add_dependencies(msistub msistub_icon msistub_key_blob)
 target_link_options(msistub PRIVATE ${MSISTUB_STATIC_LINK_OPTIONS} -s)
 set_target_properties(msistub PROPERTIES OUTPUT_NAME msistub RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}")
 
-# The packing tool checks a signing key against this file.
-add_custom_command(TARGET msistub POST_BUILD
-  COMMAND "${CMAKE_COMMAND}" -E copy "${MSISTUB_PUBLIC_KEY_PEM}" "${CMAKE_BINARY_DIR}/msistub.pub.pem")
+# A stub built with a key names it beside itself.
+if(MSISTUB_SIGNING_PUBLIC_KEY)
+  add_custom_command(TARGET msistub POST_BUILD
+    COMMAND "${CMAKE_COMMAND}" -E copy "${MSISTUB_PUBLIC_KEY_PEM}" "${CMAKE_BINARY_DIR}/msistub.pub.pem")
+else()
+  add_custom_command(TARGET msistub POST_BUILD
+    COMMAND "${CMAKE_COMMAND}" -E rm -f "${CMAKE_BINARY_DIR}/msistub.pub.pem")
+endif()
 
 # The packing tool builds for Windows too (it reads MSI files with msi.dll).
 add_subdirectory(tools/pack)

@@ -10,7 +10,8 @@
 // certificate table, in a tag, and signed last with another chain added;
 // OUTPUT_DIR/manifest: their manifests; OUTPUT_DIR/certificate_table: PE32+
 // headers with and without a certificate table around a chain;
-// OUTPUT_DIR/command_line: command lines as UTF-16LE.
+// OUTPUT_DIR/command_line: command lines as UTF-16LE;
+// OUTPUT_DIR/stub_resources: resource sections as the packer writes them.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -23,6 +24,8 @@
 #include "byte_files.h"
 #include "format/entry_format.h"
 #include "entry_chain.h"
+#include "resource_tree.h"
+#include "version_info.h"
 #include "manifest_records.h"
 #include "pack_error.h"
 #include "pe_image.h"
@@ -199,6 +202,21 @@ int main(int argc, char** argv) {
             u"a \"\" b\t\tc \"u y",
             u"setup.exe /QUIET REBOOT=ReallySuppress ALLUSERS=1 \u00e4\u4e2d",
         };
+        VersionInfo version;
+        version.fileVersion = version.productVersion = {2, 1, 0, 17};
+        version.strings = {{"ProductName", "Widget St\xC3\xBC" "dio"}, {"ProductVersion", "2.1.0.17"},
+                           {"FileDescription", "Widget Setup"}};
+        const std::string manifestText = "<assembly><description>Widget Setup</description></assembly>";
+        Bytes group = {0, 0, 1, 0, 1, 0, 16, 16, 0, 0, 1, 0, 32, 0, 40, 0, 0, 0, 1, 0};
+        const std::vector<ResourceItem> resources = {
+            {ResourceId(kResourceTypeVersion), ResourceId(1), 0x409, 0, EncodeVersionInfo(version)},
+            {ResourceId(kResourceTypeManifest), ResourceId(1), 0x409, 0, Bytes(manifestText.begin(), manifestText.end())},
+            {ResourceId(kResourceTypeIcon), ResourceId(1), 0x409, 0, Bytes(40, 7)},
+            {ResourceId(kResourceTypeGroupIcon), ResourceName("APP"), 0x409, 0, group},
+            {ResourceId(kResourceTypeRcdata), ResourceName("MSISTUB_VERIFICATION_KEY"), 0x409, 0, Bytes(276, 9)}};
+        Write(out / "stub_resources", "launcher_resources", BuildResourceSection(resources, 0x1B000));
+        Write(out / "stub_resources", "key_only", BuildResourceSection({resources.back()}, 0x1B000));
+
         int number = 0;
         for (const std::u16string& line : lines)
             Write(out / "command_line", "line" + std::to_string(++number), Utf16Le(line));

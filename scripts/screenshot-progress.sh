@@ -12,7 +12,10 @@
 # bar position as msistub-driver read them when the window opened.
 # Uses build/windows (msistub.exe, msistub-driver.exe) and build/native
 # (msistub-pack); MSISTUB_BUILD, MSISTUB_PACK and MSISTUB_DEV_PRIVATE_KEY
-# point elsewhere.
+# point elsewhere. PACK_OPTIONS adds options to pack, such as the branding:
+#   PACK_OPTIONS="--icon product.ico" scripts/screenshot-progress.sh
+# DPI sets the prefix's screen DPI (96 unless given), to see the window as a
+# high-DPI screen shows it.
 set -euo pipefail
 
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
@@ -44,12 +47,17 @@ trap finish EXIT
 echo "packing a setup with a $mebibytes MiB cabinet"
 bash "$source_dir/scripts/make-demo-msi.sh" "$work/msi" "$title" "$product_code" 1033 demo.msi >/dev/null
 truncate -s "${mebibytes}M" "$work/msi/large.cab"
+read -r -a pack_options <<< "${PACK_OPTIONS:-}"
 "$pack" pack --stub "$build/msistub.exe" --key "$key" --out "$work/setup.exe" --no-cabinet-check --cabinet "$work/msi/large.cab" \
-  "$work/msi/demo.msi" >/dev/null
+  "${pack_options[@]}" "$work/msi/demo.msi" >/dev/null
 
 "$source_dir/scripts/wine-prefix.sh" "$WINEPREFIX"
 # No window manager runs on the bare X display: Wine draws the caption itself.
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null 2>&1
+if [ -n "${DPI:-}" ]; then
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$DPI" /f >/dev/null 2>&1
+  wineserver -w
+fi
 
 echo "running the setup"
 wine "$work/setup.exe" /qn >/dev/null 2>&1 &

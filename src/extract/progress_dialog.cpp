@@ -28,6 +28,9 @@ constexpr UINT_PTR kTimerId = 1;
 // Posted once the window is set up: the writing starts at once rather than
 // when the armed timer first fires, which is 10 ms or more later.
 constexpr UINT kStartWriting = WM_APP + 1;
+// WM_DPICHANGED and the DPI at which sizes are given, as later headers name them.
+constexpr UINT kWmDpiChanged = 0x02E0;
+constexpr int kDefaultDpi = 96;
 constexpr int kProgressBarId = 100;
 constexpr RECT kProgressBarUnits = {5, 14, 170, 12};  // x, y, width, height
 constexpr uint32_t kMessageTextSize = 1024;
@@ -139,6 +142,45 @@ void DestroyIcons(const ProgressWindow& window) {
     if (window.smallIcon) DestroyIcon(window.smallIcon);
 }
 
+// The launcher is per-monitor DPI-aware (its manifest says so), so the
+// system no longer stretches its window as a bitmap: the icons must come in
+// the sizes of the window's own DPI. GetDpiForWindow exists from Windows 10
+// 1607; before it the screen's DPI is the window's.
+UINT WindowDpi(HWND dialog) {
+    // Looked up on each call, which is rare: a function-local static would
+    // bring the C++ runtime's guarded initialization into the launcher.
+    using GetDpiForWindowFunction = UINT(WINAPI*)(HWND);
+    const auto getDpiForWindow = reinterpret_cast<GetDpiForWindowFunction>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    UINT dpi = getDpiForWindow ? getDpiForWindow(dialog) : 0;
+    if (dpi) return dpi;
+    HDC screen = GetDC(nullptr);
+    dpi = screen ? static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSY)) : 0;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi ? dpi : static_cast<UINT>(kDefaultDpi);
+}
+
+// The new icons are set before the old ones go, so the window never shows
+// a destroyed icon.
+void SetIconsForDpi(HWND dialog, ProgressWindow* window) {
+    ProgressWindow old = *window;
+    int dpi = static_cast<int>(WindowDpi(dialog));
+    window->bigIcon = SetIcon(dialog, window->instance, ICON_BIG, MulDiv(32, dpi, kDefaultDpi));
+    window->smallIcon = SetIcon(dialog, window->instance, ICON_SMALL, MulDiv(16, dpi, kDefaultDpi));
+    DestroyIcons(old);
+}
+
+// Moved to a monitor of another DPI: the window takes the size the system
+// suggests and icons of the new DPI.
+void HandleDpiChange(HWND dialog, const RECT* suggested) {
+    ProgressWindow* window = WindowOf(dialog);
+    if (!window) return;
+    if (suggested)
+        SetWindowPos(dialog, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetIconsForDpi(dialog, window);
+}
+
 void ShowPercent(HWND dialog, TaskbarProgress* taskbar, uint32_t percent) {
     SendDlgItemMessageA(dialog, kProgressBarId, PBM_SETPOS, percent, 0);
     TaskbarProgressSetCompleted(taskbar, percent);
@@ -242,8 +284,7 @@ void InitializeProgressWindow(HWND dialog, ProgressWindow* window) {
         return;
     }
     CreateProgressBar(dialog, window->instance);
-    window->bigIcon = SetIcon(dialog, window->instance, ICON_BIG, 32);
-    window->smallIcon = SetIcon(dialog, window->instance, ICON_SMALL, 16);
+    SetIconsForDpi(dialog, window);
     SendDlgItemMessageA(dialog, kProgressBarId, PBM_SETRANGE, 0, MAKELPARAM(0, kPercentRange));
     SendDlgItemMessageA(dialog, kProgressBarId, PBM_SETPOS, 0, 0);
 
@@ -329,6 +370,9 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lP
             break;
         case WM_TIMER:
             HandleTick(dialog);
+            break;
+        case kWmDpiChanged:
+            HandleDpiChange(dialog, reinterpret_cast<const RECT*>(lParam));
             break;
         default:
             break;

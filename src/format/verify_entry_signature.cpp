@@ -22,7 +22,7 @@ constexpr uint32_t kFirstPieceSize = 16u << 10;
 
 StatusValue VerifyEntryDigest(const uint8_t digest[kDigestSize], const uint8_t* signature, uint32_t signatureLength) {
     uint8_t key[kVerificationKeySize];
-    g_verificationKeyWriter(key);
+    if (!g_verificationKeyWriter(key)) return StatusOf(kNteBadKey, 0);
     return VerifyDigestSignature(key, digest, signature, signatureLength);
 }
 

@@ -59,6 +59,11 @@ bool PlatformReadFileAt(void* file, uint64_t offset, void* out, uint32_t length)
 // Closes a file that PlatformReadFileAt reads; null is ignored.
 void PlatformCloseFile(void* file);
 
+// The bytes of the RCDATA resource `name` of the running program's own
+// image, checked to lie inside that image. False when there is none, or
+// where programs carry no resources (Linux).
+bool PlatformFindOwnResource(const char* name, const uint8_t** data, uint32_t* size);
+
 // A second thread for work that can run beside the caller's, such as hashing
 // one piece of content while the next one is read. It runs one job at a time.
 struct PlatformWorker;

@@ -91,6 +91,8 @@ bool PlatformReadFileAt(void* file, uint64_t offset, void* out, uint32_t length)
     return true;
 }
 
+bool PlatformFindOwnResource(const char*, const uint8_t**, uint32_t*) { return false; }
+
 void PlatformCloseFile(void* file) {
     if (file) std::fclose(static_cast<FILE*>(file));
 }

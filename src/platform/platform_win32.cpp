@@ -55,6 +55,26 @@ bool PlatformReadFileAt(void* file, uint64_t offset, void* out, uint32_t length)
     return g_win32.ReadFile(file, out, length, &got, &position) && got == length;
 }
 
+// A resource's data entry is a bare address and size that the loader does
+// not check, so the bytes are held against the image's mapped extent.
+bool PlatformFindOwnResource(const char* name, const uint8_t** data, uint32_t* size) {
+    HMODULE image = GetModuleHandleA(nullptr);
+    HRSRC resource = image ? FindResourceA(image, name, MAKEINTRESOURCEA(10)) : nullptr;  // RT_RCDATA
+    HGLOBAL loaded = resource ? LoadResource(image, resource) : nullptr;
+    const auto* bytes = static_cast<const uint8_t*>(loaded ? LockResource(loaded) : nullptr);
+    if (!bytes) return false;
+    DWORD length = SizeofResource(image, resource);
+    const auto* base = reinterpret_cast<const uint8_t*>(image);
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    uint64_t imageSize = nt->OptionalHeader.SizeOfImage;
+    if (bytes < base || static_cast<uint64_t>(bytes - base) > imageSize || length > imageSize - (bytes - base))
+        return false;
+    *data = bytes;
+    *size = length;
+    return true;
+}
+
 void PlatformCloseFile(void* file) {
     if (file) g_win32.CloseHandle(file);
 }

@@ -20,17 +20,19 @@ use_own_prefix
 use_test_installer
 
 # The good setup every hostile file is made from: a real MSI with its
-# cabinet, packed at the end of the launcher; and the launcher signed with a
-# throwaway certificate for the placements inside the signature; and the good
-# setup signed after packing, for the chain in front of the certificate table;
-# and a setup of another product, whose chain is added to the signed one.
+# cabinet, packed at the end of the launcher; and the launcher, given the key,
+# signed with a throwaway certificate for the placements inside the
+# signature; and the good setup signed after packing, for the chain in front
+# of the certificate table; and a setup of another product, whose chain is
+# added to the signed one.
 make_msi "msistub hostile base" "$PRODUCT_CODE" 1033 base.msi
 pack_setup "$E2E_TMP/base.exe" base.msi
 make_msi "msistub hostile other" "$OTHER_PRODUCT_CODE" 1033 other.msi
 pack_setup "$E2E_TMP/other.exe" other.msi
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$E2E_TMP/signer.key" -out "$E2E_TMP/signer.crt" -days 30 \
   -subj "/CN=msistub hostile files" 2>/dev/null
-osslsigncode sign -certs "$E2E_TMP/signer.crt" -key "$E2E_TMP/signer.key" -in "$MSISTUB_EXE" \
+"$MSISTUB_PACK" stub --stub "$MSISTUB_EXE" --key "${MSISTUB_DEV_PRIVATE_KEY:?}" --out "$E2E_TMP/keyed.exe" >/dev/null
+osslsigncode sign -certs "$E2E_TMP/signer.crt" -key "$E2E_TMP/signer.key" -in "$E2E_TMP/keyed.exe" \
   -out "$E2E_TMP/signed.exe" >/dev/null
 osslsigncode sign -certs "$E2E_TMP/signer.crt" -key "$E2E_TMP/signer.key" -in "$E2E_TMP/base.exe" \
   -out "$E2E_TMP/signed-last.exe" >/dev/null

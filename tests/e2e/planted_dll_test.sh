@@ -15,7 +15,8 @@ code='{3B7E21C4-5D08-4F9A-A6E1-0C4D92B8F517}'
 make_msi "Planted DLL Demo" "$code" 1033 demo.msi
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$E2E_TMP/signer.key" -out "$E2E_TMP/signer.crt" -days 30 \
   -subj "/CN=msistub planted dll" 2>/dev/null
-osslsigncode sign -certs "$E2E_TMP/signer.crt" -key "$E2E_TMP/signer.key" -in "$MSISTUB_EXE" \
+"$MSISTUB_PACK" stub --stub "$MSISTUB_EXE" --key "$MSISTUB_DEV_PRIVATE_KEY" --out "$E2E_TMP/keyed.exe" >/dev/null
+osslsigncode sign -certs "$E2E_TMP/signer.crt" -key "$E2E_TMP/signer.key" -in "$E2E_TMP/keyed.exe" \
   -out "$E2E_TMP/signed.exe" >/dev/null
 downloads="$DRIVE_C/Downloads"
 mkdir -p "$downloads"

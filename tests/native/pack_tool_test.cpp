@@ -248,8 +248,12 @@ TEST_P(PackToolPlacement, RoundTripGivesBackThePayloadsByteForByte) {
         EXPECT_EQ(u32(tableOffset), tableSize);
         EXPECT_EQ(tableSize % 8, 0u);
     } else {
-        // The stub comes first, unchanged but for the header checksum.
-        Bytes stub = ReadBytes(Fixtures() / c.stub);
+        // The stub with its key and branding written, as `stub` writes it,
+        // comes first, unchanged but for the header checksum.
+        ToolRun branded = Run("stub --stub " + F(c.stub) + " --key " + Quote(kDevPrivateKey) + " --out " +
+                              W("branded.exe") + " " + F("en/product.msi"));
+        ASSERT_EQ(branded.exitCode, 0) << branded.err;
+        Bytes stub = ReadBytes(work_ / "branded.exe");
         Bytes setup = ReadBytes(work_ / "setup.exe");
         ASSERT_GT(setup.size(), stub.size());
         size_t checksum = (stub[60] | stub[61] << 8) + 88;
@@ -374,8 +378,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "does not match the verification key of"},
         RefusalCase{"StubPublicKeyNotTheStubsKey", kUnsigned, "--stub-public-key @FIX@/other-public.pem", kEnglish,
                     nullptr, "carries another verification key than"},
-        RefusalCase{"StubWithoutKeyResource", "@FIX@/nokey/msistub.exe", "", kEnglish, nullptr,
-                    "is this an msistub launcher?"},
+        RefusalCase{"StubWithoutResources", "@FIX@/nokey/msistub.exe", "", kEnglish, nullptr,
+                    "has no resource section, so it is no msistub launcher"},
 
         RefusalCase{"FileBeyond32Bits", kUnsigned, "--no-cabinet-check --cabinet @WORK@/huge.cab", kEnglish, nullptr,
                     "32-bit fields hold at most 4294967295"},

@@ -310,17 +310,59 @@ TEST(ReadEntryExtraction, InflationWithoutMemoryIsInvalidData) {
     EXPECT_EQ(ReadPayload(PackedBlob(kSignedCompressed), kSignedCompressed, 1000).line, 691u);
 }
 
-class BrokenVerificationKey : public ::testing::Test {
+// A key whose bytes do not load, and no key at all (a launcher whose
+// resource is missing or not laid out as a key), fail alike.
+struct KeyWriterCase {
+    const char* name;
+    VerificationKeyWriter writer;
+};
+
+class BrokenVerificationKey : public ::testing::TestWithParam<KeyWriterCase> {
 protected:
     void SetUp() override {
         saved_ = g_verificationKeyWriter;
-        g_verificationKeyWriter = [](uint8_t out[kVerificationKeySize]) { std::memset(out, 0x11, kVerificationKeySize); };
+        g_verificationKeyWriter = GetParam().writer;
     }
     void TearDown() override { g_verificationKeyWriter = saved_; }
     VerificationKeyWriter saved_ = nullptr;
 };
 
-TEST_F(BrokenVerificationKey, SignedEntriesFailWithBadKey) {
+INSTANTIATE_TEST_SUITE_P(
+    Writers, BrokenVerificationKey,
+    ::testing::Values(KeyWriterCase{"BytesThatDoNotLoad",
+                                    [](uint8_t out[kVerificationKeySize]) {
+                                        std::memset(out, 0x11, kVerificationKeySize);
+                                        return true;
+                                    }},
+                      KeyWriterCase{"NoKey", [](uint8_t*) { return false; }}),
+    [](const ::testing::TestParamInfo<KeyWriterCase>& info) { return std::string(info.param.name); });
+
+TEST(VerificationKeyLayout, OnlyAnRsa2048PublicKeyBlobHolds) {
+    uint8_t key[kVerificationKeySize];
+    ASSERT_TRUE(WriteVerificationKey(key));
+    EXPECT_TRUE(VerificationKeyLayoutHolds(key, kVerificationKeySize));
+    EXPECT_FALSE(VerificationKeyLayoutHolds(key, kVerificationKeySize - 1));
+    EXPECT_FALSE(VerificationKeyLayoutHolds(key, kVerificationKeySize + 1));
+    EXPECT_FALSE(VerificationKeyLayoutHolds(nullptr, kVerificationKeySize));
+    // Blob type, version, reserved, algorithm, magic, bit length, exponent.
+    struct Change {
+        size_t at;
+        uint8_t value;
+    };
+    for (Change change : {Change{0, 7}, Change{1, 1}, Change{2, 1}, Change{5, 0x66}, Change{8, 'S'}, Change{9, 9},
+                          Change{13, 4}}) {
+        uint8_t changed[kVerificationKeySize];
+        std::memcpy(changed, key, sizeof changed);
+        changed[change.at] = change.value;
+        EXPECT_FALSE(VerificationKeyLayoutHolds(changed, kVerificationKeySize)) << "byte " << change.at;
+    }
+    uint8_t noExponent[kVerificationKeySize];
+    std::memcpy(noExponent, key, sizeof noExponent);
+    std::memset(noExponent + 16, 0, 4);
+    EXPECT_FALSE(VerificationKeyLayoutHolds(noExponent, kVerificationKeySize));
+}
+
+TEST_P(BrokenVerificationKey, SignedEntriesFailWithBadKey) {
     Bytes blob = PackedBlob(kSignedCompressed);
     ReadResult manifest = ReadManifest(blob, kSignedCompressed);
     EXPECT_EQ(manifest.code, 0x80090003u);

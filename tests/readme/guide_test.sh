@@ -26,7 +26,7 @@ bash "$MSISTUB_SOURCE/scripts/make-demo-msi.sh" "$HOME/product/en-US" "Your Prod
 bash "$MSISTUB_SOURCE/scripts/make-demo-msi.sh" "$HOME/product/de-DE" "Ihr Produkt" \
   '{6F1A2B3C-4D5E-4F60-8172-93A4B5C6D7E9}' 1033 product.msi >/dev/null
 
-# The vendor's icon: the least the build takes, a 16x16 and a 32x32 image in
+# The vendor's icon: the least pack takes, a 16x16 and a 32x32 image in
 # 32-bit colour, so it cannot be mistaken for msistub's own.
 python3 "$MSISTUB_SOURCE/scripts/make_icon.py" "$E2E_TMP/own.ico"
 python3 - "$E2E_TMP/own.ico" "$HOME/product/product.ico" <<'PY'
@@ -86,17 +86,18 @@ pass "every command of the guide ran"
 [ ! -e "$tree/build/native/tests" ] || [ -z "$(find "$tree/build/native/tests" -name '*_tests' -type f)" ] ||
   fail "the guide's native build built the tests"
 [ -f "$tree/build/windows/msistub.exe" ] || fail "the guide built no stub"
-cmp -s "$tree/build/windows/msistub.pub.pem" "$HOME/msistub-keys/vendor-public.pem" ||
-  fail "the stub does not carry the vendor's key"
+"$tree/build/native/tools/pack/msistub-pack" verify --public-key "$HOME/msistub-keys/vendor-public.pem" \
+  "$HOME/product/setup.exe" >/dev/null || fail "the setup's launcher does not carry the vendor's key"
 [ -z "$(cd "$tree" && find . \( -name '*private*.pem' -o -name 'vendor-cert*' \) -not -path './build/*')" ] ||
   fail "a private key or the signing certificate landed in the tree"
-pass "the guide built the tool and the stub only, with the vendor's keys and certificate kept outside the tree"
+pass "the guide built the tool and the stub only, the setup carries the vendor's key, and keys and certificate stay outside the tree"
 
-# The branding the guide gives the stub is in the setup.
+# The branding the guide gives pack is in the setup, with the product's name
+# and version taken from the MSI.
 version_value() {
   x86_64-w64-mingw32-strings -el "$HOME/product/setup.exe" | grep -A1 -x "$1" | sed -n 2p
 }
-for pair in "CompanyName=Your Company" "ProductName=Your Product" "ProductVersion=2.1.0" "FileVersion=2.1.0" \
+for pair in "CompanyName=Your Company" "ProductName=Your Product" "ProductVersion=1.0.0" "FileVersion=1.0.0" \
   "LegalCopyright=Copyright 2026 Your Company" "FileDescription=Your Product Setup"; do
   [ "$(version_value "${pair%%=*}")" = "${pair#*=}" ] ||
     fail "${pair%%=*} of the setup is '$(version_value "${pair%%=*}")', not '${pair#*=}'"

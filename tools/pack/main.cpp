@@ -7,6 +7,7 @@
 #include "json_text.h"
 #include "pack_commands.h"
 #include "pack_error.h"
+#include "stub_preparation.h"
 
 namespace {
 constexpr int kExitUsage = 1;
@@ -22,6 +23,7 @@ constexpr char kExitCodes[] =
 struct CommandLine {
     KeygenOptions keygen;
     PackOptions pack;
+    StubOptions stub;
     std::string placementName = "auto";
     std::optional<std::string> platform, productCode, productName;
     bool anyCabinet = false;
@@ -62,13 +64,52 @@ void AddPackOverrides(CLI::App* pack, CommandLine& line) {
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
         ->allow_extra_args(false);
     pack->add_option("--product-code", line.productCode, "Product code for every package line");
-    pack->add_option("--product-name", line.productName, "Product name for every package line");
+    pack->add_option("--product-name", line.productName,
+                     "Product name for every package line and the setup's version resource; default: the MSI's "
+                     "ProductName (the first MSI's in the version resource)");
     pack->add_option("--cabinet", line.pack.overrides.cabinets,
                      "A cabinet file for every package, instead of those named in the MSI's Media table; repeat for "
                      "several. Each must be a cabinet the Media table names")
         ->allow_extra_args(false);
     pack->add_flag("--no-cabinet-check", line.anyCabinet,
                    "Take cabinets as given: check neither their signature nor their names against the Media table");
+}
+
+// Branding written into the copy of the stub. Without an option the version
+// resource takes the first MSI's ProductName, ProductVersion and Manufacturer.
+void AddBranding(CLI::App* command, StubBranding& branding) {
+    command->add_option("--icon", branding.iconPath,
+                        "The setup's icon: an .ico file with 16x16 and 32x32 images; default: the stub's");
+    command->add_option("--product-version", branding.productVersion,
+                        "Version of the version resource, one to four numbers (2.1.0); default: the MSI's "
+                        "ProductVersion");
+    command->add_option("--company", branding.company, "CompanyName of the version resource; default: the MSI's "
+                        "Manufacturer");
+    command->add_option("--copyright", branding.copyright, "LegalCopyright of the version resource");
+    command->add_option("--description", branding.description,
+                        "FileDescription of the version resource and the manifest's description; default: the "
+                        "product name and \"Setup\"");
+}
+
+void AddStub(CLI::App& app, CommandLine& line) {
+    CLI::App* stub = app.add_subcommand(
+        "stub", "Write the verification key and the branding into a copy of the stub without packing, for a stub "
+                "that is signed before packing (--placement tag or certificate)");
+    stub->add_option("--stub", line.stub.stubPath, "The launcher stub, msistub.exe")->required();
+    stub->add_option("--key", line.stub.privateKeyPath, "Private key (PEM, RSA-2048) whose public half is written")
+        ->required();
+    stub->add_option("--key-passphrase-env", line.stub.passphrase.environmentVariable,
+                     "Name of an environment variable that holds the pass phrase of an encrypted --key");
+    stub->add_option("--key-passphrase-file", line.stub.passphrase.filePath,
+                     "File whose first line is the pass phrase of an encrypted --key (the tool never prompts)");
+    stub->add_option("--out", line.stub.outputPath, "The stub file to write; never one of the inputs")->required();
+    stub->add_flag("--force", line.stub.force, "Replace the output file when it exists");
+    stub->add_option("--product-name", line.stub.branding.productName,
+                     "ProductName of the version resource; default: the MSI's, or the stub's without an MSI");
+    AddBranding(stub, line.stub.branding);
+    stub->add_option("msi", line.stub.msiPaths,
+                     "Optional: the MSI whose ProductName, ProductVersion and Manufacturer are the defaults");
+    AddCommon(stub, line);
 }
 
 void AddPack(CLI::App& app, CommandLine& line) {
@@ -90,6 +131,7 @@ void AddPack(CLI::App& app, CommandLine& line) {
                      "A public key (PEM) that the stub's own verification key must be; --key is always checked "
                      "against the key the stub carries");
     AddPackOverrides(pack, line);
+    AddBranding(pack, line.pack.branding);
     pack->add_flag("--json", line.pack.json, "Report what was packed as JSON for scripts");
     pack->add_option("msi", line.pack.msiPaths, "MSI packages, one package line each; PATH:LANGUAGES gives its languages")
         ->required();
@@ -120,8 +162,11 @@ int Run(CLI::App& app, CommandLine& line, std::ostream& out) {
         line.pack.overrides.platform = line.platform;
         line.pack.overrides.productCode = line.productCode;
         line.pack.overrides.productName = line.productName;
+        line.pack.branding.productName = line.productName;
         line.pack.overrides.checkCabinets = !line.anyCabinet;
         RunPack(line.pack, out, std::cerr);
+    } else if (app.got_subcommand("stub")) {
+        RunStub(line.stub, out);
     } else if (app.got_subcommand("list")) {
         RunList(line.reading, line.json, out);
     } else if (app.got_subcommand("extract")) {
@@ -157,6 +202,7 @@ int main(int argc, char** argv) {
     CommandLine line;
     AddKeygen(app, line);
     AddPack(app, line);
+    AddStub(app, line);
     AddReaders(app, line);
     // The version answers wherever it stands, before any required option is
     // missed: `msistub-pack pack --version` too.

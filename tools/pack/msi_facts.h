@@ -1,5 +1,6 @@
 // What the packer reads from an installer database: the Template summary
-// property ("x64;1033"), ProductCode and ProductName from the Property table,
+// property ("x64;1033"), ProductCode, ProductName, ProductVersion and
+// Manufacturer from the Property table,
 // and the external cabinets named in the Media table.
 #pragma once
 
@@ -10,6 +11,8 @@ struct MsiFacts {
     std::string templateText;
     std::string productCode;  // empty when the Property table lacks it
     std::string productName;
+    std::string productVersion;  // the setup's version resource takes these two
+    std::string manufacturer;
     std::vector<std::string> cabinets;  // Media rows in DiskId order; embedded ("#...") ones left out
     std::vector<std::string> embeddedCabinets;  // the "#..." rows: streams inside the database
 };

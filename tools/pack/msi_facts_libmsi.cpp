@@ -84,6 +84,8 @@ MsiFacts ReadMsiFacts(const std::string& path) {
         std::string name = TakeString(libmsi_record_get_string(record, 1));
         if (name == "ProductCode") facts.productCode = TakeString(libmsi_record_get_string(record, 2));
         if (name == "ProductName") facts.productName = TakeString(libmsi_record_get_string(record, 2));
+        if (name == "ProductVersion") facts.productVersion = TakeString(libmsi_record_get_string(record, 2));
+        if (name == "Manufacturer") facts.manufacturer = TakeString(libmsi_record_get_string(record, 2));
     });
     ForEachRow(database.get(), "SELECT `Cabinet` FROM `Media` ORDER BY `DiskId`", [&](LibmsiRecord* record) {
         std::string cabinet = TakeString(libmsi_record_get_string(record, 1));

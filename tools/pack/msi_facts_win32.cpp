@@ -102,6 +102,8 @@ MsiFacts ReadMsiFacts(const std::string& path) {
         std::string name = RecordString(record, 1);
         if (name == "ProductCode") facts.productCode = RecordString(record, 2);
         if (name == "ProductName") facts.productName = RecordString(record, 2);
+        if (name == "ProductVersion") facts.productVersion = RecordString(record, 2);
+        if (name == "Manufacturer") facts.manufacturer = RecordString(record, 2);
     });
     ForEachRow(database.Get(), L"SELECT `Cabinet` FROM `Media` ORDER BY `DiskId`", [&](MSIHANDLE record) {
         std::string cabinet = RecordString(record, 1);

@@ -17,27 +17,12 @@
 #include "package_conflicts.h"
 #include "pe_image.h"
 #include "signing_key.h"
+#include "stub_preparation.h"
 #include "stub_resources.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-// The stub names the key its launcher checks with; a signing key that does
-// not match it would give a setup that fails for every user.
-void CheckSigningKeyMatchesStub(const PackOptions& options, const Bytes& stub, EVP_PKEY* signingKey) {
-    KeyPtr stubKey = StubVerificationKey(stub, options.stubPath);
-    if (!SamePublicKey(signingKey, stubKey.get()))
-        throw PackError("the private key " + options.privateKeyPath + " does not match the verification key of " +
-                        options.stubPath + " (" + KeyFingerprint(stubKey.get()) +
-                        "); the launcher would reject every entry. Sign with the private half of the key the stub "
-                        "was built with (-DMSISTUB_SIGNING_PUBLIC_KEY)");
-    if (options.stubPublicKeyPath.empty()) return;
-    KeyPtr given = LoadPublicKey(options.stubPublicKeyPath);
-    if (!SamePublicKey(given.get(), stubKey.get()))
-        throw PackError("the stub " + options.stubPath + " carries another verification key than " +
-                        options.stubPublicKeyPath);
-}
-
 // Entries are checked against the key the setup's own stub carries, since
 // that is what its launcher will do; --public-key adds a requirement.
 KeyPtr VerificationKeyFor(const ReadOptions& options, const Bytes& file, std::vector<std::string>* problems) {
@@ -257,6 +242,7 @@ std::vector<PackageSource> DescribePackages(const PackOptions& options) {
 std::vector<std::string> PackInputs(const PackOptions& options, const std::vector<PackageSource>& packages) {
     std::vector<std::string> inputs = {options.stubPath, options.privateKeyPath, options.stubPublicKeyPath,
                                        options.passphrase.filePath};
+    if (options.branding.iconPath) inputs.push_back(*options.branding.iconPath);
     for (const PackageSource& package : packages) {
         inputs.push_back(package.msiPath);
         inputs.insert(inputs.end(), package.cabinetPaths.begin(), package.cabinetPaths.end());
@@ -314,12 +300,15 @@ void RunPack(const PackOptions& options, std::ostream& out, std::ostream& warnin
                         " is not a 64-bit Windows executable (PE32+); give --stub the msistub.exe that the Windows "
                         "build made (build/windows/msistub.exe)");
     Placement placement = ResolvePlacement(stub, options.placement);
-    CheckSigningKeyMatchesStub(options, stub, key.get());
+    // A key the stub carries must be the signing key's; a stub without one
+    // gets it written below.
+    CheckStubKey(stub, options.stubPath, key.get(), options.privateKeyPath, options.stubPublicKeyPath);
 
     std::vector<PackageSource> packages = DescribePackages(options);
     RefuseUnreachablePackages(packages);
     CheckOutputTarget(options.outputPath, PackInputs(options, packages), options.force);
     PackagePlan plan = PlanPackages(packages);
+    stub = PrepareStub(stub, options.stubPath, key.get(), options.branding, packages, warnings);
 
     std::vector<Bytes> contents;
     contents.reserve(plan.payloads.size());

@@ -12,6 +12,7 @@
 #include "key_passphrase.h"
 #include "package_plan.h"
 #include "placement.h"
+#include "stub_branding.h"
 
 struct KeygenOptions {
     std::string privateKeyPath;
@@ -29,6 +30,9 @@ struct PackOptions {
     std::vector<std::string> msiPaths;  // each may end in ":LANGUAGES", the languages of that package
     std::vector<std::string> languagesOptions;  // --languages: once for every MSI, or once per MSI in order
     PackageOverrides overrides;
+    // Written into the copy of an unsigned stub; the product name is
+    // overrides.productName, which names the package lines too.
+    StubBranding branding;
     PassphraseSource passphrase;
     bool force = false;  // replace an existing output file
     bool json = false;   // report what was packed as JSON

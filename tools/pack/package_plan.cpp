@@ -68,6 +68,8 @@ PackageSource DescribePackage(const std::string& msiPath, const PackageOverrides
     const std::string templatePlatform = package.platform;
     package.productCode = overrides.productCode.value_or(facts.productCode);
     package.productName = overrides.productName.value_or(facts.productName);
+    package.productVersion = facts.productVersion;
+    package.manufacturer = facts.manufacturer;
     if (overrides.platform) package.platform = *overrides.platform;
     if (overrides.languages) package.languages = *overrides.languages;
 

@@ -28,6 +28,8 @@ struct PackageSource {
     std::string productCode;
     std::string productName;
     std::vector<std::string> cabinetPaths;
+    std::string productVersion;  // as the MSI says; only the version resource uses it
+    std::string manufacturer;
 };
 
 struct PlannedPayload {

@@ -18,17 +18,6 @@ void CheckOutputFits(uint64_t size, uint64_t limit) {
                         " bytes; the launcher reads files of at most " + std::to_string(limit));
 }
 
-// An unsigned stub that already carries a chain at its end (an earlier pack)
-// is cut back to the bytes in front of that chain and of the zeros that
-// padded it, so packing it again gives the bytes a fresh stub would give.
-Bytes StubWithoutChain(const Bytes& stub) {
-    ChainWalk walk = WalkEntryChain(stub.data(), stub.size());
-    if (!walk.reachedManifest) return stub;
-    Bytes out(stub.begin(), stub.begin() + static_cast<ptrdiff_t>(walk.chainStart));
-    while (out.size() % kSignedFileAlignment != 0 && out.back() == 0) out.pop_back();
-    return out;
-}
-
 // Signing tools append the certificate table at the next multiple of 8 and
 // fill the gap with zeros; a setup whose length already is one keeps its
 // chain ending at the table's first byte, where the launcher looks for it.
@@ -89,6 +78,14 @@ Bytes PlaceInSignature(const Bytes& stub, const PeLayout& layout, const Bytes& c
     return out;
 }
 }  // namespace
+
+Bytes StubWithoutChain(const Bytes& stub) {
+    ChainWalk walk = WalkEntryChain(stub.data(), stub.size());
+    if (!walk.reachedManifest) return stub;
+    Bytes out(stub.begin(), stub.begin() + static_cast<ptrdiff_t>(walk.chainStart));
+    while (out.size() % kSignedFileAlignment != 0 && out.back() == 0) out.pop_back();
+    return out;
+}
 
 Placement PlacementFromName(const std::string& name) {
     if (name == "end") return Placement::End;

@@ -20,6 +20,11 @@ const char* PlacementName(Placement placement);
 // Automatic becomes End or Tag by whether the stub is signed.
 Placement ResolvePlacement(const Bytes& stub, Placement placement);
 
+// An unsigned stub that already carries a chain at its end (an earlier pack)
+// cut back to the bytes in front of that chain and of the zeros that padded
+// it, so packing it again gives the bytes a fresh stub would give.
+Bytes StubWithoutChain(const Bytes& stub);
+
 // Throws PackError for a stub that is no PE32+ image, a placement that does
 // not fit the stub, or a result larger than `sizeLimit`. A chain that an
 // earlier run placed is replaced, not added to.

@@ -107,9 +107,8 @@ KeyPtr LoadPublicKey(const std::string& path) {
 
 KeyPtr BuiltInVerificationKey() {
     uint8_t blob[kVerificationKeySize];
-    WriteVerificationKey(blob);
     const unsigned char* cursor = blob;
-    KeyPtr key(b2i_PublicKey(&cursor, kVerificationKeySize));
+    KeyPtr key(WriteVerificationKey(blob) ? b2i_PublicKey(&cursor, kVerificationKeySize) : nullptr);
     if (!key) throw PackError("the built-in verification key cannot be loaded");
     return key;
 }
