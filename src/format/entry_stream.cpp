@@ -44,6 +44,10 @@ bool FeedInflater(EntryStream* stream, inflate_state* inflater) {
 // igzip reports damaged data, a wrong header and a wrong check as negative
 // results and a dictionary it lacks as a positive one; a stream cut short
 // is no failure to it, only a block state short of the finish.
+// Unlike zlib, igzip takes a block whose Huffman code set is incomplete
+// (say one distance code of length 2) and decodes it as long as no unused
+// code turns up; zlib refuses the block. Such a stream still has to end
+// with the right Adler-32, and a signed one with the signed content.
 StreamResult InflatePiece(EntryStream* stream, inflate_state* inflater) {
     for (;;) {
         if (inflater->avail_in == 0 && stream->taken < stream->dataLength && !FeedInflater(stream, inflater))
