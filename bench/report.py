@@ -2,7 +2,8 @@
 """Turns the measurements of bench/run.sh into one Markdown table and the
 verdicts on the targets.
 
-    report.py --base BASE_CASE_DIR [--load-before X] [--load-after Y] [--wine V] [--cpu C] CASE_DIR...
+    report.py --base BASE_CASE_DIR [--load-before X] [--load-after Y] [--wine V] [--cpu C]
+              [--launcher-size BYTES] CASE_DIR...
 
 A case folder holds times.json (hyperfine), memory.txt ("<program> <peak
 working set bytes> <exit code> <seconds>" lines) and stages.txt ("<stage>
@@ -29,8 +30,10 @@ STAGES = ["open", "verify", "write", "lock"]
 KIND_NAMES = {"random": "incompressible", "text": "compressible"}
 # Greatest msistub median ÷ NSIS zlib median per case; None: the ratio is
 # only reported.
-TIME_TARGETS = {"512 MiB incompressible": 0.6, "64 MiB incompressible": 0.8, "64 MiB compressible": 1.0,
-                "512 MiB compressible": None}
+TIME_TARGETS = {"1 MiB incompressible": 0.8, "64 MiB incompressible": 0.8, "64 MiB compressible": 0.8,
+                "512 MiB incompressible": 0.6, "512 MiB compressible": 0.6}
+# The launcher with its own icon, in bytes.
+LAUNCHER_SIZE_LIMIT = 256 * 1024
 # The launcher's peak for the large case against the small one of the same kind.
 PEAK_PAIRS = [("512 MiB incompressible", "64 MiB incompressible"), ("512 MiB compressible", "64 MiB compressible")]
 PEAK_GROWTH_LIMIT = 0.10
@@ -180,6 +183,24 @@ def bomb_targets(bombs, cases):
     return lines
 
 
+def stage_lines(cases):
+    """The launcher's stages per case, and msistub against the stream floor,
+    which reads, inflates and hashes nothing: the real limit is one read, one
+    inflate, one SHA-256 and one write."""
+    lines = ["| case | msistub / stream floor | open s | verify s | write s | lock s |", "|---|---:|---:|---:|---:|---:|"]
+    for case in cases:
+        lines.append("| %s | %.2f | %s |" % (case.title, case.ratio("msistub", "stream floor"),
+                                          " | ".join("%.3f" % case.stages[stage] for stage in STAGES)))
+    return lines
+
+
+def launcher_size_target(size):
+    if size is None:
+        return []
+    return ["- launcher: %d bytes, %.0f KiB (target ≤ %.0f KiB, %s)"
+            % (size, size / 1024, LAUNCHER_SIZE_LIMIT / 1024, verdict(size <= LAUNCHER_SIZE_LIMIT))]
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--base", required=True)
@@ -187,6 +208,7 @@ def main():
     parser.add_argument("--load-after", default="?")
     parser.add_argument("--wine", default="?")
     parser.add_argument("--cpu", default="?")
+    parser.add_argument("--launcher-size", type=int, default=None)
     parser.add_argument("cases", nargs="+")
     options = parser.parse_args()
 
@@ -198,11 +220,13 @@ def main():
                              min(c.runs for c in cases)),
            ""]
     out += table(cases)
+    out += [""] + stage_lines(cases)
     out += ["", "Base of the launcher's peak (Wine, its DLLs, the window; from a setup with an empty cabinet): "
             "%.0f MiB." % (base_peak / MIB)]
     out += bomb_lines(bombs)
     out += ["", "Targets:"]
     out += time_targets(cases) + memory_targets(cases) + bomb_targets(bombs, cases)
+    out += launcher_size_target(options.launcher_size)
     sys.stdout.write("\n".join(out) + "\n")
 
 

@@ -3,6 +3,9 @@ include(cmake/Sources.cmake)
 
 find_package(ZLIB REQUIRED)
 find_package(OpenSSL REQUIRED COMPONENTS Crypto)
+# ISA-L's inflater (Debian's libisal-dev), the one the launcher links.
+find_path(ISAL_INCLUDE_DIR isa-l/igzip_lib.h REQUIRED)
+find_library(ISAL_LIBRARY NAMES isal REQUIRED)
 
 option(MSISTUB_FUZZ "Build the libFuzzer targets (clang; the fuzz preset)" OFF)
 
@@ -21,9 +24,10 @@ add_library(msistub_portable STATIC
   ${MSISTUB_PORTABLE_SOURCES} ${MSISTUB_PLATFORM_NATIVE_SOURCES} ${MSISTUB_FORMAT_NATIVE_SOURCES}
   ${MSISTUB_KEY_SOURCE})
 target_include_directories(msistub_portable PUBLIC "${CMAKE_SOURCE_DIR}/src")
+target_include_directories(msistub_portable SYSTEM PRIVATE "${ISAL_INCLUDE_DIR}")
 target_compile_options(msistub_portable PRIVATE -Wall -Wextra)
 find_package(Threads REQUIRED)
-target_link_libraries(msistub_portable PUBLIC ZLIB::ZLIB OpenSSL::Crypto Threads::Threads)
+target_link_libraries(msistub_portable PUBLIC "${ISAL_LIBRARY}" ZLIB::ZLIB OpenSSL::Crypto Threads::Threads)
 
 if(EXISTS "${CMAKE_SOURCE_DIR}/tools/pack/CMakeLists.txt")
   add_subdirectory(tools/pack)

@@ -25,6 +25,9 @@ constexpr uint32_t kTemplateTextUnits = 50;  // UTF-16 units per template string
 constexpr size_t kFixedTemplateBytes = 28;   // header and menu word 20, three terminators 6, point size 2
 
 constexpr UINT_PTR kTimerId = 1;
+// Posted once the window is set up: the writing starts at once rather than
+// when the armed timer first fires, which is 10 ms or more later.
+constexpr UINT kStartWriting = WM_APP + 1;
 // WM_DPICHANGED and the DPI at which sizes are given, as later headers name them.
 constexpr UINT kWmDpiChanged = 0x02E0;
 constexpr int kDefaultDpi = 96;
@@ -34,12 +37,10 @@ constexpr uint32_t kMessageTextSize = 1024;
 constexpr uint32_t kCaptionSize = 256;
 constexpr uint32_t kPercentRange = 100;
 
-// A tick goes on writing chunks for this share of a second (50 ms). A timer
-// never fires sooner than about 10 ms after it is armed (15.6 ms on a default
-// Windows clock), so the writing stops for that long after every tick: with
-// 10 ms ticks the disk stood idle half the time. 50 ms keeps that share near
-// a fifth, and a window that answers within 50 ms still feels immediate.
-constexpr LONGLONG kTicksPerSecondDivisor = 20;
+// The bar follows the writing at most this often (every 50 ms): each
+// setting repaints it, and a window that answers within 50 ms still feels
+// immediate.
+constexpr LONGLONG kUpdatesPerSecond = 20;
 
 // What the window works with, handed over at creation: the modal loop keeps
 // it alive for as long as the window exists.
@@ -231,20 +232,46 @@ void ShowPercentIfChanged(HWND dialog, TaskbarProgress* taskbar, uint32_t percen
         ShowPercent(dialog, taskbar, percent);
 }
 
-// Writes chunks until one does not ask for more or the tick's time is up.
-// A timer never fires sooner than about 10 ms, so one chunk per tick would
-// cap the writing near 50 MB/s; the window still answers between ticks.
-uint32_t WriteDuringTick(HWND dialog, const ProgressWindow& window) {
-    LARGE_INTEGER frequency, start, now;
+// Handles what the window's queue holds, so it repaints and answers while
+// it writes. False on a quit message, which is put back for the modal loop.
+bool HandlePendingMessages(HWND dialog) {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            PostQuitMessage(static_cast<int>(message.wParam));
+            return false;
+        }
+        if (!IsDialogMessageW(dialog, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return true;
+}
+
+// Writes chunks until one does not ask for more; every 50 ms it shows the
+// progress and handles the window's messages between two chunks. A timer
+// fires no sooner than about 10 ms after it is armed, so writing a tick's
+// worth per timer message left the disk idle for a fifth of the time; the
+// timer now only starts the writing (and resumes it after Retry). A small
+// setup is written before the first 50 ms are up, without repainting the
+// window in between. Gives kErrorMoreData only when a quit message stopped it.
+uint32_t WriteUntilDoneOrFailed(HWND dialog, const ProgressWindow& window) {
+    LARGE_INTEGER frequency, shown, now;
     QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&start);
-    LONGLONG budget = frequency.QuadPart / kTicksPerSecondDivisor;
+    QueryPerformanceCounter(&shown);
+    LONGLONG interval = frequency.QuadPart / kUpdatesPerSecond;
     uint32_t result;
     uint32_t percent = 0;
-    do {
+    for (;;) {
         result = WriteNextChunk(window.set, &percent);
+        if (result != kErrorMoreData) break;
         QueryPerformanceCounter(&now);
-    } while (result == kErrorMoreData && now.QuadPart - start.QuadPart < budget);
+        if (now.QuadPart - shown.QuadPart < interval) continue;
+        ShowPercentIfChanged(dialog, window.taskbar, percent);
+        if (!HandlePendingMessages(dialog)) break;
+        QueryPerformanceCounter(&shown);
+    }
     ShowPercentIfChanged(dialog, window.taskbar, percent);
     return result;
 }
@@ -267,23 +294,38 @@ void InitializeProgressWindow(HWND dialog, ProgressWindow* window) {
     TaskbarProgressSetTotal(taskbar, kPercentRange);
     TaskbarProgressSetCompleted(taskbar, 0);
 
-    if (!ArmTimer(dialog, window)) EndDialog(dialog, kProgressCancelled);
+    // The timer stays the way the writing resumes after Retry; a window
+    // whose timer cannot be armed asks first, as it always did.
+    if (!ArmTimer(dialog, window)) {
+        EndDialog(dialog, kProgressCancelled);
+        return;
+    }
+    PostMessageW(dialog, kStartWriting, 0, 0);
 }
 
-// One tick: the timer is killed first and armed again only after the step
-// and any prompt, so steps and prompts never overlap.
+// The posted start comes before the dialog manager shows the window, which
+// it does once the queue is first empty: the window is shown here, so even a
+// setup written within milliseconds shows its window and its 100%.
+void ShowBeforeWriting(HWND dialog) {
+    if (IsWindowVisible(dialog)) return;
+    ShowWindow(dialog, SW_SHOWNORMAL);
+    UpdateWindow(dialog);
+}
+
+// The start message or the timer's: the timer is killed first and armed
+// again only after a prompt's Retry, so the writing and prompts never overlap.
 void HandleTick(HWND dialog) {
     ProgressWindow* window = WindowOf(dialog);
     if (!window) return;
     ExtractionSet* set = window->set;
     g_win32.KillTimer(dialog, set->timerId);
-    uint32_t result = WriteDuringTick(dialog, *window);
+    uint32_t result = WriteUntilDoneOrFailed(dialog, *window);
     // A failure without the system's error, such as a write that came up
     // short, does not say why. A quiet run tries once more at once, as Retry
     // would, to learn it: on a full disk the next write fails with the disk's
     // error. Only progress lets the writing go on, so this cannot loop.
     if (result == kErrorWriteFault && window->unattended && set->failureCode == kErrorWriteFault)
-        result = WriteDuringTick(dialog, *window);
+        result = WriteUntilDoneOrFailed(dialog, *window);
     if (result == kErrorSuccess) {
         EndDialog(dialog, kProgressAllWritten);
         return;
@@ -321,6 +363,10 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lP
             break;
         case WM_INITDIALOG:
             InitializeProgressWindow(dialog, reinterpret_cast<ProgressWindow*>(lParam));
+            break;
+        case kStartWriting:
+            ShowBeforeWriting(dialog);
+            HandleTick(dialog);
             break;
         case WM_TIMER:
             HandleTick(dialog);

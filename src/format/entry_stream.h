@@ -29,7 +29,7 @@ struct EntryStream {
     uint32_t taken;       // data bytes read from the source so far
     uint64_t produced;    // content bytes handed out so far
     uint64_t maxLength;   // the ceiling on the content's length
-    void* inflater;       // a z_stream; null for data that are the content
+    void* inflater;       // igzip's inflate_state; null for data that are the content
     uint8_t* window;      // data read from a file source; null for memory
     uint32_t windowSize;
     StreamResult state;   // kMore until the content ends or fails, then kept

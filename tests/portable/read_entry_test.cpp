@@ -158,6 +158,12 @@ std::vector<Outcome> ExtractionOutcomes() {
     const Bytes signature = Sign(content);
     Bytes cut = stream;
     cut.pop_back();
+    Bytes cutInData(stream.begin(), stream.begin() + stream.size() / 2);
+    // A header asking for a 64 KiB window, its check bits right: zlib refuses
+    // it, and so does the launcher, whose inflater does not look at that field.
+    Bytes largeWindow = stream;
+    largeWindow[0] = 0x88;
+    largeWindow[1] = 0x1C;
     Bytes withTrailingBytes = stream;
     Append(&withTrailingBytes, Text("bytes after the end of the stream"));
     const Bytes badSignatureLengths[] = {Bytes(signature.begin(), signature.end() - 1), Concat({signature, {0}})};
@@ -173,6 +179,9 @@ std::vector<Outcome> ExtractionOutcomes() {
         {"compressed unsigned, signature field skipped", kBlobCompressed, stream, Bytes(3, 0x55), 0, 547, 687,
          content},
         {"stream cut short", kSignedCompressed, cut, signature, 13, 551, 691, {}},
+        {"stream cut inside its deflate data", kSignedCompressed, cutInData, signature, 13, 551, 691, {}},
+        {"header asking for a window over 32 KiB", kBlobCompressed, largeWindow, {}, 13, 551, 691, {}},
+        {"changed Adler-32", kBlobCompressed, Flipped(stream, stream.size() - 1), {}, 13, 551, 691, {}},
         {"stream with a preset dictionary", kSignedCompressed, StreamWithDictionary(content), signature, 13, 551, 691,
          {}},
         {"not a zlib stream", kBlobCompressed, content, {}, 13, 551, 691, {}},
