@@ -42,10 +42,12 @@ depended=$(tr ',' '\n' <<<"$depends" | awk '{print $1}')
 needed=$(objdump -p "$work/root/usr/bin/msistub-pack" | sed -n 's/^ *NEEDED *//p')
 [ -n "$needed" ] || fail "the packer names no libraries it needs"
 for soname in $needed; do
-  path=$(ldconfig -p | awk -v name="$soname" '$1 == name && /x86-64/ {print $NF; exit}')
+  # The readers take in all they are given: one that stops early would kill
+  # the writer with SIGPIPE, and pipefail would end the check unreported.
+  path=$(ldconfig -p | awk -v name="$soname" '$1 == name && /x86-64/ && !found {print $NF; found = 1}')
   [ -n "$path" ] || { fail "$soname is not installed here"; continue; }
   # dpkg knows a library by the path its package ships, the link or its target.
-  package=$( (dpkg -S "$path" || dpkg -S "$(readlink -f "$path")") 2>/dev/null | head -n 1 | cut -d: -f1)
+  package=$( (dpkg -S "$path" || dpkg -S "$(readlink -f "$path")") 2>/dev/null | sed -n '1s/:.*//p')
   [ -n "$package" ] || { fail "no package ships $path"; continue; }
   if grep -qxF "$package" <<<"$depended"; then ok "$soname: depends on $package"
   else fail "$soname comes from $package, which Depends ($depends) does not name"; fi

@@ -104,7 +104,7 @@ pass "the guide packed with the package's tool and stub, the setup carries the v
 quoted=$(grep -zoE '`--version` prints[^:]*: `[^`]+` and `[^`]+`' "$readme" | tr -d '\0' | tr '\n' ' ' |
   sed -E 's/ +/ /g; s/.*: `([^`]+)` and `([^`]+)`/\1\n\2/; s|/home/you|'"$HOME"'|g')
 [ "$(wc -l <<< "$quoted")" = 2 ] || fail "the README quotes no two lines of --version"
-version_block=$(grep -l '^msistub-pack [0-9]' "$E2E_TMP"/block-*.out | head -n 1) || fail "no block printed --version"
+version_block=$(grep -l '^msistub-pack [0-9]' "$E2E_TMP"/block-*.out | sed -n 1p) || fail "no block printed --version"
 [ "$(grep -E '^msistub(-pack|\.exe) ' "$version_block")" = "$quoted" ] || fail "--version printed
 $(cat "$version_block")
 where the README shows
