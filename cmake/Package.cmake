@@ -22,8 +22,9 @@ set(CPACK_PACKAGE_DESCRIPTION
 set(CPACK_PACKAGE_CONTACT "msistub developers <msistub@localhost>")
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-# The dependencies are those of the libraries the tool really links
-# (libmsi, glib, libcrypto, zlib, the C++ runtime), as dpkg-shlibdeps finds them.
+# The dependencies are the packages of the libraries the tool really links
+# (libmsi, GLib, libcrypto, zlib, ISA-L, the C++ runtime), as dpkg-shlibdeps
+# finds them, so they follow the build rather than a list kept by hand.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)
 include(CPack)

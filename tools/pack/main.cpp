@@ -5,9 +5,9 @@
 #include <iostream>
 
 #include "json_text.h"
+#include "own_executable.h"
 #include "pack_commands.h"
 #include "pack_error.h"
-#include "own_executable.h"
 #include "stub_location.h"
 #include "stub_preparation.h"
 
