@@ -2,7 +2,6 @@
 // line built from the split arguments. The input is the line's UTF-16 code
 // units (little-endian pairs); a 0 unit ends the line as it would in memory.
 #include <cstdint>
-#include <cstring>
 
 #include "fuzz_check.h"
 #include "handoff/installer_command.h"
@@ -54,15 +53,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(HasQuietSwitch(arguments, count) == anyQuiet);
     if (count > 0) IsQuietSwitch(arguments[0]);
 
-    char command[kInstallerCommandSize];
-    std::memset(command, 0x55, sizeof command);
-    bool built = BuildInstallerCommand(command, "C:\\Windows\\system32\\msiexec.exe",
-                                       "C:\\Windows\\Installer\\{11111111-2222-3333-4444-"
-                                       "555555555555}\\main.msi",
+    char16_t command[kInstallerCommandSize];
+    for (char16_t& unit : command) unit = u'\x5555';
+    bool built = BuildInstallerCommand(command, u"C:\\Windows\\system32\\msiexec.exe",
+                                       u"C:\\Windows\\Installer\\{11111111-2222-3333-4444-"
+                                       u"555555555555}\\main.msi",
                                        arguments, count);
-    size_t commandLength = strnlen(command, sizeof command);
-    FUZZ_CHECK(commandLength < sizeof command);
+    size_t commandLength = 0;
+    while (commandLength < kInstallerCommandSize && command[commandLength]) ++commandLength;
+    FUZZ_CHECK(commandLength < kInstallerCommandSize);
     FUZZ_CHECK(built ? commandLength > 0 : commandLength == 0);
+    // Every argument goes through whole: the line holds at least its units.
+    if (built)
+        for (int32_t i = 1; i < count; ++i) FUZZ_CHECK(commandLength >= UnitLength(arguments[i]));
 
     PlatformFree(arguments);
     PlatformFree(line);
