@@ -296,6 +296,7 @@ TEST_P(StubBrandingTable, PackWritesKeyAndBrandingAndKeepsEveryOtherResource) {
     EXPECT_EQ(info->strings["LegalCopyright"], c.copyright);
     EXPECT_EQ(info->strings["FileDescription"], c.description);
     EXPECT_EQ(info->strings["OriginalFilename"], "setup.exe");
+    EXPECT_EQ(info->strings["InternalName"], "setup");
     EXPECT_EQ(ManifestDescription(setup).value_or("none"), c.description);
 
     Bytes icon = ReadBytes(Fixtures() / (c.icon ? c.icon : "stub.ico"));

@@ -164,6 +164,9 @@ void WriteVersion(std::vector<ResourceItem>* items, const StubBranding& branding
     } else if (named) {
         set("FileDescription", info.strings["ProductName"] + " Setup");
     }
+    // The stub's own InternalName names the launcher project; a vendor's
+    // setup shows its own file instead, as OriginalFilename does.
+    if (named) set("InternalName", "setup");
     CheckText(info.strings["ProductName"], "the product name");
     Replace(items, {type, name, LanguageOf(*items, type, name), 0, EncodeVersionInfo(info)});
 }
