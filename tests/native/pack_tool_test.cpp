@@ -18,6 +18,7 @@
 #include <sstream>
 
 #include "byte_files.h"
+#include "shell_fixtures.h"
 #include "decoder_limits.h"
 #include "pack_commands.h"
 #include "entry_chain.h"
@@ -26,6 +27,7 @@
 namespace fs = std::filesystem;
 
 namespace {
+using namespace shell_fixtures;
 const std::string kTool = MSISTUB_BINARY_DIR "/tools/pack/msistub-pack";
 const std::string kDevPrivateKey = MSISTUB_DEV_PRIVATE_KEY;
 const std::string kDevPublicKey = fs::path(kDevPrivateKey).parent_path().string() + "/dev-public.pem";
@@ -102,57 +104,10 @@ openssl rsa -in other-private.pem -pubout -out other-public.pem 2>/dev/null
 openssl genrsa -out weak-private.pem 1024 2>/dev/null
 )SH";
 
-int RunShell(const std::string& command) {
-    int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string Quote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-Bytes ReadBytes(const fs::path& path) { return ReadFileBytes(path.string(), "test file"); }
-
 const fs::path& Fixtures() {
-    static const fs::path folder = [] {
-        size_t hash = std::hash<std::string>{}(kFixtureRecipe);
-        fs::path done = fs::path(MSISTUB_BINARY_DIR) / ("pack-fixtures-" + std::to_string(hash));
-        if (fs::exists(done / "complete")) return done;
-        // Made aside and renamed into place, so tests running at the same
-        // time never see half of it.
-        fs::path work = done.string() + ".work-" + std::to_string(::getpid());
-        fs::remove_all(work);
-        fs::create_directories(work);
-        std::ofstream(work / "recipe.sh") << kFixtureRecipe;
-        int code = RunShell("cd " + Quote(work.string()) + " && DEV_PUBLIC_KEY=" + Quote(kDevPublicKey) +
-                            " DEV_PRIVATE_KEY=" + Quote(kDevPrivateKey) + " bash -eu recipe.sh");
-        if (code != 0) {
-            ADD_FAILURE() << "making the fixtures failed; see " << work;
-            return work;
-        }
-        std::ofstream(work / "complete") << "1";
-        std::error_code error;
-        fs::rename(work, done, error);
-        if (error) fs::remove_all(work);
-        return done;
-    }();
+    static const fs::path folder = shell_fixtures::MakeFixtures("pack-fixtures", kFixtureRecipe, "DEV_PUBLIC_KEY=" + Quote(kDevPublicKey) + " DEV_PRIVATE_KEY=" + Quote(kDevPrivateKey));
     return folder;
 }
-
-struct ToolRun {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
 
 class PackTool : public ::testing::Test {
 protected:

@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "byte_files.h"
+#include "shell_fixtures.h"
 #include "format/entry_format.h"
 #include "placement.h"
 #include "resource_tree.h"
@@ -24,6 +25,7 @@
 namespace fs = std::filesystem;
 
 namespace {
+using namespace shell_fixtures;
 const std::string kTool = MSISTUB_BINARY_DIR "/tools/pack/msistub-pack";
 const std::string kDevPrivateKey = MSISTUB_DEV_PRIVATE_KEY;
 
@@ -130,54 +132,10 @@ openssl req -x509 -newkey rsa:2048 -nodes -keyout signer.key -out signer.crt -da
 osslsigncode sign -certs signer.crt -key signer.key -in plain/msistub.exe -out signed-plain.exe >/dev/null
 )SH";
 
-int RunShell(const std::string& command) {
-    int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string Quote(const std::string& text) {
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-std::string ReadText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-Bytes ReadBytes(const fs::path& path) { return ReadFileBytes(path.string(), "test file"); }
-
 const fs::path& Fixtures() {
-    static const fs::path folder = [] {
-        size_t hash = std::hash<std::string>{}(kFixtureRecipe);
-        fs::path done = fs::path(MSISTUB_BINARY_DIR) / ("branding-fixtures-" + std::to_string(hash));
-        if (fs::exists(done / "complete")) return done;
-        fs::path work = done.string() + ".work-" + std::to_string(::getpid());
-        fs::remove_all(work);
-        fs::create_directories(work);
-        std::ofstream(work / "recipe.sh") << kFixtureRecipe;
-        if (RunShell("cd " + Quote(work.string()) + " && SOURCE_DIR=" + Quote(MSISTUB_SOURCE_DIR) +
-                     " bash -eu recipe.sh") != 0) {
-            ADD_FAILURE() << "making the fixtures failed; see " << work;
-            return work;
-        }
-        std::ofstream(work / "complete") << "1";
-        std::error_code error;
-        fs::rename(work, done, error);
-        if (error) fs::remove_all(work);
-        return done;
-    }();
+    static const fs::path folder = shell_fixtures::MakeFixtures("branding-fixtures", kFixtureRecipe, "SOURCE_DIR=" + Quote(MSISTUB_SOURCE_DIR));
     return folder;
 }
-
-struct ToolRun {
-    int exitCode;
-    std::string out;
-    std::string err;
-};
 
 bool IsReplaced(const ResourceItem& item) {
     return item.type == ResourceId(kResourceTypeIcon) || item.type == ResourceId(kResourceTypeGroupIcon) ||
