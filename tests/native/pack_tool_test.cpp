@@ -105,20 +105,16 @@ openssl genrsa -out weak-private.pem 1024 2>/dev/null
 )SH";
 
 const fs::path& Fixtures() {
-    static const fs::path folder = shell_fixtures::MakeFixtures("pack-fixtures", kFixtureRecipe, "DEV_PUBLIC_KEY=" + Quote(kDevPublicKey) + " DEV_PRIVATE_KEY=" + Quote(kDevPrivateKey));
+    static const fs::path folder = MakeFixtures(
+        "pack-fixtures", kFixtureRecipe,
+        "DEV_PUBLIC_KEY=" + Quote(kDevPublicKey) + " DEV_PRIVATE_KEY=" + Quote(kDevPrivateKey));
     return folder;
 }
 
 class PackTool : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "." + info->name();
-        for (char& c : name)
-            if (c == '/') c = '_';
-        work_ = fs::path(MSISTUB_BINARY_DIR) / "pack-test-runs" / name;
-        fs::remove_all(work_);
-        fs::create_directories(work_);
+        work_ = FreshTestFolder("pack-test-runs");
         ASSERT_TRUE(fs::exists(kTool)) << "build msistub-pack first";
         ASSERT_TRUE(fs::exists(Fixtures() / "complete")) << "no fixtures in " << Fixtures();
     }

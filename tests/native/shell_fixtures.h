@@ -70,4 +70,16 @@ inline fs::path MakeFixtures(const std::string& name, const std::string& recipe,
     return done;
 }
 
+// An empty folder `<binary dir>/<runs>/<suite>.<test>` for the running test.
+inline fs::path FreshTestFolder(const std::string& runs) {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "." + info->name();
+    for (char& c : name)
+        if (c == '/') c = '_';
+    fs::path folder = fs::path(MSISTUB_BINARY_DIR) / runs / name;
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+}
+
 }  // namespace shell_fixtures

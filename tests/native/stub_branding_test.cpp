@@ -133,7 +133,8 @@ osslsigncode sign -certs signer.crt -key signer.key -in plain/msistub.exe -out s
 )SH";
 
 const fs::path& Fixtures() {
-    static const fs::path folder = shell_fixtures::MakeFixtures("branding-fixtures", kFixtureRecipe, "SOURCE_DIR=" + Quote(MSISTUB_SOURCE_DIR));
+    static const fs::path folder =
+        MakeFixtures("branding-fixtures", kFixtureRecipe, "SOURCE_DIR=" + Quote(MSISTUB_SOURCE_DIR));
     return folder;
 }
 
@@ -170,13 +171,7 @@ std::vector<std::pair<int, Bytes>> IconFileImages(const Bytes& file) {
 class StubBrandingTool : public ::testing::Test {
 protected:
     void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string(info->test_suite_name()) + "." + info->name();
-        for (char& c : name)
-            if (c == '/') c = '_';
-        work_ = fs::path(MSISTUB_BINARY_DIR) / "branding-test-runs" / name;
-        fs::remove_all(work_);
-        fs::create_directories(work_);
+        work_ = FreshTestFolder("branding-test-runs");
         ASSERT_TRUE(fs::exists(kTool)) << "build msistub-pack first";
         ASSERT_TRUE(fs::exists(Fixtures() / "complete")) << "no fixtures in " << Fixtures();
     }
