@@ -47,10 +47,6 @@ int PlatformUtf16ToAnsi(const char16_t* text, int units, char* out, int outSize)
 // characters of the ANSI code page. Returns 0 when equal.
 int PlatformCompareNoCase(const char* a, const char* b);
 
-// Multibyte-aware searches in an ANSI text: the last `c`, or the first.
-const char* PlatformFindLastChar(const char* text, char c);
-const char* PlatformFindChar(const char* text, char c);
-
 // Reads exactly `length` bytes at `offset` of an open file (a HANDLE on
 // Windows, a FILE* elsewhere) without relying on, or caring about, where the
 // file's own position stands. False when the read fails or comes up short.

@@ -74,8 +74,6 @@ int PlatformUtf16ToAnsi(const char16_t* text, int units, char* out, int outSize)
 }
 
 int PlatformCompareNoCase(const char* a, const char* b) { return strcasecmp(a, b); }
-const char* PlatformFindLastChar(const char* text, char c) { return std::strrchr(text, c); }
-const char* PlatformFindChar(const char* text, char c) { return std::strchr(text, c); }
 
 bool PlatformReadFileAt(void* file, uint64_t offset, void* out, uint32_t length) {
     if (!file || offset > static_cast<uint64_t>(INT64_MAX)) return false;

@@ -36,16 +36,6 @@ int PlatformCompareNoCase(const char* a, const char* b) {
     return _mbsicmp(reinterpret_cast<const unsigned char*>(a), reinterpret_cast<const unsigned char*>(b));
 }
 
-const char* PlatformFindLastChar(const char* text, char c) {
-    return reinterpret_cast<const char*>(
-        _mbsrchr(reinterpret_cast<const unsigned char*>(text), static_cast<unsigned char>(c)));
-}
-
-const char* PlatformFindChar(const char* text, char c) {
-    return reinterpret_cast<const char*>(
-        _mbschr(reinterpret_cast<const unsigned char*>(text), static_cast<unsigned char>(c)));
-}
-
 // Through the seam table, so that tests can make a read fail or fall short.
 bool PlatformReadFileAt(void* file, uint64_t offset, void* out, uint32_t length) {
     OVERLAPPED position = {};
