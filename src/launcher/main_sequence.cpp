@@ -98,16 +98,12 @@ void LoadStrings(SequenceValues& run) {
     LoadResourceText(IDS_BROWSE_PROMPT, run.browsePrompt, kBrowsePromptSize);
 }
 
-// An ANSI text of the launcher's own (a resource string) as the box shows it.
-void SetErrorText(SequenceValues& run, const char* text) {
-    run.errorText[0] = 0;
-    if (MultiByteToWideChar(CP_ACP, 0, text, -1, run.errorText, kErrorTextSize) <= 0) run.errorText[0] = 0;
-}
-
-// The product name comes from the manifest as ANSI that converted exactly;
-// the window shows it as the UTF-16 it was.
-void ProductNameAsTitle(const char* productName, wchar_t* title, int size) {
-    if (MultiByteToWideChar(CP_ACP, 0, productName, -1, title, size) <= 0) title[0] = 0;
+// An ANSI text in UTF-16: a resource string of the launcher's own for the
+// box, or the product name for the window's title, which came from the
+// manifest as ANSI that converted exactly and is shown as the UTF-16 it was.
+// Empty when it does not convert or fit.
+void AnsiToUtf16(const char* text, wchar_t* out, int size) {
+    if (MultiByteToWideChar(CP_ACP, 0, text, -1, out, size) <= 0) out[0] = 0;
 }
 
 void PreparePackageWork(PackageWork& work) {
@@ -124,7 +120,7 @@ void ExtractAndInstall(SequenceValues& run, PackageWork& work) {
     run.status = SelectPackage(&g_state.table, &g_state.languageId, &work.choice, &work.set, run.badPackageText,
                                selectionText, sizeof selectionText);
     if (StatusFailed(run.status)) {
-        SetErrorText(run, selectionText);
+        AnsiToUtf16(selectionText, run.errorText, kErrorTextSize);
         return;
     }
 
@@ -137,7 +133,7 @@ void ExtractAndInstall(SequenceValues& run, PackageWork& work) {
     if (StatusFailed(run.status)) return;
 
     wchar_t title[kManifestFieldSize];
-    ProductNameAsTitle(work.choice.productName, title, kManifestFieldSize);
+    AnsiToUtf16(work.choice.productName, title, kManifestFieldSize);
     uint32_t failure = 0;
     if (ShowProgressDialog(&work.set, g_process.instance, g_process.taskbarProgress, L"MSI_STUB_WINDOW_CLASS_NAME",
                            title, L"MS Sans Serif", run.unattended, &failure) != kProgressAllWritten) {
@@ -210,7 +206,7 @@ int RunMainSequence(HINSTANCE instance, int showCommand) {
         run.status = ReadOwnContainer();
         if (g_process.modulePath) {
             LoadStrings(run);
-            if (StatusFailed(run.status)) SetErrorText(run, run.badPackageText);
+            if (StatusFailed(run.status)) AnsiToUtf16(run.badPackageText, run.errorText, kErrorTextSize);
             else
                 RunPackageWork(run);
         }
