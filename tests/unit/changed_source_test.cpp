@@ -53,28 +53,6 @@ Bytes ChangedData(const Bytes& content, const DataKind& kind) {
     return {};
 }
 
-// Writes the one item until the writer is done or has failed twice in a row;
-// the lock is kept in the item.
-uint32_t WriteItem(PackageItem* item, const std::string& path) {
-    SetWide(item->outPath, path);
-    item->outFile = CreateFileW(item->outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_NE(item->outFile, INVALID_HANDLE_VALUE);
-    ExtractionSet set = {};
-    set.items = item;
-    set.itemCount = 1;
-    set.currentItem = -1;
-    set.chunkSize = kChunkSize;
-    uint32_t result;
-    int failures = 0;
-    while ((result = WriteNextChunk(&set, nullptr)) == 234 || (result == 29 && ++failures < 2)) {
-    }
-    ReleaseChunkWriter(&set);
-    if (item->outFile) CloseHandle(item->outFile);
-    item->outFile = nullptr;
-    return result;
-}
-
 TEST(ChangedSource, DataChangedAfterVerificationAreNeverHandedOver) {
     TestFolder folder("changed-source");
     const std::string path = folder.path() + "\\main.msi";
@@ -108,7 +86,7 @@ TEST(ChangedSource, DataChangedAfterVerificationAreNeverHandedOver) {
                 if (change && inFile) file.Overwrite(item.payload.dataOffset, changed);
                 if (change && !inFile) std::copy(changed.begin(), changed.end(), memory.begin() + item.payload.dataOffset);
 
-                uint32_t result = WriteItem(&item, path);
+                uint32_t result = WriteOneItem(&item, path);
                 EXPECT_EQ(result, change ? 29u : 0u);
                 EXPECT_EQ(item.readLock != nullptr, !change);
                 if (!change) EXPECT_TRUE(ReadWholeFile(path) == std::string(content.begin(), content.end()));

@@ -13,6 +13,7 @@
 
 #include "extract/chunk_writer.h"
 #include "extract/file_lock.h"
+#include "extraction_files.h"
 #include "memory_payload.h"
 #include "platform/win32_api.h"
 #include "wide_text.h"
@@ -233,21 +234,7 @@ protected:
     uint32_t WriteItem(const VerifiedPayload& payload, std::string* written) {
         PackageItem item = {};
         item.payload = payload;
-        SetWide(item.outPath, folder_ + "\\item.bin");
-        item.outFile = CreateFileW(item.outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-        EXPECT_NE(item.outFile, INVALID_HANDLE_VALUE);
-        ExtractionSet set = {};
-        set.items = &item;
-        set.itemCount = 1;
-        set.currentItem = -1;
-        set.chunkSize = kChunkSize;
-        uint32_t result;
-        int failures = 0;
-        while ((result = WriteNextChunk(&set, nullptr)) == 234 || (result == 29 && ++failures < 2)) {
-        }
-        ReleaseChunkWriter(&set);
-        if (item.outFile) CloseHandle(item.outFile);
+        uint32_t result = WriteOneItem(&item, folder_ + "\\item.bin");
         ReleaseFileLock(&item);
         *written = FileContent(Utf8(item.outPath));
         DeleteFileW(item.outPath);

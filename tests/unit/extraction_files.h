@@ -124,3 +124,25 @@ class Items {
     std::vector<PackageItem> items_;
     ExtractionSet set_;
 };
+
+// Writes one item to a new file at `path` until the writer is done or has
+// failed twice in a row; the lock, when taken, is kept in the item.
+inline uint32_t WriteOneItem(PackageItem* item, const std::string& path) {
+    SetWide(item->outPath, path);
+    item->outFile = CreateFileW(item->outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(item->outFile, INVALID_HANDLE_VALUE);
+    ExtractionSet set = {};
+    set.items = item;
+    set.itemCount = 1;
+    set.currentItem = -1;
+    set.chunkSize = kChunkSize;
+    uint32_t result;
+    int failures = 0;
+    while ((result = WriteNextChunk(&set, nullptr)) == 234 || (result == 29 && ++failures < 2)) {
+    }
+    ReleaseChunkWriter(&set);
+    if (item->outFile) CloseHandle(item->outFile);
+    item->outFile = nullptr;
+    return result;
+}
