@@ -19,13 +19,13 @@
 #include <random>
 #include <sstream>
 
-#include "byte_files.h"
-#include "shell_fixtures.h"
-#include "decoder_limits.h"
-#include "pack_commands.h"
-#include "entry_chain.h"
+#include "chain/entry_chain.h"
+#include "commands/decoder_limits.h"
+#include "commands/pack_commands.h"
 #include "format/entry_format.h"
-#include "pack_error.h"
+#include "files/byte_files.h"
+#include "files/pack_error.h"
+#include "shell_fixtures.h"
 
 namespace fs = std::filesystem;
 
