@@ -17,16 +17,22 @@ LIMIT_KIB = 256 * 1024
 
 
 def main():
-    packer, source, work, key = sys.argv[1:5]
+    packer, source, work, key = (os.path.abspath(argument) for argument in sys.argv[1:5])
     size_mib = int(sys.argv[5]) if len(sys.argv) > 5 else 384
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     subprocess.run(["bash", os.path.join(source, "bench/make-bench-msi.sh"), work, str(size_mib), "random"],
                    check=True)
+    # A stand-in stub: a tiny x64 program with the key resource a launcher has.
     with open(os.path.join(work, "stub.c"), "w") as stub:
         stub.write("int main(void) { return 0; }\n")
-    subprocess.run(["x86_64-w64-mingw32-gcc-posix", "-Os", "-s", "-o", os.path.join(work, "stub.exe"),
-                    os.path.join(work, "stub.c")], check=True)
+    with open(os.path.join(work, "stub.rc"), "w") as rc:
+        rc.write('MSISTUB_VERIFICATION_KEY RCDATA "key.blob"\n')
+    subprocess.run(["openssl", "rsa", "-in", key, "-pubout", "-outform", "MSBLOB", "-out", "key.blob"], cwd=work,
+                   check=True, stderr=subprocess.DEVNULL)
+    subprocess.run(["x86_64-w64-mingw32-windres", "stub.rc", "-O", "coff", "-o", "stub.res"], cwd=work, check=True)
+    subprocess.run(["x86_64-w64-mingw32-gcc-posix", "-Os", "-s", "-o", "stub.exe", "stub.c", "stub.res"], cwd=work,
+                   check=True)
 
     setup = os.path.join(work, "setup.exe")
     child = subprocess.Popen([packer, "pack", "--stub", os.path.join(work, "stub.exe"), "--key", key,
