@@ -70,9 +70,13 @@ Bytes BuildEntryChain(const Bytes& manifest, const std::vector<ChainPayload>& pa
 }
 
 ChainWalk WalkEntryChain(const uint8_t* data, uint64_t size) {
+    if (size > UINT32_MAX) return {{}, {}, false, 0, ChainEnd::kNoRoomForTrailer};
+    return WalkEntryChain(MemorySource(data, static_cast<uint32_t>(size)));
+}
+
+ChainWalk WalkEntryChain(const ByteSource& blob) {
     ChainWalk walk{{}, {}, false, 0, ChainEnd::kNoRoomForTrailer};
-    if (size > UINT32_MAX) return walk;
-    ChainCursor cursor = StartChainWalk(data, static_cast<uint32_t>(size));
+    ChainCursor cursor = StartChainWalk(blob);
     ChainStep step;
     while (NextChainStep(&cursor, &step)) {
         if (step.kind == ChainStepKind::kSteppedOver) {

@@ -73,6 +73,7 @@ struct ChainWalk {
 // The launcher's own walk (NextChainStep), every step of it collected. A
 // blob of 4 GiB or more holds no chain the launcher could read.
 ChainWalk WalkEntryChain(const uint8_t* data, uint64_t size);
+ChainWalk WalkEntryChain(const ByteSource& blob);
 
 // Why a walk stopped, for a report: "the manifest entry", "an unknown trailer", ...
 std::string DescribeChainEnd(ChainEnd end);

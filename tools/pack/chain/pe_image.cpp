@@ -11,9 +11,12 @@ constexpr uint32_t kSecurityDirectoryIndex = 4;
 
 std::optional<PeLayout> FindPeLayout(const uint8_t* image, uint64_t size) {
     // The headers lie at the start; a file past 4 GiB is refused elsewhere.
+    return FindPeLayout(MemorySource(image, static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX))));
+}
+
+std::optional<PeLayout> FindPeLayout(const ByteSource& image) {
     PeHeaders headers;
-    if (!FindPeHeaders(image, static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX)), &headers))
-        return std::nullopt;
+    if (!ReadPeHeaders(image, &headers)) return std::nullopt;
     if (headers.directoryCount <= kSecurityDirectoryIndex) return std::nullopt;
     return PeLayout{headers.checksumOffset, headers.securityDirectoryOffset, headers.certificateTableOffset,
                     headers.certificateTableSize};

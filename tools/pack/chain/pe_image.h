@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "files/byte_files.h"
+#include "format/byte_source.h"
 
 struct PeLayout {
     uint64_t checksumOffset;
@@ -16,6 +17,7 @@ struct PeLayout {
 
 // Nothing when the image is no PE32+ executable whose headers lie inside it.
 std::optional<PeLayout> FindPeLayout(const uint8_t* image, uint64_t size);
+std::optional<PeLayout> FindPeLayout(const ByteSource& image);
 
 // An image that holds an Authenticode signature: a certificate table of at
 // least one WIN_CERTIFICATE header that lies inside the image.

@@ -170,6 +170,13 @@ bool VerifyContent(EVP_PKEY* key, const uint8_t* content, size_t size, const uin
            EVP_DigestVerifyFinal(context.get(), signature, signatureSize) == 1;
 }
 
+bool VerifySha256(EVP_PKEY* key, const Sha256Digest& digest, const uint8_t* signature, size_t signatureSize) {
+    KeyContextPtr context(EVP_PKEY_CTX_new(key, nullptr));
+    return context && EVP_PKEY_verify_init(context.get()) > 0 &&
+           EVP_PKEY_CTX_set_signature_md(context.get(), EVP_sha256()) > 0 &&
+           EVP_PKEY_verify(context.get(), signature, signatureSize, digest.data(), digest.size()) == 1;
+}
+
 std::string KeyFingerprint(EVP_PKEY* key) {
     unsigned char* der = nullptr;
     int length = i2d_PUBKEY(key, &der);

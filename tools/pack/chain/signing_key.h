@@ -53,3 +53,5 @@ Sha256Digest FinishSha256(EVP_MD_CTX* context);
 Bytes SignSha256(EVP_PKEY* key, const Sha256Digest& digest);
 Bytes SignContent(EVP_PKEY* key, const uint8_t* content, size_t size);
 bool VerifyContent(EVP_PKEY* key, const uint8_t* content, size_t size, const uint8_t* signature, size_t signatureSize);
+// The same check over the content's SHA-256, taken in pieces.
+bool VerifySha256(EVP_PKEY* key, const Sha256Digest& digest, const uint8_t* signature, size_t signatureSize);

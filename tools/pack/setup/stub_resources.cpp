@@ -22,20 +22,31 @@ constexpr uint32_t kDirectoryHeaderSize = 16;
 constexpr uint32_t kDirectoryEntrySize = 8;
 constexpr uint32_t kDataEntrySize = 16;
 
-// Bytes [start, start + size) of the image, every read checked against them.
+// Bytes [start, start + size) of the image, every read checked against
+// them. The image may be a setup of gigabytes read by position, so only the
+// few fields on the way are read.
 struct Region {
-    const Bytes* image;
+    const ByteSource* image;
     uint64_t start;
     uint64_t size;
     bool Holds(uint64_t offset, uint64_t length) const { return offset <= size && length <= size - offset; }
-    uint32_t U32(uint64_t offset) const { return ReadU32Le(image->data() + start + offset); }
-    uint16_t U16(uint64_t offset) const { return ReadU16Le(image->data() + start + offset); }
+    // Zero where the file cannot be read, which leads to no resource.
+    uint32_t U32(uint64_t offset) const {
+        uint8_t bytes[4] = {};
+        ReadSourceBytes(*image, static_cast<uint32_t>(start + offset), bytes, sizeof bytes);
+        return ReadU32Le(bytes);
+    }
+    uint16_t U16(uint64_t offset) const {
+        uint8_t bytes[2] = {};
+        ReadSourceBytes(*image, static_cast<uint32_t>(start + offset), bytes, sizeof bytes);
+        return ReadU16Le(bytes);
+    }
 };
 
 // The file offset of `length` bytes at `rva`, when one section holds them all.
-// `pe` is the offset of headers that FindPeHeaders found inside the image.
-std::optional<uint64_t> FileOffsetOf(const Bytes& image, uint32_t pe, uint32_t rva, uint32_t length) {
-    Region file{&image, 0, image.size()};
+// `pe` is the offset of headers that ReadPeHeaders found inside the image.
+std::optional<uint64_t> FileOffsetOf(const ByteSource& image, uint32_t pe, uint32_t rva, uint32_t length) {
+    Region file{&image, 0, image.size};
     uint32_t count = file.U16(pe + kSectionCountAt);
     uint64_t table = uint64_t{pe} + kOptionalHeaderAt + file.U16(pe + kOptionalHeaderSizeAt);
     for (uint32_t i = 0; i < count; ++i) {
@@ -86,15 +97,21 @@ std::optional<uint32_t> Subdirectory(std::optional<uint32_t> offset) {
     if (!offset || !(*offset & kSubdirectoryBit)) return std::nullopt;
     return *offset & ~kSubdirectoryBit;
 }
+
+// An image in memory past 4 GiB is no stub the launcher could be; its
+// headers lie at its start.
+ByteSource ImageSource(const Bytes& image) {
+    return MemorySource(image.data(), static_cast<uint32_t>(std::min<uint64_t>(image.size(), UINT32_MAX)));
+}
 }  // namespace
 
-std::optional<Bytes> FindRcdataResource(const Bytes& image, const std::string& name) {
+std::optional<ResourceContent> LocateRcdataResource(const ByteSource& image, const std::string& name) {
     PeHeaders headers;
-    if (!FindPeHeaders(image.data(), static_cast<uint32_t>(std::min<uint64_t>(image.size(), UINT32_MAX)), &headers))
-        return std::nullopt;
+    if (!ReadPeHeaders(image, &headers)) return std::nullopt;
     uint32_t pe = headers.peOffset;
-    uint32_t directoryRva = ReadU32Le(image.data() + pe + kResourceDirectoryAt);
-    uint32_t directorySize = ReadU32Le(image.data() + pe + kResourceDirectoryAt + 4);
+    Region file{&image, 0, image.size};
+    uint32_t directoryRva = file.U32(pe + kResourceDirectoryAt);
+    uint32_t directorySize = file.U32(pe + kResourceDirectoryAt + 4);
     if (headers.directoryCount <= 2 || directorySize == 0) return std::nullopt;
     std::optional<uint64_t> start = FileOffsetOf(image, pe, directoryRva, directorySize);
     if (!start) return std::nullopt;
@@ -107,18 +124,30 @@ std::optional<Bytes> FindRcdataResource(const Bytes& image, const std::string& n
     uint32_t length = resources.U32(*data + 4);
     std::optional<uint64_t> content = FileOffsetOf(image, pe, resources.U32(*data), length);
     if (!content) return std::nullopt;
-    return Bytes(image.begin() + static_cast<ptrdiff_t>(*content),
-                 image.begin() + static_cast<ptrdiff_t>(*content + length));
+    return ResourceContent{static_cast<uint32_t>(*content), length};
+}
+
+std::optional<Bytes> FindRcdataResource(const Bytes& image, const std::string& name) {
+    std::optional<ResourceContent> found = LocateRcdataResource(ImageSource(image), name);
+    if (!found) return std::nullopt;
+    return Bytes(image.begin() + found->offset, image.begin() + found->offset + found->length);
+}
+
+KeyPtr StubVerificationKey(const ByteSource& stub, const std::string& stubPath) {
+    std::optional<ResourceContent> found = LocateRcdataResource(stub, kKeyResourceName);
+    if (!found)
+        throw PackError(stubPath + " carries no msistub verification key (resource " + kKeyResourceName +
+                        "); is this an msistub launcher? Use build/windows/msistub.exe or a setup made from it");
+    // Only a resource of the key's size is read: anything else does not load.
+    uint8_t blob[kVerificationKeySize];
+    const unsigned char* cursor = blob;
+    KeyPtr key(found->length == kVerificationKeySize && ReadSourceBytes(stub, found->offset, blob, sizeof blob)
+                   ? b2i_PublicKey(&cursor, static_cast<long>(sizeof blob))
+                   : nullptr);
+    if (!key) throw PackError("the verification key resource of " + stubPath + " cannot be loaded");
+    return key;
 }
 
 KeyPtr StubVerificationKey(const Bytes& stub, const std::string& stubPath) {
-    std::optional<Bytes> blob = FindRcdataResource(stub, kKeyResourceName);
-    if (!blob)
-        throw PackError(stubPath + " carries no msistub verification key (resource " + kKeyResourceName +
-                        "); is this an msistub launcher? Use build/windows/msistub.exe or a setup made from it");
-    const unsigned char* cursor = blob->data();
-    KeyPtr key(blob->size() == kVerificationKeySize ? b2i_PublicKey(&cursor, static_cast<long>(blob->size()))
-                                                     : nullptr);
-    if (!key) throw PackError("the verification key resource of " + stubPath + " cannot be loaded");
-    return key;
+    return StubVerificationKey(ImageSource(stub), stubPath);
 }

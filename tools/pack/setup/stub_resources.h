@@ -8,14 +8,22 @@
 
 #include "chain/signing_key.h"
 #include "files/byte_files.h"
+#include "format/byte_source.h"
 
-// The content of the RCDATA resource `name` (ASCII, compared without case,
-// as the resource compiler stores names in upper case), first language.
-// Nothing when the image is no PE32+ file, has no such resource, or any
-// offset on the way points outside the image or its resource section.
+// Where the content of the RCDATA resource `name` (ASCII, compared without
+// case, as the resource compiler stores names in upper case), first
+// language, stands in the image. Nothing when the image is no PE32+ file,
+// has no such resource, or any offset on the way points outside the image or
+// its resource section.
+struct ResourceContent {
+    uint32_t offset;
+    uint32_t length;
+};
+std::optional<ResourceContent> LocateRcdataResource(const ByteSource& image, const std::string& name);
 std::optional<Bytes> FindRcdataResource(const Bytes& image, const std::string& name);
 
 // The key the launcher in `stub` checks every entry with. Throws PackError
 // when the stub carries none (no msistub launcher, or one built before the
 // key became a resource) or one that does not load.
+KeyPtr StubVerificationKey(const ByteSource& stub, const std::string& stubPath);
 KeyPtr StubVerificationKey(const Bytes& stub, const std::string& stubPath);
