@@ -46,9 +46,9 @@ void CompareTags(const std::vector<LocatedBlob>& located, const BlobTable& table
     FUZZ_CHECK(table.blobCount <= located.size());
     for (uint32_t i = 0; i < table.blobCount; ++i) {
         FUZZ_CHECK(located[i].site == BlobSite::TagCertificate);
-        FUZZ_CHECK(table.blobs[i].size == located[i].data.size());
+        FUZZ_CHECK(table.blobs[i].size == located[i].bytes.size);
         FUZZ_CHECK(table.blobs[i].size == 0 ||
-                   std::memcmp(table.blobs[i].data, located[i].data.data(), table.blobs[i].size) == 0);
+                   std::memcmp(table.blobs[i].data, located[i].bytes.memory, table.blobs[i].size) == 0);
     }
     // The launcher stops only where a tag's manifest does not read.
     if (table.blobCount < located.size()) FUZZ_CHECK(IsManifestStatusLine(StatusLine(status)));
@@ -61,9 +61,9 @@ void CompareWholeFile(const LocatedBlob& located, const BlobTable& table, Status
         FUZZ_CHECK(table.blobCount == 0 && IsManifestStatusLine(StatusLine(status)));
         return;
     }
-    FUZZ_CHECK(table.blobCount == 1 && table.blobs[0].size == located.data.size());
+    FUZZ_CHECK(table.blobCount == 1 && table.blobs[0].size == located.bytes.size);
     // A manifest the launcher read is the first entry of the chain the tool lists.
-    ChainWalk walk = WalkEntryChain(located.data.data(), located.data.size());
+    ChainWalk walk = WalkEntryChain(located.bytes);
     FUZZ_CHECK(walk.reachedManifest && walk.entries.front().isManifest && walk.entries.front().id == 0);
 }
 }  // namespace

@@ -6,10 +6,12 @@
 // the first byte of such a table.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "files/byte_files.h"
+#include "format/byte_source.h"
 
 enum class BlobSite {
     TagCertificate,
@@ -21,11 +23,17 @@ enum class BlobSite {
 struct LocatedBlob {
     BlobSite site;
     int certificateNumber;  // for a tag: 1-based position in the certificate set
-    Bytes data;
+    // A whole-file site's blob is the file's first bytes, read where they
+    // stand; a tag's was decoded out of the signature and is held here.
+    ByteSource bytes;
+    std::shared_ptr<const Bytes> tagValue;
 };
 
 // Throws PackError when the file carries a signature that cannot be decoded,
-// since the launcher stops there too.
+// since the launcher stops there too. The blobs read from `file`, which must
+// outlive them.
+std::vector<LocatedBlob> LocateBlobs(const ByteSource& file);
+// The same for a file held in memory; one of 4 GiB or more is refused.
 std::vector<LocatedBlob> LocateBlobs(const Bytes& file);
 
 // "tag certificate 2", "certificate table", "end of file", "in front of the certificate table"
@@ -33,4 +41,4 @@ std::string DescribeSite(const LocatedBlob& blob);
 
 // True when the file carries an Authenticode signature but no container in
 // any of the four places: most likely a signing after packing replaced it.
-bool SignedWithoutContainer(const Bytes& file, const std::vector<LocatedBlob>& blobs);
+bool SignedWithoutContainer(const ByteSource& file, const std::vector<LocatedBlob>& blobs);

@@ -10,4 +10,5 @@
 
 // Throws PackError "no container found in PATH" with the likeliest reason
 // when the file's only blob ends in no entry trailer of either type.
-void RefuseFileWithoutContainer(const std::string& path, const Bytes& file, const std::vector<LocatedBlob>& blobs);
+void RefuseFileWithoutContainer(const std::string& path, const ByteSource& file,
+                                const std::vector<LocatedBlob>& blobs);

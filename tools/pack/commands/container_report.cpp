@@ -3,30 +3,71 @@
 #include <algorithm>
 
 #include "chain/entry_chain.h"
-#include "chain/signing_key.h"
+#include "chain/entry_content.h"
+#include "files/pack_error.h"
 #include "format/container_blob.h"
 #include "format/read_entry.h"
 #include "platform/platform.h"
 
 namespace {
-EntryReport ExamineEntry(const LocatedBlob& blob, const ChainEntry& entry, EVP_PKEY* key) {
-    EntryReport report{entry.isManifest, entry.id, entry.dataLength, entry.signatureLength, false, 0, false, {}};
-    // Compressed but not signed: ReadEntry walks and inflates, and the
-    // signature is checked below against the key the caller chose.
-    ContainerBlob view{const_cast<uint8_t*>(blob.data.data()), static_cast<uint32_t>(blob.data.size()), nullptr, 0,
-                       kBlobCompressed, nullptr};
-    uint8_t* content = nullptr;
+// Only when the setup shrank or failed while it was read: nothing in it is
+// then known to be as it was examined.
+[[noreturn]] void SetupUnreadable(const std::string& path) {
+    throw PackError("cannot read the setup " + path + ": it could not be read to its end, or it changed while it was read");
+}
+
+// The manifest is decoded whole, and the launcher's ReadEntry holds it to a
+// manifest's ceiling.
+bool ReadManifestContent(const ByteSource& blob, uint32_t id, Bytes* content, const std::string& path) {
+    ContainerBlob view{const_cast<uint8_t*>(blob.memory), blob.size, nullptr, 0, kBlobCompressed, blob.file};
+    uint8_t* data = nullptr;
     uint32_t length = 0;
-    StatusValue status =
-        ReadEntry(view, entry.isManifest ? ManifestEntryGuid : PayloadEntryGuid, entry.id, &content, &length);
-    if (StatusFailed(status)) return report;
+    StatusValue status = ReadEntry(view, ManifestEntryGuid, id, &data, &length);
+    if (StatusCode(status) == kErrorReadFault) SetupUnreadable(path);
+    if (StatusFailed(status)) return false;
+    content->assign(data, data + length);
+    PlatformFree(data);
+    return true;
+}
+
+// A signature longer than the key's can never verify, so a trailer that
+// claims gigabytes of one is not read.
+bool SignatureVerifies(const ByteSource& blob, const ChainEntry& entry, EVP_PKEY* key, const Sha256Digest& digest,
+                       const std::string& path) {
+    if (entry.signatureLength > static_cast<uint32_t>(std::max(EVP_PKEY_size(key), 0))) return false;
+    Bytes signature(entry.signatureLength);
+    if (!ReadSourceBytes(blob, static_cast<uint32_t>(entry.dataOffset + entry.dataLength), signature.data(),
+                         entry.signatureLength))
+        SetupUnreadable(path);
+    return VerifySha256(key, digest, signature.data(), signature.size());
+}
+
+// The manifest's content goes to `manifest`; a payload's is only digested.
+EntryReport ExamineEntry(const ByteSource& blob, const ChainEntry& entry, EVP_PKEY* key, Bytes* manifest,
+                         const std::string& path) {
+    EntryReport report{entry.isManifest, entry.id, entry.dataLength, entry.signatureLength, false, 0, false, {}, 0, 0};
+    ChainStep found;
+    ChainSearch search = FindChainEntry(blob, entry.isManifest ? ManifestEntryGuid : PayloadEntryGuid, entry.id, &found);
+    if (search == ChainSearch::kReadFailed) SetupUnreadable(path);
+    if (search == ChainSearch::kNotFound) return report;
+    report.contentDataOffset = found.dataOffset;
+    report.contentDataLength = found.dataLength;
+    uint64_t length = 0;
+    if (entry.isManifest) {
+        if (!ReadManifestContent(blob, entry.id, manifest, path)) return report;
+        DigestContextPtr digest = StartSha256();
+        AddToSha256(digest.get(), manifest->data(), manifest->size());
+        report.contentSha256 = FinishSha256(digest.get());
+        length = manifest->size();
+    } else {
+        StreamResult result = DigestEntryContent(blob, found.dataOffset, found.dataLength, kMaxEntryContentLength,
+                                                 &report.contentSha256, &length);
+        if (result == StreamResult::kReadFailed) SetupUnreadable(path);
+        if (result != StreamResult::kEnded) return report;
+    }
     report.readable = true;
-    report.contentSize = length;
-    report.content.assign(content, content + length);
-    PlatformFree(content);
-    const uint8_t* signature = blob.data.data() + entry.dataOffset + entry.dataLength;
-    report.verified =
-        VerifyContent(key, report.content.data(), report.content.size(), signature, entry.signatureLength);
+    report.contentSize = static_cast<uint32_t>(length);
+    report.verified = SignatureVerifies(blob, entry, key, report.contentSha256, path);
     return report;
 }
 }  // namespace
@@ -52,17 +93,13 @@ RecordKind KindOfRecord(const ManifestRecord& record) {
     return fields.size() == 4 ? RecordKind::Package : RecordKind::Other;
 }
 
-BlobReport ExamineBlob(const LocatedBlob& blob, EVP_PKEY* key) {
-    BlobReport report{DescribeSite(blob), blob.data.size(), false, {}, {}, true, {}};
-    if (blob.data.size() > UINT32_MAX) {
-        report.problems.push_back("the blob is larger than 4 GiB");
-        return report;
-    }
-    ChainWalk walk = WalkEntryChain(blob.data.data(), blob.data.size());
+BlobReport ExamineBlob(const LocatedBlob& blob, EVP_PKEY* key, const std::string& path) {
+    BlobReport report{blob.bytes, DescribeSite(blob), blob.bytes.size, false, {}, {}, true, {}};
+    ChainWalk walk = WalkEntryChain(blob.bytes);
     report.chainReachesManifest = walk.reachedManifest;
     // The blob is the chain wherever it stands: a file's own bytes in front
     // of it are the launcher, not the container.
-    if (walk.reachedManifest) report.size = blob.data.size() - walk.chainStart;
+    if (walk.reachedManifest) report.size = blob.bytes.size - walk.chainStart;
     if (!walk.reachedManifest)
         report.problems.push_back("no manifest entry at the end of the chain (the walk ended at " +
                                   DescribeChainEnd(walk.end) + ")");
@@ -73,9 +110,10 @@ BlobReport ExamineBlob(const LocatedBlob& blob, EVP_PKEY* key) {
     if (walk.reachedManifest && walk.entries.front().id != 0)
         report.problems.push_back("the manifest entry has id " + std::to_string(walk.entries.front().id) +
                                   ", and the launcher looks for id 0");
-    for (const ChainEntry& entry : walk.entries) report.entries.push_back(ExamineEntry(blob, entry, key));
+    Bytes manifest;
+    for (const ChainEntry& entry : walk.entries)
+        report.entries.push_back(ExamineEntry(blob.bytes, entry, key, &manifest, path));
     if (!walk.entries.empty() && walk.entries.front().isManifest && report.entries.front().readable) {
-        const Bytes& manifest = report.entries.front().content;
         DecodedManifest decoded = DecodeManifest(manifest.data(), manifest.size());
         report.records = std::move(decoded.records);
         report.manifestComplete = decoded.complete;
@@ -100,3 +138,17 @@ BlobReport ExamineBlob(const LocatedBlob& blob, EVP_PKEY* key) {
 }
 
 bool BlobVerifies(const BlobReport& report) { return report.problems.empty(); }
+
+void WriteEntryContent(const BlobReport& blob, const EntryReport& entry, ByteSink* sink, const std::string& path) {
+    DigestContextPtr digest = StartSha256();
+    uint64_t length = 0;
+    StreamResult result = InflateEntryContent(blob.bytes, entry.contentDataOffset, entry.contentDataLength,
+                                              entry.contentSize, [&](const uint8_t* data, size_t size) {
+                                                  AddToSha256(digest.get(), data, size);
+                                                  sink->Write(data, size);
+                                                  length += size;
+                                              });
+    if (result != StreamResult::kEnded || length != entry.contentSize ||
+        FinishSha256(digest.get()) != entry.contentSha256)
+        SetupUnreadable(path);
+}

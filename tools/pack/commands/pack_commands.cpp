@@ -16,6 +16,7 @@
 #include "commands/pack_report.h"
 #include "files/input_checks.h"
 #include "files/pack_error.h"
+#include "files/positional_file.h"
 #include "setup/package_conflicts.h"
 #include "setup/stub_preparation.h"
 #include "setup/stub_resources.h"
@@ -25,8 +26,8 @@ namespace fs = std::filesystem;
 namespace {
 // Entries are checked against the key the setup's own stub carries, since
 // that is what its launcher will do; --public-key adds a requirement.
-KeyPtr VerificationKeyFor(const ReadOptions& options, const Bytes& file, std::vector<std::string>* problems) {
-    if (!options.publicKeyPath.empty() && !FindRcdataResource(file, "MSISTUB_VERIFICATION_KEY")) {
+KeyPtr VerificationKeyFor(const ReadOptions& options, const ByteSource& file, std::vector<std::string>* problems) {
+    if (!options.publicKeyPath.empty() && !LocateRcdataResource(file, "MSISTUB_VERIFICATION_KEY")) {
         problems->push_back("the file carries no verification key of its own; checked with " + options.publicKeyPath);
         return LoadPublicKey(options.publicKeyPath);
     }
@@ -43,11 +44,16 @@ KeyPtr VerificationKeyFor(const ReadOptions& options, const Bytes& file, std::ve
 struct ExaminedFile {
     std::string keyFingerprint;
     std::vector<std::string> keyProblems;  // also among every blob's problems
+    std::vector<LocatedBlob> located;      // what the reports' bytes stand in
     std::vector<BlobReport> blobs;
 };
 
-ExaminedFile ExamineFile(const ReadOptions& options) {
-    Bytes file = ReadFileBytes(options.setupPath, "setup");
+// The setup is read by position, as its launcher reads itself: its headers,
+// signature and manifests in memory, its payloads in pieces. `setup` must
+// outlive the result.
+ExaminedFile ExamineFile(const ReadOptions& options, const PositionalFile& setup) {
+    if (setup.Size() > UINT32_MAX) throw PackError("the file is larger than the launcher can read");
+    const ByteSource file = FileSource(setup.Handle(), static_cast<uint32_t>(setup.Size()));
     std::vector<LocatedBlob> blobs = LocateBlobs(file);
     if (SignedWithoutContainer(file, blobs))
         throw PackError("no container found in " + options.setupPath +
@@ -57,8 +63,8 @@ ExaminedFile ExamineFile(const ReadOptions& options) {
     RefuseFileWithoutContainer(options.setupPath, file, blobs);
     std::vector<std::string> keyProblems;
     KeyPtr key = VerificationKeyFor(options, file, &keyProblems);
-    ExaminedFile examined{KeyFingerprint(key.get()), keyProblems, {}};
-    for (const LocatedBlob& blob : blobs) examined.blobs.push_back(ExamineBlob(blob, key.get()));
+    ExaminedFile examined{KeyFingerprint(key.get()), keyProblems, blobs, {}};
+    for (const LocatedBlob& blob : blobs) examined.blobs.push_back(ExamineBlob(blob, key.get(), options.setupPath));
     for (BlobReport& blob : examined.blobs)
         blob.problems.insert(blob.problems.begin(), keyProblems.begin(), keyProblems.end());
     return examined;
@@ -178,6 +184,7 @@ std::map<uint32_t, std::vector<std::string>> ExtractionNames(const BlobReport& b
 struct ExtractedFile {
     fs::path path;
     fs::path otherName;  // the same payload's name had it verified (or not)
+    const BlobReport* blob;
     const EntryReport* entry;
 };
 
@@ -207,7 +214,7 @@ std::vector<ExtractedFile> PlanExtraction(const ExaminedFile& examined, const st
             for (const std::string& name : targets) {
                 fs::path real = folder / fs::path(name);
                 fs::path unverified = folder / fs::path(name + ".unverified");
-                files.push_back({trusted ? real : unverified, trusted ? unverified : real, &entry});
+                files.push_back({trusted ? real : unverified, trusted ? unverified : real, &blob, &entry});
             }
         }
     }
@@ -341,7 +348,8 @@ void RunPack(const PackOptions& options, std::ostream& out, std::ostream& warnin
 }
 
 void RunList(const ReadOptions& options, bool json, std::ostream& out) {
-    ExaminedFile examined = ExamineFile(options);
+    PositionalFile setup(options.setupPath, "setup");
+    ExaminedFile examined = ExamineFile(options, setup);
     if (json)
         WriteListJson(options.setupPath, examined, out);
     else
@@ -350,7 +358,8 @@ void RunList(const ReadOptions& options, bool json, std::ostream& out) {
 }
 
 void RunExtract(const ReadOptions& options, const std::string& outputDir, bool force, std::ostream& out) {
-    ExaminedFile examined = ExamineFile(options);
+    PositionalFile setup(options.setupPath, "setup");
+    ExaminedFile examined = ExamineFile(options, setup);
     std::vector<ExtractedFile> files = PlanExtraction(examined, outputDir);
     RefuseExistingFiles(files, force);
     for (const ExtractedFile& file : files) {
@@ -360,14 +369,19 @@ void RunExtract(const ReadOptions& options, const std::string& outputDir, bool f
         // A name that an earlier run gave the same payload, verified or not,
         // must not stay beside this run's file and say otherwise.
         fs::remove(file.otherName, error);
-        WriteFileReplacing(file.path.string(), file.entry->content);
-        out << "wrote " << file.path.string() << " (" << file.entry->content.size() << " bytes)\n";
+        // Inflated once more straight into the file, and renamed to its name
+        // only when it came out as it was examined.
+        PartialFile written(file.path.string(), ".partial");
+        WriteEntryContent(*file.blob, *file.entry, &written, options.setupPath);
+        written.Commit();
+        out << "wrote " << file.path.string() << " (" << file.entry->contentSize << " bytes)\n";
     }
     RefuseUnlessAllVerify(options.setupPath, examined);
 }
 
 void RunVerify(const ReadOptions& options, std::ostream& out) {
-    ExaminedFile examined = ExamineFile(options);
+    PositionalFile setup(options.setupPath, "setup");
+    ExaminedFile examined = ExamineFile(options, setup);
     const std::vector<BlobReport>& reports = examined.blobs;
     out << "verification key (the stub's): " << examined.keyFingerprint << "\n";
     for (size_t b = 0; b < reports.size(); ++b) {
