@@ -728,6 +728,48 @@ TEST_F(PackTool, APayloadOfSeveralPiecesComesBackWholeAndTheChecksumCoversTheFil
     }
 }
 
+// The readers take a large payload in pieces and digest it to its last
+// byte: a byte changed in its first or its last piece, in a zlib stream kept
+// whole (stored blocks, the Adler-32 put right), fails its signature, and
+// extract writes that content only under ".unverified".
+TEST_F(PackTool, AChangedByteInAnyPieceOfALargePayloadFailsItsSignature) {
+    fs::create_directories(work_ / "in");
+    fs::copy_file(Fixtures() / "en/product.msi", work_ / "in/product.msi");
+    Bytes cabinet(3 * kPieceSize + 1);
+    std::mt19937 generator(7);
+    for (uint8_t& byte : cabinet) byte = static_cast<uint8_t>(generator());
+    WriteFileReplacing((work_ / "in/main.cab").string(), cabinet);
+    ASSERT_EQ(Pack(kUnsigned, "good.exe", "--no-cabinet-check", "@WORK@/in/product.msi").exitCode, 0);
+    const Bytes good = ReadBytes(work_ / "good.exe");
+    ChainWalk walk = WalkEntryChain(good.data(), good.size());
+    ASSERT_TRUE(walk.reachedManifest);
+    const ChainEntry& entry = walk.entries.back();
+    ASSERT_EQ(entry.dataLength, 2 + 5 * ((cabinet.size() + 65534) / 65535) + cabinet.size() + 4) << "not stored";
+
+    for (size_t at : {size_t{10}, cabinet.size() - 10}) {
+        SCOPED_TRACE(at);
+        Bytes changed = cabinet;
+        changed[at] ^= 0x01;
+        Bytes setup = good;
+        setup[entry.dataOffset + 2 + 5 * (at / 65535 + 1) + at] ^= 0x01;
+        const uLong adler = adler32(1, changed.data(), static_cast<uInt>(changed.size()));
+        for (int i = 0; i < 4; ++i)
+            setup[entry.dataOffset + entry.dataLength - 4 + i] = static_cast<uint8_t>(adler >> (24 - 8 * i));
+        WriteFileReplacing((work_ / "setup.exe").string(), setup);
+
+        ToolRun verify = Run("verify " + W("setup.exe"));
+        EXPECT_EQ(verify.exitCode, 3) << verify.out << verify.err;
+        EXPECT_NE(verify.out.find("payload 1001 (cab\\1000\\main.cab) has a signature that does not verify"),
+                  std::string::npos)
+            << verify.out;
+        fs::remove_all(work_ / "out");
+        ToolRun extract = Run("extract " + W("setup.exe") + " --out " + W("out"));
+        EXPECT_EQ(extract.exitCode, 3) << extract.err;
+        EXPECT_FALSE(fs::exists(work_ / "out/main.cab"));
+        EXPECT_TRUE(ReadBytes(work_ / "out/main.cab.unverified") == changed);
+    }
+}
+
 // An encrypted key opens with its pass phrase from a variable or a file.
 TEST_F(PackTool, EncryptedKeyPacksWithItsPassPhraseFromAVariableOrAFile) {
     ASSERT_EQ(::setenv("MSISTUB_TEST_PASS_PHRASE", "open-sesame", 1), 0);
