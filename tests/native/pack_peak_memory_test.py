@@ -2,18 +2,28 @@
 """The packer's memory does not grow with its payloads: a setup is packed
 around an MSI with a generated cabinet of SIZE_MIB mebibytes (random bytes,
 so deflating runs to the end and gives up for stored blocks, reading the
-cabinet twice), and the packer's peak resident memory, as the kernel
-reports it for that one child (wait4), must stay under 256 MiB. The setup
-must then verify. Takes about a minute; the cabinet is removed afterwards.
+cabinet twice), then listed, verified and extracted, and the peak resident
+memory of each run, as the kernel reports it for that one child (wait4),
+must stay under 256 MiB. Every command must succeed, and the extracted
+cabinet must be the packed one. Takes about a minute; the files are
+removed afterwards.
 
     pack_peak_memory_test.py PACKER SOURCE_DIR WORK_DIR PRIVATE_KEY [SIZE_MIB]
 """
+import filecmp
 import os
 import shutil
 import subprocess
 import sys
 
 LIMIT_KIB = 256 * 1024
+
+
+def run_measured(packer, arguments):
+    """The exit code and peak resident memory (KiB) of one run of the packer."""
+    child = subprocess.Popen([packer] + arguments, stdout=subprocess.DEVNULL)
+    _, status, usage = os.wait4(child.pid, 0)
+    return os.waitstatus_to_exitcode(status), usage.ru_maxrss
 
 
 def main():
@@ -35,22 +45,27 @@ def main():
                    check=True)
 
     setup = os.path.join(work, "setup.exe")
-    child = subprocess.Popen([packer, "pack", "--stub", os.path.join(work, "stub.exe"), "--key", key,
-                              "--out", setup, os.path.join(work, "bench.msi")])
-    _, status, usage = os.wait4(child.pid, 0)
-    child.returncode = os.waitstatus_to_exitcode(status)
-    cabinet = os.path.getsize(os.path.join(work, "bench.cab"))
-    print("packed a %d-byte cabinet: exit code %d, peak resident memory %d KiB (limit %d KiB)"
-          % (cabinet, child.returncode, usage.ru_maxrss, LIMIT_KIB))
+    cabinet = os.path.join(work, "bench.cab")
+    extracted = os.path.join(work, "out")
+    runs = [("pack", ["pack", "--stub", os.path.join(work, "stub.exe"), "--key", key, "--out", setup,
+                      os.path.join(work, "bench.msi")]),
+            ("list", ["list", setup]),
+            ("verify", ["verify", setup]),
+            ("extract", ["extract", setup, "--out", extracted])]
     failures = []
-    if child.returncode != 0:
-        failures.append("the packer exited with %d" % child.returncode)
-    elif usage.ru_maxrss >= LIMIT_KIB:
-        failures.append("the packer's peak memory was %d KiB, not under %d KiB" % (usage.ru_maxrss, LIMIT_KIB))
-    elif os.path.getsize(setup) <= cabinet:
+    for name, arguments in runs:
+        code, peak_kib = run_measured(packer, arguments)
+        print("%s of a %d-byte cabinet: exit code %d, peak resident memory %d KiB (limit %d KiB)"
+              % (name, os.path.getsize(cabinet), code, peak_kib, LIMIT_KIB))
+        if code != 0:
+            failures.append("%s exited with %d" % (name, code))
+            break
+        if peak_kib >= LIMIT_KIB:
+            failures.append("the peak memory of %s was %d KiB, not under %d KiB" % (name, peak_kib, LIMIT_KIB))
+    if not failures and os.path.getsize(setup) <= os.path.getsize(cabinet):
         failures.append("the setup is smaller than the cabinet it carries")
-    elif subprocess.run([packer, "verify", setup]).returncode != 0:
-        failures.append("the setup does not verify")
+    if not failures and not filecmp.cmp(cabinet, os.path.join(extracted, "bench.cab"), shallow=False):
+        failures.append("the extracted cabinet differs from the packed one")
     for failure in failures:
         print("FAILED: " + failure)
     if failures:
