@@ -52,7 +52,7 @@ void ReleaseItems(ExtractionSet* set) {
     *set = {};
 }
 
-void CheckItems(const ExtractionSet& set) {
+void CheckItems(const PackageSet& set) {
     FUZZ_CHECK(set.itemCount >= 0);
     for (int32_t i = 0; i < set.itemCount; ++i) {
         FUZZ_CHECK(Terminated(set.items[i].fileName, sizeof set.items[i].fileName));
@@ -66,9 +66,7 @@ void CheckItems(const ExtractionSet& set) {
 void RunSelection(BlobTable* state, uint32_t language) {
     uint32_t languageId = language;
     PackageChoice choice = {};
-    ExtractionSet set = {};
-    set.currentItem = -1;
-    set.chunkSize = kChunkSize;
+    PackageSet set = {};
     char errorText[2048] = {};
     StatusValue status =
         SelectPackage(state, &languageId, &choice, &set, kBadPackageText, errorText, sizeof errorText);
