@@ -24,27 +24,76 @@ bool OpenItemStream(ChunkWriter* writer, const PackageItem& item) {
     return true;
 }
 
+// The read ahead, if one was started, has finished: the stream and the
+// next buffer are the caller's again.
+void TakeReadAhead(ChunkWriter* writer) {
+    if (!writer->readingAhead) return;
+    PlatformWorkerWait(writer->worker);
+    writer->readingAhead = 0;
+}
+
 void CloseItemStream(ChunkWriter* writer) {
+    TakeReadAhead(writer);
     if (writer->streamOpen) CloseEntryStream(&writer->stream);
     writer->streamOpen = 0;
     writer->chunkFill = 0;
     writer->chunkDone = 0;
 }
 
-// Reads the next chunk of the item's content into the writer's chunk buffer.
-// False when it cannot be read or runs past what was verified; the stream then
-// keeps failing, and so does every further call for this item.
+uint32_t ChunkBufferSize(const ChunkWriter& writer) { return writer.chunkSize ? writer.chunkSize : 1; }
+
+bool MakeChunkBuffers(ChunkWriter* writer) {
+    if (!writer->chunk) writer->chunk = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, ChunkBufferSize(*writer)));
+    if (!writer->next) writer->next = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, ChunkBufferSize(*writer)));
+    return writer->chunk && writer->next;
+}
+
+void ReadNextChunk(void* context) {
+    auto* writer = static_cast<ChunkWriter*>(context);
+    writer->nextGot = 0;
+    writer->nextResult = ReadEntryStream(&writer->stream, writer->next, writer->nextWanted, &writer->nextGot);
+}
+
+// Inflating a chunk takes about as long as writing one, so the worker reads
+// the chunk after the current one while the current one is written; without
+// a second thread each chunk is read when it is needed. What the read gives
+// is taken, failure included, only when its chunk is due, so every call
+// reports what it reported when chunks were read one at a time.
+void StartReadAhead(ChunkWriter* writer, uint32_t wanted) {
+    if (wanted == 0) return;
+    if (!writer->worker) writer->worker = PlatformStartWorker();
+    if (!writer->worker) return;
+    writer->nextWanted = wanted;
+    writer->readingAhead = 1;
+    PlatformWorkerRun(writer->worker, ReadNextChunk, writer);
+}
+
+// The next chunk of the item's content in the writer's chunk buffer: the one
+// read ahead, or one read now. False when it cannot be read or runs past
+// what was verified; the stream then keeps failing, and so does every
+// further call for this item.
 bool FillChunk(ChunkWriter* writer, const PackageItem& item, const ItemOutput& output) {
-    uint32_t size = writer->chunkSize ? writer->chunkSize : 1;
-    if (!writer->chunk) writer->chunk = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, size));
-    if (!writer->chunk || !OpenItemStream(writer, item)) return false;
+    if (!MakeChunkBuffers(writer) || !OpenItemStream(writer, item)) return false;
+    uint32_t size = ChunkBufferSize(*writer);
     uint32_t remaining = item.payload.contentLength - output.bytesWritten;
     uint32_t wanted = remaining < size ? remaining : size;
     uint32_t got = 0;
-    StreamResult result = ReadEntryStream(&writer->stream, writer->chunk, wanted, &got);
+    StreamResult result;
+    if (writer->readingAhead) {
+        TakeReadAhead(writer);
+        uint8_t* read = writer->next;
+        writer->next = writer->chunk;
+        writer->chunk = read;
+        got = writer->nextGot;
+        result = writer->nextResult;
+    } else {
+        result = ReadEntryStream(&writer->stream, writer->chunk, wanted, &got);
+    }
     if ((result != StreamResult::kMore && result != StreamResult::kEnded) || got != wanted) return false;
     writer->chunkFill = got;
     writer->chunkDone = 0;
+    uint32_t after = remaining - got;
+    StartReadAhead(writer, after < size ? after : size);
     return true;
 }
 
@@ -52,6 +101,7 @@ bool FillChunk(ChunkWriter* writer, const PackageItem& item, const ItemOutput& o
 // end, its deflate data's last block included. Whether it is the verified
 // content is for the lock check to say, by its SHA-256.
 bool ContentEndsHere(ChunkWriter* writer, const PackageItem& item) {
+    TakeReadAhead(writer);
     return OpenItemStream(writer, item) && FinishEntryStream(&writer->stream) == StreamResult::kEnded;
 }
 
@@ -131,7 +181,12 @@ uint32_t WriteNextChunk(ExtractionSet* set, uint32_t* percent) {
 }
 
 void ReleaseChunkWriter(ExtractionSet* set) {
-    CloseItemStream(&set->writer);
-    PlatformFree(set->writer.chunk);
-    set->writer.chunk = nullptr;
+    ChunkWriter* writer = &set->writer;
+    CloseItemStream(writer);
+    PlatformStopWorker(writer->worker);
+    writer->worker = nullptr;
+    PlatformFree(writer->chunk);
+    PlatformFree(writer->next);
+    writer->chunk = nullptr;
+    writer->next = nullptr;
 }

@@ -7,6 +7,7 @@
 
 #include "extract/file_lock.h"
 #include "format/entry_stream.h"
+#include "platform/platform.h"
 #include "selection/package_item.h"
 
 constexpr uint32_t kChunkSize = 524288;  // 512 KiB written per call
@@ -22,7 +23,8 @@ struct ItemOutput {
 
 // The writer's state: the current item's content stream, and one chunk of
 // it, of which the bytes from chunkDone to chunkFill are still to be
-// written. The chunk buffer is reused for every chunk of every item.
+// written. While that chunk is written, the worker reads the one after it
+// into `next`; the two buffers are reused for every chunk of every item.
 struct ChunkWriter {
     uint32_t chunkSize;
     EntryStream stream;
@@ -30,6 +32,12 @@ struct ChunkWriter {
     uint8_t* chunk;
     uint32_t chunkFill;
     uint32_t chunkDone;
+    uint8_t* next;
+    PlatformWorker* worker;  // null until a chunk is first read ahead, or when no thread can be had
+    uint32_t readingAhead;   // the worker was given the next chunk's read, not yet taken
+    uint32_t nextWanted;
+    uint32_t nextGot;
+    StreamResult nextResult;
 };
 
 struct ExtractionSet {
