@@ -4,16 +4,16 @@
 
 #include <random>
 
+#include "chain/entry_chain.h"
+#include "chain/entry_data.h"
+#include "chain/manifest_records.h"
+#include "chain/signing_key.h"
+#include "files/pack_error.h"
 #include "format/entry_format.h"
-#include "format/read_entry.h"
 #include "format/entry_stream.h"
-#include "entry_chain.h"
-#include "entry_data.h"
-#include "manifest_records.h"
-#include "pack_error.h"
-#include "package_plan.h"
+#include "format/read_entry.h"
 #include "platform/platform.h"
-#include "signing_key.h"
+#include "setup/package_plan.h"
 
 namespace {
 Bytes Noise(size_t size) {

@@ -17,12 +17,12 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "byte_files.h"
+#include "chain/entry_chain.h"
+#include "commands/decoder_limits.h"
+#include "commands/pack_commands.h"
+#include "files/byte_files.h"
+#include "files/pack_error.h"
 #include "shell_fixtures.h"
-#include "decoder_limits.h"
-#include "pack_commands.h"
-#include "entry_chain.h"
-#include "pack_error.h"
 
 namespace fs = std::filesystem;
 

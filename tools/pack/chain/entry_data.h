@@ -1,0 +1,13 @@
+// The data field of an entry: one zlib stream holding the entry's content.
+#pragma once
+
+#include "files/byte_files.h"
+
+// Deflate at the best compression, or, where that is not smaller than the
+// content kept as it is, stored blocks in a zlib stream: cabinets are usually
+// compressed already, and stored blocks inflate at memory-copy speed.
+Bytes CompressEntryContent(const uint8_t* content, size_t size);
+
+// The content in stored deflate blocks of at most 65535 bytes, with the zlib
+// header and the Adler-32 of the content.
+Bytes StoredZlibStream(const uint8_t* content, size_t size);
