@@ -47,7 +47,7 @@ const std::vector<uint8_t>& PayloadChain() {
 
 bool Terminated(const char* field, size_t size) { return std::memchr(field, 0, size) != nullptr; }
 
-void ReleaseItems(ExtractionSet* set) {
+void ReleaseItems(PackageSet* set) {
     PlatformFree(set->items);
     *set = {};
 }
@@ -103,7 +103,7 @@ int CountRecord(uint32_t, uint32_t, const char16_t*, uint32_t, void* context) {
 void RunCabinetGathering(const BlobTable* state) {
     uint32_t entryId = 0;
     EnumerateManifest(state, RememberFirstId, &entryId);
-    ExtractionSet set = {};
+    PackageSet set = {};
     CabinetGather gather = {state, &set.items, &set.itemCount, state->blobCount - 1, entryId, 0};
     EnumerateManifest(state, MatchCabinetLine, &gather);
     CheckItems(set);

@@ -27,7 +27,7 @@ std::string CabinetPayload(uint32_t id) { return "cabinet " + std::to_string(id)
 
 using Items = std::vector<std::pair<std::string, std::string>>;  // name, payload ("" when not read)
 
-Items ItemsOf(const ExtractionSet& set) {
+Items ItemsOf(const PackageSet& set) {
     Items items;
     for (int32_t i = 0; i < set.itemCount; ++i)
         items.emplace_back(set.items[i].fileName, PayloadText(set.items[i]));

@@ -273,6 +273,39 @@ TEST_F(ChunkWriterStreams, WritesEdgeSizesAndRefusesContentThatDiffers) {
     }
 }
 
+// Content that breaks off one byte short of what was verified, in its third
+// chunk: the first two reach the file, the call whose chunk is due fails
+// without writing, and so does every retry.
+TEST_F(ChunkWriterStreams, ContentThatBreaksOffFailsWhenItsChunkIsDue) {
+    const std::string content = Payload(2 * kChunkSize + 10, 4);
+    for (int level : {0, 9}) {
+        SCOPED_TRACE("level " + std::to_string(level));
+        StreamedPayload streamed = StreamedPayloadOf(content, level);
+        PackageItem item = {};
+        item.payload = PayloadOver(streamed.file->Source(), streamed.payload.dataLength, true, content + "x");
+        SetWide(item.outPath, folder_ + "\\item.bin");
+        ItemOutput output = {};
+        output.outFile = CreateFileW(item.outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(output.outFile, INVALID_HANDLE_VALUE);
+        ExtractionSet set = {};
+        set.items = &item;
+        set.itemCount = 1;
+        set.outputs = &output;
+        set.currentItem = -1;
+        set.writer.chunkSize = kChunkSize;
+
+        std::vector<uint32_t> results;
+        for (int call = 0; call < 5; ++call) results.push_back(WriteNextChunk(&set, nullptr));
+        EXPECT_EQ(results, (std::vector<uint32_t>{234, 234, 234, 29, 29}));
+        EXPECT_EQ(output.bytesWritten, 2 * kChunkSize);
+        ReleaseChunkWriter(&set);
+        CloseHandle(output.outFile);
+        EXPECT_TRUE(FileContent(Utf8(item.outPath)) == content.substr(0, 2 * kChunkSize));
+        DeleteFileW(item.outPath);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Runs, ChunkWriterTest, testing::ValuesIn(kRuns),
                          [](const testing::TestParamInfo<WriterRun>& info) { return info.param.name; });
 
