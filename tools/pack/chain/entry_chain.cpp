@@ -15,33 +15,57 @@ void CheckFits(uint64_t size, uint64_t limit, const std::string& what) {
                         std::to_string(limit));
 }
 
-void AppendEntry(Bytes* chain, const EntryTypeGuid& type, uint32_t id, const Bytes& content, EVP_PKEY* key,
-                 uint64_t limit, const std::string& name) {
-    CheckFits(content.size(), limit, name);
-    Bytes data = CompressEntryContent(content.data(), content.size());
-    CheckFits(data.size(), limit, "the compressed " + name);
-    Bytes signature = SignContent(key, content.data(), content.size());
-    CheckFits(uint64_t{chain->size()} + data.size() + signature.size() + kEntryTrailerSize, limit, "the container");
+WrittenEntry AppendEntry(ByteSink* chain, uint64_t chainStart, bool isManifest, uint32_t id,
+                         ContentReader* content, EVP_PKEY* key, uint64_t limit, const std::string& name) {
+    CheckFits(content->Size(), limit, name);
+    const uint64_t entryStart = chain->Position();
+    DigestContextPtr digest = StartSha256();
+    uint64_t dataLength =
+        WriteEntryData(content, chain, [&](const uint8_t* data, size_t size) { AddToSha256(digest.get(), data, size); });
+    CheckFits(dataLength, limit, "the compressed " + name);
+    WrittenEntry written{isManifest, id, content->Size(), dataLength, 0, FinishSha256(digest.get())};
+    Bytes signature = SignSha256(key, written.contentSha256);
+    written.signatureSize = signature.size();
+    CheckFits(entryStart - chainStart + dataLength + signature.size() + kEntryTrailerSize, limit, "the container");
 
     EntryTrailer trailer;
-    EntryGuidBytes(type, trailer.typeGuid);
+    EntryGuidBytes(isManifest ? ManifestEntryGuid : PayloadEntryGuid, trailer.typeGuid);
     trailer.id = id;
     trailer.signatureLength = static_cast<uint32_t>(signature.size());
-    trailer.dataLength = static_cast<uint32_t>(data.size());
-    chain->insert(chain->end(), data.begin(), data.end());
-    chain->insert(chain->end(), signature.begin(), signature.end());
-    size_t at = chain->size();
-    chain->resize(at + kEntryTrailerSize);
-    EncodeEntryTrailer(trailer, chain->data() + at);
+    trailer.dataLength = static_cast<uint32_t>(dataLength);
+    chain->Write(signature.data(), signature.size());
+    uint8_t encoded[kEntryTrailerSize];
+    EncodeEntryTrailer(trailer, encoded);
+    chain->Write(encoded, kEntryTrailerSize);
+    return written;
 }
 }  // namespace
+
+std::vector<WrittenEntry> WriteEntryChain(const Bytes& manifest, const std::vector<StreamedPayload>& payloads,
+                                          EVP_PKEY* key, uint64_t sizeLimit, ByteSink* sink) {
+    const uint64_t chainStart = sink->Position();
+    std::vector<WrittenEntry> entries;
+    MemoryReader manifestReader(manifest.data(), manifest.size());
+    entries.push_back(
+        AppendEntry(sink, chainStart, true, 0, &manifestReader, key, sizeLimit, "the manifest"));
+    for (const StreamedPayload& payload : payloads) {
+        FileReader reader(payload.path, payload.name, payload.size);
+        entries.push_back(AppendEntry(sink, chainStart, false, payload.id, &reader, key, sizeLimit,
+                                      payload.path));
+    }
+    return entries;
+}
 
 Bytes BuildEntryChain(const Bytes& manifest, const std::vector<ChainPayload>& payloads, EVP_PKEY* key,
                       uint64_t sizeLimit) {
     Bytes chain;
-    AppendEntry(&chain, ManifestEntryGuid, 0, manifest, key, sizeLimit, "the manifest");
-    for (const ChainPayload& payload : payloads)
-        AppendEntry(&chain, PayloadEntryGuid, payload.id, *payload.content, key, sizeLimit, payload.name);
+    MemorySink sink(&chain);
+    MemoryReader manifestReader(manifest.data(), manifest.size());
+    AppendEntry(&sink, 0, true, 0, &manifestReader, key, sizeLimit, "the manifest");
+    for (const ChainPayload& payload : payloads) {
+        MemoryReader reader(payload.content->data(), payload.content->size());
+        AppendEntry(&sink, 0, false, payload.id, &reader, key, sizeLimit, payload.name);
+    }
     return chain;
 }
 

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "chain/signing_key.h"
 #include "files/byte_files.h"
 #include "format/chain_walk.h"
 
@@ -17,10 +18,32 @@ struct ChainPayload {
     std::string name;  // for messages
 };
 
+// A payload read from its file while the chain is written, never whole.
+struct StreamedPayload {
+    uint32_t id;
+    std::string path;
+    std::string name;  // the file's role, for messages
+    uint64_t size;     // as checked before packing
+};
+
+// What was written for one entry, for the pack report.
+struct WrittenEntry {
+    bool isManifest;
+    uint32_t id;
+    uint64_t contentSize;
+    uint64_t storedSize;
+    uint64_t signatureSize;
+    Sha256Digest contentSha256;
+};
+
 // Every length and the chain itself must fit the u32 fields and the
 // launcher's u32 sizes; tests pass a smaller `sizeLimit` to reach that refusal.
 Bytes BuildEntryChain(const Bytes& manifest, const std::vector<ChainPayload>& payloads, EVP_PKEY* key,
                       uint64_t sizeLimit);
+// The same chain written to `sink` as the payloads are read; returns its
+// entries in chain order.
+std::vector<WrittenEntry> WriteEntryChain(const Bytes& manifest, const std::vector<StreamedPayload>& payloads,
+                                          EVP_PKEY* key, uint64_t sizeLimit, ByteSink* sink);
 
 struct ChainEntry {
     bool isManifest;

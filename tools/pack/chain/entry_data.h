@@ -6,6 +6,9 @@
 // Deflate at the best compression, or, where that is not smaller than the
 // content kept as it is, stored blocks in a zlib stream: cabinets are usually
 // compressed already, and stored blocks inflate at memory-copy speed.
+// Written to `sink` as the content is read, in pieces; `observe` sees every
+// content byte once, in order. Returns the data's length.
+uint64_t WriteEntryData(ContentReader* content, ByteSink* sink, const PieceVisitor& observe);
 Bytes CompressEntryContent(const uint8_t* content, size_t size);
 
 // The content in stored deflate blocks of at most 65535 bytes, with the zlib

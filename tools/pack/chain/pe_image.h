@@ -26,4 +26,14 @@ void SetCertificateTable(Bytes* image, const PeLayout& layout, uint32_t offset, 
 // The optional header's CheckSum, as the image loader and signing tools
 // compute it. It covers the certificate table, so it changes with the chain.
 uint32_t ComputePeChecksum(const Bytes& image, const PeLayout& layout);
+
+// The same checksum over an image written in pieces, none of it held whole.
+struct PeChecksum {
+    uint64_t checksumOffset;
+    uint64_t position;
+    uint64_t sum;
+};
+PeChecksum StartPeChecksum(const PeLayout& layout);
+void AddToPeChecksum(PeChecksum* checksum, const uint8_t* data, size_t size);
+uint32_t FinishPeChecksum(const PeChecksum& checksum);
 void UpdatePeChecksum(Bytes* image, const PeLayout& layout);

@@ -29,3 +29,12 @@ Bytes StubWithoutChain(const Bytes& stub);
 // not fit the stub, or a result larger than `sizeLimit`. A chain that an
 // earlier run placed is replaced, not added to.
 Bytes PlaceContainer(const Bytes& stub, const Bytes& chain, Placement placement, uint64_t sizeLimit);
+
+// The same setup for a chain written to a file, itself written to `out`:
+// the stub's bytes in front of the chain, the chain copied piece by piece,
+// and the header checksum, which covers the chain, put in last. A tag
+// certificate is made from the whole chain, so only that placement reads
+// it into memory (the system's decoder limits such a chain anyway).
+// Returns the setup's size.
+uint64_t WriteSetupFile(const Bytes& stub, PartialFile* chain, uint64_t chainSize, Placement placement,
+                        uint64_t sizeLimit, PartialFile* out);

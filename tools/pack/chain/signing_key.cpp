@@ -15,10 +15,10 @@ struct BioDeleter {
 };
 using BioPtr = std::unique_ptr<BIO, BioDeleter>;
 
-struct DigestContextDeleter {
-    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+struct KeyContextDeleter {
+    void operator()(EVP_PKEY_CTX* context) const { EVP_PKEY_CTX_free(context); }
 };
-using DigestContextPtr = std::unique_ptr<EVP_MD_CTX, DigestContextDeleter>;
+using KeyContextPtr = std::unique_ptr<EVP_PKEY_CTX, KeyContextDeleter>;
 
 void RequireRsa2048(EVP_PKEY* key, const std::string& what) {
     if (EVP_PKEY_base_id(key) != EVP_PKEY_RSA || EVP_PKEY_bits(key) != 2048)
@@ -121,18 +121,46 @@ bool SamePublicKey(EVP_PKEY* a, EVP_PKEY* b) {
 #endif
 }
 
-Bytes SignContent(EVP_PKEY* key, const uint8_t* content, size_t size) {
+DigestContextPtr StartSha256() {
     DigestContextPtr context(EVP_MD_CTX_new());
+    if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1)
+        throw PackError("OpenSSL could not compute a SHA-256 digest");
+    return context;
+}
+
+void AddToSha256(EVP_MD_CTX* context, const uint8_t* data, size_t size) {
+    if (EVP_DigestUpdate(context, data, size) != 1) throw PackError("OpenSSL could not compute a SHA-256 digest");
+}
+
+Sha256Digest FinishSha256(EVP_MD_CTX* context) {
+    Sha256Digest digest{};
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(context, digest.data(), &length) != 1 || length != digest.size())
+        throw PackError("OpenSSL could not compute a SHA-256 digest");
+    return digest;
+}
+
+// RSASSA-PKCS1-v1_5 is deterministic: signing the digest gives the bytes
+// that signing the content with SHA-256 gives.
+Bytes SignSha256(EVP_PKEY* key, const Sha256Digest& digest) {
+    KeyContextPtr context(EVP_PKEY_CTX_new(key, nullptr));
     size_t length = 0;
-    if (!context || EVP_DigestSignInit(context.get(), nullptr, EVP_sha256(), nullptr, key) <= 0 ||
-        EVP_DigestSignUpdate(context.get(), content, size) <= 0 ||
-        EVP_DigestSignFinal(context.get(), nullptr, &length) <= 0)
+    if (!context || EVP_PKEY_sign_init(context.get()) <= 0 ||
+        EVP_PKEY_CTX_set_rsa_padding(context.get(), RSA_PKCS1_PADDING) <= 0 ||
+        EVP_PKEY_CTX_set_signature_md(context.get(), EVP_sha256()) <= 0 ||
+        EVP_PKEY_sign(context.get(), nullptr, &length, digest.data(), digest.size()) <= 0)
         throw PackError("OpenSSL could not sign an entry");
     Bytes signature(length);
-    if (EVP_DigestSignFinal(context.get(), signature.data(), &length) <= 0)
+    if (EVP_PKEY_sign(context.get(), signature.data(), &length, digest.data(), digest.size()) <= 0)
         throw PackError("OpenSSL could not sign an entry");
     signature.resize(length);
     return signature;
+}
+
+Bytes SignContent(EVP_PKEY* key, const uint8_t* content, size_t size) {
+    DigestContextPtr context = StartSha256();
+    AddToSha256(context.get(), content, size);
+    return SignSha256(key, FinishSha256(context.get()));
 }
 
 bool VerifyContent(EVP_PKEY* key, const uint8_t* content, size_t size, const uint8_t* signature, size_t signatureSize) {

@@ -4,6 +4,7 @@
 
 #include <openssl/evp.h>
 
+#include <array>
 #include <memory>
 #include <optional>
 #include <string>
@@ -37,6 +38,18 @@ bool SamePublicKey(EVP_PKEY* a, EVP_PKEY* b);
 // as `openssl pkey -pubin -outform DER | sha256sum` gives it.
 std::string KeyFingerprint(EVP_PKEY* key);
 
+// Content too large to hold is signed over its SHA-256, taken in pieces;
+// the signature is the same as SignContent's over the whole content.
+using Sha256Digest = std::array<uint8_t, 32>;
+struct DigestContextDeleter {
+    void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
+};
+using DigestContextPtr = std::unique_ptr<EVP_MD_CTX, DigestContextDeleter>;
+DigestContextPtr StartSha256();
+void AddToSha256(EVP_MD_CTX* context, const uint8_t* data, size_t size);
+Sha256Digest FinishSha256(EVP_MD_CTX* context);
+
 // Always 256 bytes for an RSA-2048 key.
+Bytes SignSha256(EVP_PKEY* key, const Sha256Digest& digest);
 Bytes SignContent(EVP_PKEY* key, const uint8_t* content, size_t size);
 bool VerifyContent(EVP_PKEY* key, const uint8_t* content, size_t size, const uint8_t* signature, size_t signatureSize);

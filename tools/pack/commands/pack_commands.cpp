@@ -310,31 +310,33 @@ void RunPack(const PackOptions& options, std::ostream& out, std::ostream& warnin
     PackagePlan plan = PlanPackages(packages);
     stub = PrepareStub(stub, options.stubPath, key.get(), options.branding, packages, warnings);
 
-    std::vector<Bytes> contents;
-    contents.reserve(plan.payloads.size());
+    // Payloads are read while they are compressed, and the chain goes to a
+    // file beside the output: the padding in front of it depends on its
+    // length, so the setup is written once that is known. Neither a payload
+    // nor the chain is ever held whole.
+    std::vector<StreamedPayload> streamed;
     for (const PlannedPayload& payload : plan.payloads) {
         uint64_t size = FileSizeOf(payload.path, payload.name);
         if (size > options.sizeLimit)
             throw PackError(payload.path + " is " + std::to_string(size) +
                             " bytes; the container's 32-bit fields hold at most " + std::to_string(options.sizeLimit));
-        contents.push_back(ReadFileBytes(payload.path, payload.name));
+        streamed.push_back({payload.id, payload.path, payload.name, size});
     }
-    std::vector<ChainPayload> chainPayloads;
-    for (size_t i = 0; i < plan.payloads.size(); ++i)
-        chainPayloads.push_back({plan.payloads[i].id, &contents[i], plan.payloads[i].path});
     Bytes manifest = EncodeManifest(plan.records);
-    Bytes chain = BuildEntryChain(manifest, chainPayloads, key.get(), options.sizeLimit);
-    std::string oversize = OversizeContainerInSignature(options, placement, chain.size());
+    PartialFile chain(options.outputPath, ".chain.partial");
+    std::vector<WrittenEntry> entries = WriteEntryChain(manifest, streamed, key.get(), options.sizeLimit, &chain);
+    const uint64_t chainSize = chain.Position();
+    std::string oversize = OversizeContainerInSignature(options, placement, chainSize);
     if (!oversize.empty() && !options.forcePlacement)
         throw PackError(oversize + "; --force-placement packs it anyway (" + options.outputPath + " was not written)");
-    Bytes setup = PlaceContainer(stub, chain, placement, options.sizeLimit);
-    WriteFileReplacing(options.outputPath, setup);
+    PartialFile setup(options.outputPath, ".partial");
+    const uint64_t setupSize = WriteSetupFile(stub, &chain, chainSize, placement, options.sizeLimit, &setup);
+    setup.Commit();
 
     if (options.json)
-        WritePackJson({options.outputPath, setup.size(), PlacementName(placement), &plan, &manifest, &contents, &chain},
-                      out);
+        WritePackJson({options.outputPath, setupSize, PlacementName(placement), &plan, &entries}, out);
     else
-        WritePackSummary(options.outputPath, setup.size(), placement, packages.size(), plan, out);
+        WritePackSummary(options.outputPath, setupSize, placement, packages.size(), plan, out);
     if (!oversize.empty()) warnings << "msistub-pack: warning: packed as --force-placement asked: " << oversize << "\n";
 }
 

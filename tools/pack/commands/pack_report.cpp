@@ -1,22 +1,14 @@
 #include "commands/pack_report.h"
 
-#include <openssl/evp.h>
-
 #include <map>
 
-#include "chain/entry_chain.h"
 #include "commands/json_text.h"
-#include "files/pack_error.h"
 
 namespace {
-std::string Sha256Hex(const Bytes& content) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    if (EVP_Digest(content.data(), content.size(), digest, &length, EVP_sha256(), nullptr) != 1)
-        throw PackError("OpenSSL could not compute a SHA-256 digest");
+std::string Sha256Hex(const Sha256Digest& digest) {
     static const char kHex[] = "0123456789abcdef";
     std::string hex;
-    for (unsigned int i = 0; i < length; ++i) {
+    for (size_t i = 0; i < digest.size(); ++i) {
         hex += kHex[digest[i] >> 4];
         hex += kHex[digest[i] & 15];
     }
@@ -36,17 +28,14 @@ void WriteLines(const PackedSetup& setup, std::ostream& out) {
 }
 
 void WriteEntries(const PackedSetup& setup, std::ostream& out) {
-    std::map<uint32_t, const Bytes*> contentById;
-    for (size_t i = 0; i < setup.plan->payloads.size(); ++i)
-        contentById[setup.plan->payloads[i].id] = &(*setup.contents)[i];
-    ChainWalk walk = WalkEntryChain(setup.chain->data(), setup.chain->size());
+    const std::vector<WrittenEntry>& entries = *setup.entries;
     out << "\"entries\":[";
-    for (size_t e = 0; e < walk.entries.size(); ++e) {
-        const ChainEntry& entry = walk.entries[e];
-        const Bytes& content = entry.isManifest ? *setup.manifest : *contentById.at(entry.id);
+    for (size_t e = 0; e < entries.size(); ++e) {
+        const WrittenEntry& entry = entries[e];
         out << (e ? "," : "") << "{\"type\":\"" << (entry.isManifest ? "manifest" : "payload") << "\",\"id\":" << entry.id
-            << ",\"contentSize\":" << content.size() << ",\"storedSize\":" << entry.dataLength
-            << ",\"signatureSize\":" << entry.signatureLength << ",\"sha256\":\"" << Sha256Hex(content) << "\"}";
+            << ",\"contentSize\":" << entry.contentSize << ",\"storedSize\":" << entry.storedSize
+            << ",\"signatureSize\":" << entry.signatureSize << ",\"sha256\":\"" << Sha256Hex(entry.contentSha256)
+            << "\"}";
     }
     out << "]";
 }

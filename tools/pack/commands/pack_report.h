@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "files/byte_files.h"
+#include "chain/entry_chain.h"
 #include "setup/package_plan.h"
 
 struct PackedSetup {
@@ -15,9 +15,7 @@ struct PackedSetup {
     uint64_t size;
     std::string placement;
     const PackagePlan* plan;
-    const Bytes* manifest;
-    const std::vector<Bytes>* contents;  // in the order of plan->payloads
-    const Bytes* chain;
+    const std::vector<WrittenEntry>* entries;  // in chain order
 };
 
 void WritePackJson(const PackedSetup& setup, std::ostream& out);
