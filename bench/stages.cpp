@@ -62,7 +62,7 @@ int ListPayloads(const ContainerBlob& blob, uint32_t* ids, int capacity) {
     return count;
 }
 
-bool OpenOutput(const char* folder, uint32_t id, PackageItem* item) {
+bool OpenOutput(const char* folder, uint32_t id, PackageItem* item, ItemOutput* output) {
     std::snprintf(item->fileName, sizeof item->fileName, "payload-%u.bin", id);
     wchar_t path[kItemTextSize];
     if (MultiByteToWideChar(CP_ACP, 0, folder, -1, path, kItemTextSize) <= 0) return Fail("the folder's name");
@@ -70,7 +70,7 @@ bool OpenOutput(const char* folder, uint32_t id, PackageItem* item) {
     item->outPath[kItemTextSize - 1] = 0;
     HANDLE file = CreateFileW(item->outPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return Fail("cannot create an output file");
-    item->outFile = file;
+    output->outFile = file;
     return true;
 }
 
@@ -92,13 +92,15 @@ bool VerifyPayloads(const ContainerBlob& blob, const uint32_t* ids, int count, P
 // The window writes and locks every file; the locks are then checked once
 // more on their own, to tell the two apart.
 bool WriteAndLock(const char* folder, PackageItem* items, int count, StageTimes* times) {
+    static ItemOutput outputs[kMaxPayloads];
     for (int i = 0; i < count; ++i)
-        if (!OpenOutput(folder, static_cast<uint32_t>(i), &items[i])) return false;
+        if (!OpenOutput(folder, static_cast<uint32_t>(i), &items[i], &outputs[i])) return false;
     ExtractionSet set = {};
     set.items = items;
     set.itemCount = count;
+    set.outputs = outputs;
     set.currentItem = -1;
-    set.chunkSize = kChunkSize;
+    set.writer.chunkSize = kChunkSize;
     Stopwatch watch;
     StartWatch(&watch);
     bool written = ShowProgressDialog(&set, GetModuleHandleA(nullptr), nullptr, L"MSI_STUB_WINDOW_CLASS_NAME",
@@ -106,16 +108,16 @@ bool WriteAndLock(const char* folder, PackageItem* items, int count, StageTimes*
     double both = ElapsedSeconds(watch);
     ReleaseChunkWriter(&set);
     if (!written) return Fail("the progress window did not finish");
-    for (int i = 0; i < count; ++i) ReleaseFileLock(&items[i]);
+    for (int i = 0; i < count; ++i) ReleaseFileLock(&outputs[i].lock);
 
     StartWatch(&watch);
     for (int i = 0; i < count; ++i) {
-        items[i].readLock = LockFileHoldingPayload(items[i]);
-        if (!items[i].readLock) return Fail("a written file does not hold its payload");
+        outputs[i].lock.readLock = LockFileHoldingPayload(items[i]);
+        if (!outputs[i].lock.readLock) return Fail("a written file does not hold its payload");
     }
     times->lock = ElapsedSeconds(watch);
     times->write = both > times->lock ? both - times->lock : 0;
-    for (int i = 0; i < count; ++i) ReleaseFileLock(&items[i]);
+    for (int i = 0; i < count; ++i) ReleaseFileLock(&outputs[i].lock);
     return true;
 }
 

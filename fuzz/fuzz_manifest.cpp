@@ -47,12 +47,12 @@ const std::vector<uint8_t>& PayloadChain() {
 
 bool Terminated(const char* field, size_t size) { return std::memchr(field, 0, size) != nullptr; }
 
-void ReleaseItems(ExtractionSet* set) {
+void ReleaseItems(PackageSet* set) {
     PlatformFree(set->items);
     *set = {};
 }
 
-void CheckItems(const ExtractionSet& set) {
+void CheckItems(const PackageSet& set) {
     FUZZ_CHECK(set.itemCount >= 0);
     for (int32_t i = 0; i < set.itemCount; ++i) {
         FUZZ_CHECK(Terminated(set.items[i].fileName, sizeof set.items[i].fileName));
@@ -66,9 +66,7 @@ void CheckItems(const ExtractionSet& set) {
 void RunSelection(BlobTable* state, uint32_t language) {
     uint32_t languageId = language;
     PackageChoice choice = {};
-    ExtractionSet set = {};
-    set.currentItem = -1;
-    set.chunkSize = kChunkSize;
+    PackageSet set = {};
     char errorText[2048] = {};
     StatusValue status =
         SelectPackage(state, &languageId, &choice, &set, kBadPackageText, errorText, sizeof errorText);
@@ -105,7 +103,7 @@ int CountRecord(uint32_t, uint32_t, const char16_t*, uint32_t, void* context) {
 void RunCabinetGathering(const BlobTable* state) {
     uint32_t entryId = 0;
     EnumerateManifest(state, RememberFirstId, &entryId);
-    ExtractionSet set = {};
+    PackageSet set = {};
     CabinetGather gather = {state, &set.items, &set.itemCount, state->blobCount - 1, entryId, 0};
     EnumerateManifest(state, MatchCabinetLine, &gather);
     CheckItems(set);

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "selection/package_item.h"
+#include "extract/extraction_set.h"
 
 // Each chunk is read again from where the item's verified content stands,
 // into one buffer that every chunk reuses; a content that ends anywhere but
@@ -18,5 +18,5 @@
 // written, 0..100.
 uint32_t WriteNextChunk(ExtractionSet* set, uint32_t* percent);
 
-// Closes the current item's content stream and frees the chunk buffer.
+// Closes the current item's content stream and frees the writer's chunk buffer.
 void ReleaseChunkWriter(ExtractionSet* set);

@@ -21,10 +21,10 @@ uint32_t ErrorOr(uint32_t fallback) {
 // package left by an earlier run under the same product code or a file
 // planted there, would reach the installer, which runs with administrator
 // rights; it is overwritten like a new file.
-bool LockPresentFile(PackageItem* item) {
-    if (!FileExists(item->outPath)) return false;
-    item->readLock = LockFileHoldingPayload(*item);
-    return item->readLock != nullptr;
+bool LockPresentFile(const PackageItem& item, ItemOutput* output) {
+    if (!FileExists(item.outPath)) return false;
+    output->lock.readLock = LockFileHoldingPayload(item);
+    return output->lock.readLock != nullptr;
 }
 
 // Two cabinet lines may name the same file: the first item that reaches a
@@ -39,17 +39,18 @@ bool ClaimedByEarlierItem(const ExtractionSet* set, int32_t index) {
 // Returns 0, or the error that kept the file from being opened.
 uint32_t OpenOutputFile(ExtractionSet* set, int32_t index, const wchar_t* folder) {
     PackageItem* item = &set->items[index];
-    item->outFile = nullptr;
+    ItemOutput* output = &set->outputs[index];
+    output->outFile = nullptr;
     wchar_t name[kItemTextSize];
     if (!AnsiNameToPathText(name, kItemTextSize, item->fileName)) return kErrorFilenameExcedRange;
     if (!JoinPath(item->outPath, kItemTextSize, folder, name)) return kErrorFilenameExcedRange;
     if (ClaimedByEarlierItem(set, index)) return kErrorSuccess;
-    if (LockPresentFile(item)) return kErrorSuccess;
+    if (LockPresentFile(*item, output)) return kErrorSuccess;
 
     HANDLE file = g_win32.CreateFileW(item->outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return ErrorOr(kErrorCannotMake);
-    item->outFile = file;
+    output->outFile = file;
     return kErrorSuccess;
 }
 
@@ -105,13 +106,13 @@ uint32_t OpenAllOutputFiles(ExtractionSet* set, const char* productCode, wchar_t
 void UndoAttempt(ExtractionSet* set, const wchar_t* folder) {
     for (int32_t i = 0; i < set->itemCount; ++i) {
         PackageItem* item = &set->items[i];
-        if (item->outFile) {
-            g_win32.CloseHandle(item->outFile);
+        ItemOutput* output = &set->outputs[i];
+        if (output->outFile) {
+            g_win32.CloseHandle(output->outFile);
             if (FileExists(item->outPath)) g_win32.DeleteFileW(item->outPath);
         }
-        ReleaseFileLock(item);
-        item->outFile = nullptr;
-        item->bytesWritten = 0;
+        ReleaseFileLock(&output->lock);
+        std::memset(output, 0, sizeof *output);
         std::memset(item->outPath, 0, sizeof item->outPath);
     }
     if (FileExists(folder)) g_win32.RemoveDirectoryW(folder);
@@ -134,10 +135,19 @@ bool UseInstallerFolder(wchar_t* folder) {
     return true;
 }
 
+// One output record per item, for the writer and the lock.
+bool MakeOutputRecords(ExtractionSet* set) {
+    if (set->outputs) return true;
+    size_t count = set->itemCount > 0 ? static_cast<size_t>(set->itemCount) : 1;
+    set->outputs = static_cast<ItemOutput*>(PlatformAlloc(kMemZeroInit, count * sizeof(ItemOutput)));
+    return set->outputs != nullptr;
+}
+
 }  // namespace
 
 StatusValue PrepareDestination(ExtractionSet* set, const char* productCode, const wchar_t* browsePrompt,
                                wchar_t* destinationFolder, bool unattended) {
+    if (!MakeOutputRecords(set)) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, kLineDestinationNotMade);
     bool haveBase = UseInstallerFolder(destinationFolder);
     for (;;) {
         uint32_t failure =

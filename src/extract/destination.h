@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "selection/package_item.h"
+#include "extract/extraction_set.h"
 #include "core/buffer_sizes.h"
 #include "core/status.h"
 
@@ -15,7 +15,9 @@
 // something other than a folder stands at the product folder).
 // `destinationFolder` is a buffer of kPathBufferSize UTF-16 units that
 // receives the product folder. The product code and the items' file names
-// are manifest names (ANSI); the paths made from them are UTF-16.
+// are manifest names (ANSI); the paths made from them are UTF-16. The set's
+// output records are made first, one per item; when they cannot be, the step
+// fails with 8 at line 2214.
 StatusValue PrepareDestination(ExtractionSet* set, const char* productCode, const wchar_t* browsePrompt,
                                wchar_t* destinationFolder, bool unattended);
 

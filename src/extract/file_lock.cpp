@@ -31,7 +31,14 @@ bool HoldsVerifiedContent(HANDLE file, uint32_t size, const VerifiedPayload& pay
 
 // The comparison runs through the locking handle: what it finds is what the
 // installer will read, since nobody can change the file while it is held.
-// This also covers the moment between closing the written file and locking it.
+// A digest of the bytes as they were written cannot stand in for it. The
+// writing handle denies other writers, but it must be closed before a handle
+// that denies writing can be opened (share modes are checked against every
+// open handle, and the installer's own read must not meet a writer), and in
+// the moment between the two, whoever may write to the folder (a base folder
+// the user picked may let anyone) can open, change and close the file,
+// leaving no mark that could not be forged: its times can be set back. So
+// the file is read once more, here, through the handle that holds it.
 void* LockFileHoldingPayload(const PackageItem& item) {
     HANDLE file = g_win32.CreateFileW(item.outPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -43,8 +50,7 @@ void* LockFileHoldingPayload(const PackageItem& item) {
     return nullptr;
 }
 
-void ReleaseFileLock(PackageItem* item) {
-    if (item->readLock) g_win32.CloseHandle(item->readLock);
-    item->readLock = nullptr;
-    item->awaitingLock = 0;
+void ReleaseFileLock(FileLock* lock) {
+    if (lock->readLock) g_win32.CloseHandle(lock->readLock);
+    lock->readLock = nullptr;
 }

@@ -57,6 +57,7 @@ struct ProgressWindow {
     // and `failure` keeps the system's error for the exit code.
     bool unattended;
     uint32_t failure;
+    UINT_PTR timerId;  // the armed timer, or 0
 };
 
 ProgressWindow* WindowOf(HWND dialog) {
@@ -204,8 +205,8 @@ bool UserWantsRetry(HWND dialog, ProgressWindow* window, const wchar_t* text, ui
 // be armed and the user cancelled.
 bool ArmTimer(HWND dialog, ProgressWindow* window) {
     for (;;) {
-        window->set->timerId = g_win32.SetTimer(dialog, kTimerId, 0, nullptr);
-        if (window->set->timerId) return true;
+        window->timerId = g_win32.SetTimer(dialog, kTimerId, 0, nullptr);
+        if (window->timerId) return true;
         uint32_t error = GetLastError();
         wchar_t text[kMessageTextSize];
         ComposeErrorText(error, text, kMessageTextSize, nullptr);
@@ -318,7 +319,7 @@ void HandleTick(HWND dialog) {
     ProgressWindow* window = WindowOf(dialog);
     if (!window) return;
     ExtractionSet* set = window->set;
-    g_win32.KillTimer(dialog, set->timerId);
+    g_win32.KillTimer(dialog, window->timerId);
     uint32_t result = WriteUntilDoneOrFailed(dialog, *window);
     // A failure without the system's error, such as a write that came up
     // short, does not say why. A quiet run tries once more at once, as Retry
@@ -347,7 +348,7 @@ intptr_t ShowProgressDialog(ExtractionSet* set, HINSTANCE instance, TaskbarProgr
     RegisterProgressClass(className, instance);
     HGLOBAL block = BuildDialogTemplate(className, TextOrEmpty(title), TextOrEmpty(typeface));
     if (!block) return kProgressNotCreated;
-    ProgressWindow window = {set, instance, taskbar, nullptr, nullptr, unattended, 0};
+    ProgressWindow window = {set, instance, taskbar, nullptr, nullptr, unattended, 0, 0};
     INT_PTR result = DialogBoxIndirectParamW(instance, static_cast<LPCDLGTEMPLATEW>(block), nullptr,
                                              ProgressDialogProc, reinterpret_cast<LPARAM>(&window));
     DestroyIcons(window);

@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "extract/taskbar_progress.h"
-#include "selection/package_item.h"
+#include "extract/extraction_set.h"
 
 enum : intptr_t {
     kProgressAllWritten = 1,

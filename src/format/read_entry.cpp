@@ -23,6 +23,13 @@ constexpr KindLines kManifestLines = {kLineManifestInflated,     kLineManifestNo
                                       kLineNoMemoryForManifest, kLineManifestSignatureBad, kLineManifestKeyNotLoaded};
 constexpr KindLines kPayloadLines = {kLinePayloadInflated,     kLinePayloadNotInflated,  kLinePayloadCopied,
                                      kLineNoMemoryForPayload, kLinePayloadSignatureBad, kLinePayloadKeyNotLoaded};
+// A signed payload without data holds the empty file, in a compressed blob
+// as in any other: it is read as plain data of no bytes and reports from
+// lines of its own. Its signature is checked like any other, so nobody can
+// swap in content of their choosing by editing the trailer.
+constexpr KindLines kEmptyPayloadLines = {kLinePayloadInflated,          kLinePayloadNotInflated,
+                                          kLineEmptyPayloadVerified,     kLineNoMemoryForEmptyPayload,
+                                          kLinePayloadSignatureBad,      kLinePayloadKeyNotLoaded};
 
 constexpr uint32_t kMeasurePieceSize = 16384;
 
@@ -30,17 +37,26 @@ struct LocatedEntry {
     ByteSource source;
     ChainStep step;
     bool isSigned;
-    bool compressed;
+    bool compressed;  // the data are a zlib stream
+    const KindLines* lines;
 };
 
 StatusValue ReadFailed() { return StatusOf(kErrorReadFault, kLineOwnFileReadFailed); }
 
+// Settles how the entry is read and which lines it reports from, the one
+// place where the signed empty payload differs from the rest.
+void ClassifyEntry(const ContainerBlob& blob, LocatedEntry* entry) {
+    entry->isSigned = (blob.flags & kBlobSigned) != 0;
+    bool emptySignedPayload = !entry->step.isManifest && entry->isSigned && entry->step.dataLength == 0;
+    entry->compressed = (blob.flags & kBlobCompressed) != 0 && !emptySignedPayload;
+    entry->lines = entry->step.isManifest ? &kManifestLines : emptySignedPayload ? &kEmptyPayloadLines : &kPayloadLines;
+}
+
 StatusValue FindEntry(const ContainerBlob& blob, const EntryTypeGuid& type, uint32_t id, LocatedEntry* found) {
     found->source = BlobSource(blob);
-    found->isSigned = (blob.flags & kBlobSigned) != 0;
-    found->compressed = (blob.flags & kBlobCompressed) != 0;
     switch (FindChainEntry(found->source, type, id, &found->step)) {
         case ChainSearch::kFound:
+            ClassifyEntry(blob, found);
             return StatusOf(kErrorSuccess, 0);
         case ChainSearch::kReadFailed:
             return ReadFailed();
@@ -48,6 +64,17 @@ StatusValue FindEntry(const ContainerBlob& blob, const EntryTypeGuid& type, uint
             break;
     }
     return StatusOf(kErrorNotFound, kLineEntryNotFound);
+}
+
+// What a stream over the entry's content ended with, as the entry reports
+// it: a compressed entry whose content could not be made did not inflate,
+// whatever stopped it; plain data only fail to be read or held.
+StatusValue StreamStatus(StreamResult result, const LocatedEntry& entry) {
+    const KindLines& lines = *entry.lines;
+    if (result == StreamResult::kEnded) return StatusOf(kErrorSuccess, entry.compressed ? lines.inflated : lines.copied);
+    if (result == StreamResult::kReadFailed) return ReadFailed();
+    if (entry.compressed) return StatusOf(kErrorInvalidData, lines.notInflated);
+    return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, lines.noMemory);
 }
 
 // Only a signature of the one valid length is read; any other fails in the
@@ -59,49 +86,42 @@ bool ReadSignature(const LocatedEntry& entry, uint8_t signature[kSignatureSize])
 }
 
 // The verification's code with the line of this entry kind.
-StatusValue WithKindLine(StatusValue verified, const KindLines& lines) {
+StatusValue WithKindLine(StatusValue verified, const LocatedEntry& entry) {
     if (StatusSucceeded(verified)) return verified;
     uint32_t code = StatusCode(verified);
-    return StatusOf(code, code == kNteBadKey ? lines.keyNotLoaded : lines.signatureBad);
+    return StatusOf(code, code == kNteBadKey ? entry.lines->keyNotLoaded : entry.lines->signatureBad);
 }
 
-StatusValue CheckDigest(const uint8_t digest[kDigestSize], const LocatedEntry& entry, const KindLines& lines) {
+StatusValue CheckDigest(const uint8_t digest[kDigestSize], const LocatedEntry& entry) {
     uint8_t signature[kSignatureSize];
     if (!ReadSignature(entry, signature)) return ReadFailed();
-    return WithKindLine(VerifyEntryDigest(digest, signature, entry.step.signatureLength), lines);
+    return WithKindLine(VerifyEntryDigest(digest, signature, entry.step.signatureLength), entry);
 }
 
-StatusValue CheckContent(const uint8_t* content, uint32_t length, const LocatedEntry& entry, const KindLines& lines) {
+StatusValue CheckContent(const uint8_t* content, uint32_t length, const LocatedEntry& entry) {
     uint8_t signature[kSignatureSize];
     if (!ReadSignature(entry, signature)) return ReadFailed();
-    return WithKindLine(VerifyEntrySignature(content, length, signature, entry.step.signatureLength), lines);
+    return WithKindLine(VerifyEntrySignature(content, length, signature, entry.step.signatureLength), entry);
 }
 
-bool IsEmptySignedPayload(const LocatedEntry& entry) {
-    return !entry.step.isManifest && entry.isSigned && entry.step.dataLength == 0;
+StreamResult OpenContentStream(EntryStream* stream, const LocatedEntry& entry, uint64_t maxLength) {
+    return OpenEntryStream(stream, entry.source, entry.step.dataOffset, entry.step.dataLength, entry.compressed,
+                           maxLength);
 }
 
-// A signed payload without data holds the empty file. Its signature is
-// checked like any other, so nobody can swap in content of their choosing by
-// editing the trailer.
-StatusValue ExtractEmptySignedPayload(const LocatedEntry& entry, uint8_t** content, uint32_t* length) {
-    static const uint8_t kNoContent = 0;
-    StatusValue status = CheckContent(&kNoContent, 0, entry, kPayloadLines);
-    if (StatusFailed(status)) return status;
-    *content = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, 1));
-    if (!*content) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, kLineNoMemoryForEmptyPayload);
-    *length = 0;
-    return StatusOf(kErrorSuccess, kLineEmptyPayloadVerified);
-}
-
-// The content's length, from a first pass that keeps nothing: a stream
-// that inflates past its ceiling fails here, having taken no more memory
-// than a setup of any size does.
-StreamResult MeasureContent(const LocatedEntry& entry, uint32_t ceiling, uint32_t* length) {
+// The content's length: plain data are their own content; a zlib stream is
+// measured in a first pass that keeps nothing, so a stream that inflates past
+// its ceiling fails here, having taken no more memory than a setup of any
+// size does.
+StreamResult MeasureContent(const LocatedEntry& entry, uint32_t* length) {
+    if (!entry.compressed) {
+        *length = entry.step.dataLength;
+        return StreamResult::kEnded;
+    }
+    uint32_t ceiling = entry.step.isManifest ? kMaxManifestContentLength : kMaxEntryContentLength;
     uint8_t piece[kMeasurePieceSize];
     EntryStream stream;
-    StreamResult result =
-        OpenEntryStream(&stream, entry.source, entry.step.dataOffset, entry.step.dataLength, true, ceiling);
+    StreamResult result = OpenContentStream(&stream, entry, ceiling);
     uint64_t total = 0;
     while (result == StreamResult::kMore) {
         uint32_t got = 0;
@@ -113,14 +133,13 @@ StreamResult MeasureContent(const LocatedEntry& entry, uint32_t ceiling, uint32_
     return result;
 }
 
-// The second pass fills a buffer of exactly the measured length; a stream
-// that now yields anything else fails as one that does not inflate.
-StreamResult InflateMeasured(const LocatedEntry& entry, uint32_t length, uint8_t** content) {
+// Fills a buffer of exactly the measured length; a stream that now yields
+// anything else fails as one that does not inflate.
+StreamResult ReadMeasured(const LocatedEntry& entry, uint32_t length, uint8_t** content) {
     auto* buffer = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, length ? length : 1));
     if (!buffer) return StreamResult::kNoMemory;
     EntryStream stream;
-    StreamResult result =
-        OpenEntryStream(&stream, entry.source, entry.step.dataOffset, entry.step.dataLength, true, length);
+    StreamResult result = OpenContentStream(&stream, entry, length);
     uint32_t got = 0;
     if (result == StreamResult::kMore) result = ReadEntryStream(&stream, buffer, length, &got);
     if (result == StreamResult::kMore || result == StreamResult::kEnded)
@@ -134,40 +153,17 @@ StreamResult InflateMeasured(const LocatedEntry& entry, uint32_t length, uint8_t
     return result;
 }
 
-StatusValue ReadCompressed(const LocatedEntry& entry, const KindLines& lines, uint8_t** buffer, uint32_t* length) {
-    uint32_t ceiling = entry.step.isManifest ? kMaxManifestContentLength : kMaxEntryContentLength;
-    StreamResult result = MeasureContent(entry, ceiling, length);
-    if (result == StreamResult::kEnded) result = InflateMeasured(entry, *length, buffer);
-    if (result == StreamResult::kReadFailed) return ReadFailed();
-    if (result != StreamResult::kEnded) return StatusOf(kErrorInvalidData, lines.notInflated);
-    return StatusOf(kErrorSuccess, lines.inflated);
-}
-
-StatusValue ReadPlain(const LocatedEntry& entry, const KindLines& lines, uint8_t** buffer, uint32_t* length) {
-    uint32_t dataLength = entry.step.dataLength;
-    auto* copy = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, dataLength ? dataLength : 1));
-    if (!copy) return MakeStatus(PlatformLastError, kErrorNotEnoughMemory, lines.noMemory);
-    if (!ReadSourceBytes(entry.source, entry.step.dataOffset, copy, dataLength)) {
-        PlatformFree(copy);
-        return ReadFailed();
-    }
-    *buffer = copy;
-    *length = dataLength;
-    return StatusOf(kErrorSuccess, lines.copied);
-}
-
-StatusValue ExtractEntry(const LocatedEntry& entry, uint8_t** content, uint32_t* length) {
-    const KindLines& lines = entry.step.isManifest ? kManifestLines : kPayloadLines;
-    if (IsEmptySignedPayload(entry)) return ExtractEmptySignedPayload(entry, content, length);
-
+// The whole content in a new buffer; in a signed blob it is handed out only
+// when its signature holds.
+StatusValue ReadContent(const LocatedEntry& entry, uint8_t** content, uint32_t* length) {
     uint8_t* buffer = nullptr;
     uint32_t bufferLength = 0;
-    StatusValue status = entry.compressed ? ReadCompressed(entry, lines, &buffer, &bufferLength)
-                                          : ReadPlain(entry, lines, &buffer, &bufferLength);
+    StreamResult result = MeasureContent(entry, &bufferLength);
+    if (result == StreamResult::kEnded) result = ReadMeasured(entry, bufferLength, &buffer);
+    StatusValue status = StreamStatus(result, entry);
     if (StatusFailed(status)) return status;
-    // In a signed blob the buffer is handed out only when its signature holds.
     if (entry.isSigned) {
-        StatusValue verified = CheckContent(buffer, bufferLength, entry, lines);
+        StatusValue verified = CheckContent(buffer, bufferLength, entry);
         if (StatusFailed(verified)) {
             PlatformFree(buffer);
             return verified;
@@ -178,20 +174,20 @@ StatusValue ExtractEntry(const LocatedEntry& entry, uint8_t** content, uint32_t*
     return status;
 }
 
+// The content hashed and measured in one pass, then, in a signed blob, the
+// signature checked against the digest.
 StatusValue DigestPayload(const LocatedEntry& entry, VerifiedPayload* payload) {
+    *payload = {entry.source, entry.step.dataOffset, entry.step.dataLength, entry.compressed ? 1u : 0u, 0, {}};
     EntryStream stream;
     uint64_t length = 0;
-    StreamResult result = OpenEntryStream(&stream, payload->source, payload->dataOffset, payload->dataLength,
-                                          payload->compressed != 0, kMaxEntryContentLength);
+    StreamResult result = OpenContentStream(&stream, entry, kMaxEntryContentLength);
     if (result == StreamResult::kMore) result = DigestEntryStream(&stream, payload->digest, &length);
     CloseEntryStream(&stream);
-    if (result == StreamResult::kReadFailed) return ReadFailed();
-    if (result != StreamResult::kEnded) {
-        if (entry.compressed) return StatusOf(kErrorInvalidData, kLinePayloadNotInflated);
-        return StatusOf(kErrorNotEnoughMemory, kLineNoMemoryForPayload);
-    }
     payload->contentLength = static_cast<uint32_t>(length);
-    return StatusOf(kErrorSuccess, entry.compressed ? kLinePayloadInflated : kLinePayloadCopied);
+    StatusValue status = StreamStatus(result, entry);
+    if (StatusFailed(status) || !entry.isSigned) return status;
+    StatusValue verified = CheckDigest(payload->digest, entry);
+    return StatusFailed(verified) ? verified : status;
 }
 }  // namespace
 
@@ -200,23 +196,14 @@ StatusValue ReadEntry(const ContainerBlob& blob, const EntryTypeGuid& type, uint
     LocatedEntry entry;
     StatusValue found = FindEntry(blob, type, id, &entry);
     if (StatusFailed(found)) return found;
-    return ExtractEntry(entry, content, length);
+    return ReadContent(entry, content, length);
 }
 
 StatusValue VerifyPayloadEntry(const ContainerBlob& blob, uint32_t id, VerifiedPayload* payload) {
     LocatedEntry entry;
     *payload = {};
     StatusValue status = FindEntry(blob, PayloadEntryGuid, id, &entry);
-    if (StatusFailed(status)) return status;
-    // The empty content of a signed entry without data is read as plain data.
-    bool empty = IsEmptySignedPayload(entry);
-    *payload = {entry.source, entry.step.dataOffset, entry.step.dataLength, entry.compressed && !empty, 0, {}};
-    status = DigestPayload(entry, payload);
-    if (empty && StatusSucceeded(status)) status = StatusOf(kErrorSuccess, kLineEmptyPayloadVerified);
-    if (StatusSucceeded(status) && entry.isSigned) {
-        StatusValue verified = CheckDigest(payload->digest, entry, kPayloadLines);
-        if (StatusFailed(verified)) status = verified;
-    }
+    if (StatusSucceeded(status)) status = DigestPayload(entry, payload);
     // A record that failed leads nowhere.
     if (StatusFailed(status)) *payload = {};
     return status;

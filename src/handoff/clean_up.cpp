@@ -16,12 +16,12 @@ bool ShouldDelete(uint32_t installerResult, const char* productCode) {
     return installerResult != 0 && !IsProductRegistered(productCode);
 }
 
-void ReleaseItem(PackageItem& item, uint32_t installerResult, const char* productCode) {
-    if (item.outFile) {
-        g_win32.CloseHandle(item.outFile);
-        item.outFile = nullptr;
+void ReleaseItem(const PackageItem& item, ItemOutput* output, uint32_t installerResult, const char* productCode) {
+    if (output) {
+        if (output->outFile) g_win32.CloseHandle(output->outFile);
+        output->outFile = nullptr;
+        ReleaseFileLock(&output->lock);
     }
-    ReleaseFileLock(&item);
     if (ShouldDelete(installerResult, productCode) && item.outPath[0] && FileExists(item.outPath))
         g_win32.DeleteFileW(item.outPath);
 }
@@ -32,11 +32,14 @@ void CleanUpExtraction(ExtractionSet* set, uint32_t installerResult, const char*
                        const wchar_t* destinationFolder) {
     ReleaseChunkWriter(set);
     if (set->items) {
-        for (int32_t i = 0; i < set->itemCount; ++i) ReleaseItem(set->items[i], installerResult, productCode);
+        for (int32_t i = 0; i < set->itemCount; ++i)
+            ReleaseItem(set->items[i], set->outputs ? &set->outputs[i] : nullptr, installerResult, productCode);
         PlatformFree(set->items);
         set->items = nullptr;
         set->itemCount = 0;
     }
+    PlatformFree(set->outputs);
+    set->outputs = nullptr;
     if (!IsProductRegistered(productCode) && destinationFolder[0] && FileExists(destinationFolder))
         g_win32.RemoveDirectoryW(destinationFolder);
 }

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "selection/package_item.h"
+#include "extract/extraction_set.h"
 
 // Releases every item, closes open files, deletes what the outcome requires.
 void CleanUpExtraction(ExtractionSet* set, uint32_t installerResult, const char* productCode,

@@ -110,15 +110,19 @@ void PreparePackageWork(PackageWork& work) {
     g_process.taskbarProgress = TaskbarProgressCreate();
     std::memset(&work, 0, sizeof work);
     work.set.currentItem = -1;
-    work.set.chunkSize = kChunkSize;
+    work.set.writer.chunkSize = kChunkSize;
     work.installerResult = kErrorInstallServiceFailure;
 }
 
 // Selection to launch; the first failure skips the rest.
 void ExtractAndInstall(SequenceValues& run, PackageWork& work) {
     char selectionText[kBadPackageTextSize] = {};
-    run.status = SelectPackage(&g_state.table, &g_state.languageId, &work.choice, &work.set, run.badPackageText,
+    PackageSet package = {};
+    run.status = SelectPackage(&g_state.table, &g_state.languageId, &work.choice, &package, run.badPackageText,
                                selectionText, sizeof selectionText);
+    // The items go to the extraction whatever the outcome: its clean-up frees them.
+    work.set.items = package.items;
+    work.set.itemCount = package.itemCount;
     if (StatusFailed(run.status)) {
         AnsiToUtf16(selectionText, run.errorText, kErrorTextSize);
         return;

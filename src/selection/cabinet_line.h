@@ -9,8 +9,8 @@
 
 struct CabinetGather {
     const BlobTable* table;      // the blobs that the cabinets are read from
-    PackageItem** items;         // the ExtractionSet's items, grown by one element per cabinet
-    int32_t* count;              // the ExtractionSet's itemCount
+    PackageItem** items;         // the PackageSet's items, grown by one element per cabinet
+    int32_t* count;              // the PackageSet's itemCount
     uint32_t blobIndex;          // the chosen package line's blob
     uint32_t entryId;            // the chosen package line's record id
     int32_t failed;              // 1 once a cabinet could not be added or read

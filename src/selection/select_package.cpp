@@ -29,7 +29,7 @@ bool ChoosePackageLine(const BlobTable* table, uint32_t* languageId, PackageChoi
 
 // The grown array belongs to the set even when the package cannot be read,
 // so the cleanup frees it; only a package that was read is counted.
-bool AddPackageItem(const BlobTable* table, const PackageChoice& choice, ExtractionSet* set) {
+bool AddPackageItem(const BlobTable* table, const PackageChoice& choice, PackageSet* set) {
     PackageItem* grown = GrowItemArray(set->items, set->itemCount);
     if (!grown) return false;
     set->items = grown;
@@ -38,7 +38,7 @@ bool AddPackageItem(const BlobTable* table, const PackageChoice& choice, Extract
     return true;
 }
 
-bool GatherCabinets(const BlobTable* table, const PackageChoice& choice, ExtractionSet* set) {
+bool GatherCabinets(const BlobTable* table, const PackageChoice& choice, PackageSet* set) {
     CabinetGather gather = {table, &set->items, &set->itemCount, choice.blobIndex, choice.entryId, 0};
     EnumerateManifest(table, MatchCabinetLine, &gather);
     if (gather.failed) return false;
@@ -48,7 +48,7 @@ bool GatherCabinets(const BlobTable* table, const PackageChoice& choice, Extract
 }
 }  // namespace
 
-StatusValue SelectPackage(const BlobTable* table, uint32_t* languageId, PackageChoice* choice, ExtractionSet* set,
+StatusValue SelectPackage(const BlobTable* table, uint32_t* languageId, PackageChoice* choice, PackageSet* set,
                           const char* badPackageText, char* errorText, size_t errorTextSize) {
     if (ChoosePackageLine(table, languageId, choice) && AddPackageItem(table, *choice, set) &&
         GatherCabinets(table, *choice, set))

@@ -1,6 +1,6 @@
 // The selection step: choose the package line for the user's language and
 // the x64 platform, and hold the package ("main.msi") and its cabinets in
-// memory as the items of the ExtractionSet.
+// memory as the items of a PackageSet.
 #pragma once
 
 #include <cstddef>
@@ -16,5 +16,5 @@
 // `badPackageText` and the result is (13, kLineNoPackage); items already
 // counted stay in the set for the cleanup. A third pass, run when the user's
 // language is not 1033, leaves `*languageId` at 1033.
-StatusValue SelectPackage(const BlobTable* table, uint32_t* languageId, PackageChoice* choice, ExtractionSet* set,
+StatusValue SelectPackage(const BlobTable* table, uint32_t* languageId, PackageChoice* choice, PackageSet* set,
                           const char* badPackageText, char* errorText, size_t errorTextSize);

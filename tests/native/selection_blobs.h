@@ -97,7 +97,7 @@ private:
 };
 
 // Releases what a selection left in the set, as the cleanup does.
-inline void ReleaseItems(ExtractionSet* set) {
+inline void ReleaseItems(PackageSet* set) {
     PlatformFree(set->items);
     set->items = nullptr;
     set->itemCount = 0;
@@ -115,8 +115,6 @@ constexpr char kBadPackageText[] =
 // main sequence does and released afterwards as the cleanup does.
 struct SelectionRun {
     SelectionRun(TestBlobs* blobs, uint32_t language) : table(blobs->Table()), languageId(language) {
-        set.currentItem = -1;
-        set.chunkSize = kChunkSize;
         status = SelectPackage(table, &languageId, &choice, &set, kBadPackageText, errorText, sizeof(errorText));
     }
     ~SelectionRun() { ReleaseItems(&set); }
@@ -126,7 +124,7 @@ struct SelectionRun {
     BlobTable* table;
     uint32_t languageId;
     PackageChoice choice = {};
-    ExtractionSet set = {};
+    PackageSet set = {};
     char errorText[2048] = {};
     StatusValue status = 0;
 };

@@ -86,11 +86,12 @@ TEST(ChangedSource, DataChangedAfterVerificationAreNeverHandedOver) {
                 if (change && inFile) file.Overwrite(item.payload.dataOffset, changed);
                 if (change && !inFile) std::copy(changed.begin(), changed.end(), memory.begin() + item.payload.dataOffset);
 
-                uint32_t result = WriteOneItem(&item, path);
+                FileLock lock = {};
+                uint32_t result = WriteOneItem(&item, path, &lock);
                 EXPECT_EQ(result, change ? 29u : 0u);
-                EXPECT_EQ(item.readLock != nullptr, !change);
+                EXPECT_EQ(lock.readLock != nullptr, !change);
                 if (!change) EXPECT_TRUE(ReadWholeFile(path) == std::string(content.begin(), content.end()));
-                ReleaseFileLock(&item);
+                ReleaseFileLock(&lock);
                 DeleteFileA(path.c_str());
             }
         }

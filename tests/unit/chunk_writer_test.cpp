@@ -109,9 +109,9 @@ protected:
 
     void TearDown() override {
         g_win32 = g_hook.real;
-        for (const PackageItem& item : items_) {
-            if (item.outFile) CloseHandle(item.outFile);
-            DeleteFileW(item.outPath);
+        for (size_t i = 0; i < items_.size(); ++i) {
+            if (outputs_[i].outFile) CloseHandle(outputs_[i].outFile);
+            DeleteFileW(items_[i].outPath);
         }
         RemoveDirectoryA(folder_.c_str());
     }
@@ -120,6 +120,7 @@ protected:
     // empty file unless the file was already there.
     void MakeItems(const std::vector<ItemSetup>& setups) {
         items_.assign(setups.size(), PackageItem());
+        outputs_.assign(setups.size(), ItemOutput());
         payloads_.reserve(setups.size());  // item payloads point into these strings
         for (size_t i = 0; i < setups.size(); ++i) {
             PackageItem& item = items_[i];
@@ -131,15 +132,16 @@ protected:
             if (setups[i].existed) {
                 std::ofstream(Utf8(item.outPath), std::ios::binary) << kExistingContent;
             } else {
-                item.outFile = CreateFileW(item.outPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr);
-                ASSERT_NE(item.outFile, INVALID_HANDLE_VALUE);
+                outputs_[i].outFile = CreateFileW(item.outPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+                ASSERT_NE(outputs_[i].outFile, INVALID_HANDLE_VALUE);
             }
         }
     }
 
     std::string folder_;
     std::vector<PackageItem> items_;
+    std::vector<ItemOutput> outputs_;
     std::vector<std::string> payloads_;
 };
 
@@ -149,8 +151,9 @@ TEST_P(ChunkWriterTest, WritesEveryItemInChunks) {
     ExtractionSet set = {};
     set.items = items_.empty() ? nullptr : items_.data();
     set.itemCount = static_cast<int32_t>(items_.size());
+    set.outputs = outputs_.empty() ? nullptr : outputs_.data();
     set.currentItem = -1;
-    set.chunkSize = kChunkSize;
+    set.writer.chunkSize = kChunkSize;
 
     for (size_t i = 0; i < run.calls.size(); ++i) {
         const Call& call = run.calls[i];
@@ -169,8 +172,8 @@ TEST_P(ChunkWriterTest, WritesEveryItemInChunks) {
     ReleaseChunkWriter(&set);
     for (size_t i = 0; i < items_.size(); ++i) {
         SCOPED_TRACE(items_[i].fileName);
-        EXPECT_EQ(items_[i].outFile, nullptr);
-        EXPECT_EQ(items_[i].bytesWritten, items_[i].payload.contentLength);
+        EXPECT_EQ(outputs_[i].outFile, nullptr);
+        EXPECT_EQ(outputs_[i].bytesWritten, items_[i].payload.contentLength);
         EXPECT_EQ(FileContent(Utf8(items_[i].outPath)), run.items[i].existed ? kExistingContent : payloads_[i]);
     }
 }
@@ -234,8 +237,9 @@ protected:
     uint32_t WriteItem(const VerifiedPayload& payload, std::string* written) {
         PackageItem item = {};
         item.payload = payload;
-        uint32_t result = WriteOneItem(&item, folder_ + "\\item.bin");
-        ReleaseFileLock(&item);
+        FileLock lock = {};
+        uint32_t result = WriteOneItem(&item, folder_ + "\\item.bin", &lock);
+        ReleaseFileLock(&lock);
         *written = FileContent(Utf8(item.outPath));
         DeleteFileW(item.outPath);
         return result;
@@ -266,6 +270,39 @@ TEST_F(ChunkWriterStreams, WritesEdgeSizesAndRefusesContentThatDiffers) {
             EXPECT_EQ(WriteItem(streamed.payload, &written), 29u);
             EXPECT_LE(written.size(), claimed.size());
         }
+    }
+}
+
+// Content that breaks off one byte short of what was verified, in its third
+// chunk: the first two reach the file, the call whose chunk is due fails
+// without writing, and so does every retry.
+TEST_F(ChunkWriterStreams, ContentThatBreaksOffFailsWhenItsChunkIsDue) {
+    const std::string content = Payload(2 * kChunkSize + 10, 4);
+    for (int level : {0, 9}) {
+        SCOPED_TRACE("level " + std::to_string(level));
+        StreamedPayload streamed = StreamedPayloadOf(content, level);
+        PackageItem item = {};
+        item.payload = PayloadOver(streamed.file->Source(), streamed.payload.dataLength, true, content + "x");
+        SetWide(item.outPath, folder_ + "\\item.bin");
+        ItemOutput output = {};
+        output.outFile = CreateFileW(item.outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(output.outFile, INVALID_HANDLE_VALUE);
+        ExtractionSet set = {};
+        set.items = &item;
+        set.itemCount = 1;
+        set.outputs = &output;
+        set.currentItem = -1;
+        set.writer.chunkSize = kChunkSize;
+
+        std::vector<uint32_t> results;
+        for (int call = 0; call < 5; ++call) results.push_back(WriteNextChunk(&set, nullptr));
+        EXPECT_EQ(results, (std::vector<uint32_t>{234, 234, 234, 29, 29}));
+        EXPECT_EQ(output.bytesWritten, 2 * kChunkSize);
+        ReleaseChunkWriter(&set);
+        CloseHandle(output.outFile);
+        EXPECT_TRUE(FileContent(Utf8(item.outPath)) == content.substr(0, 2 * kChunkSize));
+        DeleteFileW(item.outPath);
     }
 }
 

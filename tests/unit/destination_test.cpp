@@ -293,8 +293,8 @@ TEST_F(DestinationTest, FilesGoToTheProductFolderInTheInstallerFolderOfTheWindow
         EXPECT_EQ(Utf8(destination_), folder);
         for (size_t i = 0; i < items.size(); ++i) {
             EXPECT_EQ(Utf8(items[i].outPath), folder + "\\" + items[i].fileName);
-            EXPECT_NE(items[i].outFile, nullptr);
-            EXPECT_EQ(items[i].bytesWritten, 0u);
+            EXPECT_NE(items.output(i).outFile, nullptr);
+            EXPECT_EQ(items.output(i).bytesWritten, 0u);
         }
         items.WriteAll();
         EXPECT_EQ(ReadWholeFile(folder + "\\main.msi"), "package");
@@ -335,7 +335,7 @@ TEST_F(DestinationTest, PresentFileIsKeptOnlyWhenItHoldsThePayload) {
 
         ASSERT_EQ(StatusCode(Prepare(items)), 0u);
         EXPECT_EQ(Utf8(items[0].outPath), path);
-        EXPECT_EQ(items[0].outFile == nullptr, c.keptUntouched);
+        EXPECT_EQ(items.output(0).outFile == nullptr, c.keptUntouched);
         items.WriteAll();
 
         EXPECT_TRUE(ReadWholeFile(path) == payload);
@@ -351,8 +351,8 @@ TEST_F(DestinationTest, LaterItemWithTheSameNameLeavesTheFileToTheFirst) {
     Items items({{"main.msi", "package"}, {"data.cab", "first cabinet"}, {"DATA.CAB", "second cabinet"}});
 
     ASSERT_EQ(StatusCode(Prepare(items)), 0u);
-    EXPECT_NE(items[1].outFile, nullptr);
-    EXPECT_EQ(items[2].outFile, nullptr);
+    EXPECT_NE(items.output(1).outFile, nullptr);
+    EXPECT_EQ(items.output(2).outFile, nullptr);
     items.WriteAll();
     EXPECT_EQ(ReadWholeFile(folder + "\\data.cab"), "first cabinet");
 }
@@ -382,8 +382,8 @@ TEST_F(DestinationTest, FailedCreateIsUndoneThenTheBrowserOpensAtDocumentsAndCan
     // file that was there before stayed, and so did the folder it keeps.
     EXPECT_EQ(visits[0].pathsPresent, (std::vector<bool>{false, true, true}));
     for (size_t i = 0; i < items.size(); ++i) {
-        EXPECT_EQ(items[i].outFile, nullptr);
-        EXPECT_EQ(items[i].bytesWritten, 0u);
+        EXPECT_EQ(items.output(i).outFile, nullptr);
+        EXPECT_EQ(items.output(i).bytesWritten, 0u);
         EXPECT_STREQ(items[i].outPath, L"");
     }
     EXPECT_EQ(ReadWholeFile(keptPath), "kept cabinet");
@@ -423,7 +423,7 @@ TEST_F(DestinationTest, UnattendedRunOpensNoBrowserAndTellsWhyTheAttemptFailed) 
         EXPECT_EQ(StatusCode(status), c.code);
         EXPECT_EQ(StatusLine(status), kLineDestinationNotMade);
         for (size_t i = 0; i < items.size(); ++i) {
-            EXPECT_EQ(items[i].outFile, nullptr);
+            EXPECT_EQ(items.output(i).outFile, nullptr);
             EXPECT_STREQ(items[i].outPath, L"");
         }
         if (c.blocked) {
@@ -645,7 +645,7 @@ TEST_F(DestinationTest, JunctionAsProductFolderFailsTheAttemptAndOpensTheBrowser
         EXPECT_TRUE(IsReparsePoint(c.junction));
         std::error_code error;
         EXPECT_TRUE(std::filesystem::is_empty(target, error)) << error.message();
-        for (size_t i = 0; i < items.size(); ++i) EXPECT_EQ(items[i].outFile, nullptr);
+        for (size_t i = 0; i < items.size(); ++i) EXPECT_EQ(items.output(i).outFile, nullptr);
         RemoveJunction(c.junction);
         ASSERT_FALSE(FileExists(Wide(c.junction).c_str()));
         ASSERT_TRUE(std::filesystem::is_directory(target));

@@ -67,9 +67,10 @@ class TestFolder {
 class Items {
    public:
     explicit Items(const std::vector<std::pair<std::string, std::string>>& files)
-        : payloads_(files.size()), items_(files.size()) {
+        : payloads_(files.size()), items_(files.size()), outputs_(files.size()) {
         for (size_t i = 0; i < files.size(); ++i) {
             std::memset(&items_[i], 0, sizeof items_[i]);
+            std::memset(&outputs_[i], 0, sizeof outputs_[i]);
             std::snprintf(items_[i].fileName, sizeof items_[i].fileName, "%s", files[i].first.c_str());
             payloads_[i] = files[i].second;
             streams_.push_back(StreamedPayloadOf(payloads_[i], 6));
@@ -78,23 +79,26 @@ class Items {
         std::memset(&set_, 0, sizeof set_);
         set_.items = items_.data();
         set_.itemCount = static_cast<int32_t>(items_.size());
+        set_.outputs = outputs_.data();
         set_.currentItem = -1;
-        set_.chunkSize = kChunkSize;
+        set_.writer.chunkSize = kChunkSize;
     }
     ~Items() { CloseAll(); }
 
     ExtractionSet* set() { return &set_; }
     PackageItem& operator[](size_t i) { return items_[i]; }
+    ItemOutput& output(size_t i) { return outputs_[i]; }
     size_t size() const { return items_.size(); }
     const std::string& payload(size_t i) const { return payloads_[i]; }
 
     // Opens every output file in `folder`, as the destination step does.
     void OpenIn(const std::string& folder) {
-        for (auto& item : items_) {
+        for (size_t i = 0; i < items_.size(); ++i) {
+            PackageItem& item = items_[i];
             SetWide(item.outPath, folder + "\\" + item.fileName);
-            item.outFile = CreateFileW(item.outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-            ASSERT_NE(item.outFile, INVALID_HANDLE_VALUE) << Utf8(item.outPath);
+            outputs_[i].outFile = CreateFileW(item.outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                              FILE_ATTRIBUTE_NORMAL, nullptr);
+            ASSERT_NE(outputs_[i].outFile, INVALID_HANDLE_VALUE) << Utf8(item.outPath);
         }
     }
 
@@ -109,12 +113,12 @@ class Items {
     // and what the writer holds.
     void CloseAll() {
         ReleaseChunkWriter(&set_);
-        for (auto& item : items_) {
-            if (item.outFile) {
-                CloseHandle(item.outFile);
-                item.outFile = nullptr;
+        for (auto& output : outputs_) {
+            if (output.outFile) {
+                CloseHandle(output.outFile);
+                output.outFile = nullptr;
             }
-            ReleaseFileLock(&item);
+            ReleaseFileLock(&output.lock);
         }
     }
 
@@ -122,27 +126,30 @@ class Items {
     std::vector<std::string> payloads_;
     std::vector<StreamedPayload> streams_;
     std::vector<PackageItem> items_;
+    std::vector<ItemOutput> outputs_;
     ExtractionSet set_;
 };
 
 // Writes one item to a new file at `path` until the writer is done or has
-// failed twice in a row; the lock, when taken, is kept in the item.
-inline uint32_t WriteOneItem(PackageItem* item, const std::string& path) {
+// failed twice in a row; the lock, when taken, is kept in `lock`.
+inline uint32_t WriteOneItem(PackageItem* item, const std::string& path, FileLock* lock) {
     SetWide(item->outPath, path);
-    item->outFile = CreateFileW(item->outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    EXPECT_NE(item->outFile, INVALID_HANDLE_VALUE);
+    ItemOutput output = {};
+    output.outFile = CreateFileW(item->outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    EXPECT_NE(output.outFile, INVALID_HANDLE_VALUE);
     ExtractionSet set = {};
     set.items = item;
     set.itemCount = 1;
+    set.outputs = &output;
     set.currentItem = -1;
-    set.chunkSize = kChunkSize;
+    set.writer.chunkSize = kChunkSize;
     uint32_t result;
     int failures = 0;
     while ((result = WriteNextChunk(&set, nullptr)) == 234 || (result == 29 && ++failures < 2)) {
     }
     ReleaseChunkWriter(&set);
-    if (item->outFile) CloseHandle(item->outFile);
-    item->outFile = nullptr;
+    if (output.outFile) CloseHandle(output.outFile);
+    *lock = output.lock;
     return result;
 }

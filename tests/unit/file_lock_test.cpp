@@ -32,7 +32,7 @@ TEST(FileLock, FinishedFilesStayReadableButCannotChange) {
 
     for (size_t i = 0; i < items.size(); ++i) {
         std::string path = Utf8(items[i].outPath);
-        EXPECT_NE(items[i].readLock, nullptr) << path;
+        EXPECT_NE(items.output(i).lock.readLock, nullptr) << path;
         EXPECT_TRUE(CanOpen(path, GENERIC_READ, kShareAll)) << path;
         EXPECT_FALSE(CanOpen(path, GENERIC_WRITE, kShareAll)) << path;
         EXPECT_FALSE(DeleteFileA(path.c_str())) << path;
@@ -68,12 +68,12 @@ TEST(FileLock, FileChangedBeforeItIsLockedFailsTheWrite) {
     EXPECT_EQ(WriteNextChunk(items.set(), &percent), 234u);  // write
     EXPECT_EQ(WriteNextChunk(items.set(), &percent), 29u) << "the planted file is not taken";
     EXPECT_EQ(items.set()->currentItem, 0);
-    EXPECT_EQ(items[0].readLock, nullptr);
+    EXPECT_EQ(items.output(0).lock.readLock, nullptr);
     g_win32 = saved;
 
     WriteWholeFile(Utf8(items[0].outPath), payload);
     EXPECT_EQ(WriteNextChunk(items.set(), &percent), 0u) << "the retry locks the whole file";
-    EXPECT_NE(items[0].readLock, nullptr);
+    EXPECT_NE(items.output(0).lock.readLock, nullptr);
     EXPECT_FALSE(CanOpen(Utf8(items[0].outPath), GENERIC_WRITE, kShareAll));
 }
 

@@ -266,12 +266,14 @@ TEST_P(CleanUpOutcome, KeepsOrDeletesAsTheOutcomeRequires) {
     set.items = static_cast<PackageItem*>(PlatformAlloc(kMemZeroInit, sizeof(PackageItem) * 2));
     ASSERT_NE(set.items, nullptr);
     // The writer's chunk buffer and the content stream it had open.
-    set.chunk = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, 100));
+    set.outputs = static_cast<ItemOutput*>(PlatformAlloc(kMemZeroInit, sizeof(ItemOutput) * 2));
+    ASSERT_NE(set.outputs, nullptr);
+    set.writer.chunk = static_cast<uint8_t*>(PlatformAlloc(kMemFixed, 100));
     static const uint8_t kStream[] = {0x78, 0x01, 0x01, 0x00, 0x00, 0xFF, 0xFF, 0x00, 0x00, 0x00, 0x01};
-    ASSERT_EQ(OpenEntryStream(&set.stream, MemorySource(kStream, sizeof kStream), 0, sizeof kStream, true, 0),
+    ASSERT_EQ(OpenEntryStream(&set.writer.stream, MemorySource(kStream, sizeof kStream), 0, sizeof kStream, true, 0),
               StreamResult::kMore);
-    set.streamOpen = 1;
-    std::vector<void*> blocks = {set.items, set.chunk, set.stream.inflater};
+    set.writer.streamOpen = 1;
+    std::vector<void*> blocks = {set.items, set.outputs, set.writer.chunk, set.writer.stream.inflater};
     HANDLE openFile = nullptr;
     for (int i = 0; i < 2; ++i) {
         PackageItem& item = set.items[i];
@@ -286,7 +288,7 @@ TEST_P(CleanUpOutcome, KeepsOrDeletesAsTheOutcomeRequires) {
         openFile = CreateFileW(set.items[1].outPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(openFile, INVALID_HANDLE_VALUE);
-        set.items[1].outFile = openFile;
+        set.outputs[1].outFile = openFile;
     }
     wchar_t destinationFolder[kInstallerPathSize] = {};
     if (c.pathsSet) SetWide(destinationFolder, folder);
@@ -296,10 +298,11 @@ TEST_P(CleanUpOutcome, KeepsOrDeletesAsTheOutcomeRequires) {
 
     g_platformMemory.release = g_cleanUp.realMemory.release;
     EXPECT_EQ(set.items, nullptr);
+    EXPECT_EQ(set.outputs, nullptr);
     EXPECT_EQ(set.itemCount, 0);
     for (void* block : blocks)
         EXPECT_NE(std::find(g_cleanUp.released.begin(), g_cleanUp.released.end(), block), g_cleanUp.released.end())
-            << "the item array and the writer's buffers are released";
+            << "the item and output arrays and the writer's buffers are released";
     if (openFile)
         EXPECT_NE(std::find(g_cleanUp.closed.begin(), g_cleanUp.closed.end(), openFile), g_cleanUp.closed.end());
     for (const char* name : names) {

@@ -232,13 +232,13 @@ TEST_F(ProgressDialogTest, WriteFailureAsksRetryOrCancelNamingTheFile) {
         if (c.result == 1) {
             // Retry went on with the same file from where it stood.
             for (size_t i = 0; i < items.size(); ++i) {
-                EXPECT_EQ(items[i].outFile, nullptr);
+                EXPECT_EQ(items.output(i).outFile, nullptr);
                 EXPECT_TRUE(ReadWholeFile(Utf8(items[i].outPath)) == items.payload(i)) << Utf8(items[i].outPath);
             }
         } else {
             EXPECT_TRUE(ReadWholeFile(Utf8(items[0].outPath)) == items.payload(0));
-            EXPECT_NE(items[1].outFile, nullptr);  // left for the clean-up to close
-            EXPECT_EQ(items[1].bytesWritten, 524288u);
+            EXPECT_NE(items.output(1).outFile, nullptr);  // left for the clean-up to close
+            EXPECT_EQ(items.output(1).bytesWritten, 524288u);
         }
         items.CloseAll();
     }
@@ -285,7 +285,7 @@ TEST_F(ProgressDialogTest, UnattendedWindowNeverPromptsAndTellsWhyItStopped) {
 
         EXPECT_EQ(result, c.result);
         EXPECT_EQ(failure, c.failure);
-        EXPECT_EQ(items[0].bytesWritten, c.firstFileBytes);
+        EXPECT_EQ(items.output(0).bytesWritten, c.firstFileBytes);
         if (c.result == 1) {
             for (size_t i = 0; i < items.size(); ++i)
                 EXPECT_TRUE(ReadWholeFile(Utf8(items[i].outPath)) == items.payload(i)) << Utf8(items[i].outPath);
@@ -352,7 +352,7 @@ TEST_F(ProgressDialogTest, TimerThatCannotBeArmedAsksRetryOrCancel) {
 // with no wait for another timer message. 256 small chunks take one armed timer.
 TEST_F(ProgressDialogTest, OneTimerMessageWritesEveryChunk) {
     Items items({{"main.msi", Pattern(1 << 20, 4)}});
-    items.set()->chunkSize = 4096;
+    items.set()->writer.chunkSize = 4096;
     items.OpenIn(folder_.path());
 
     EXPECT_EQ(Show(items), 1);
