@@ -8,7 +8,7 @@
 #include <set>
 #include <utility>
 
-#include "entry_chain.h"
+#include "chain/entry_chain.h"
 #include "exact_copy.h"
 #include "format/read_entry.h"
 #include "fuzz_check.h"

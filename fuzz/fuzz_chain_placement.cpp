@@ -11,13 +11,13 @@
 #include <cstring>
 #include <vector>
 
-#include "authenticode_certs.h"
-#include "blob_locator.h"
+#include "chain/authenticode_certs.h"
+#include "chain/blob_locator.h"
+#include "chain/entry_chain.h"
 #include "container/blob_table.h"
 #include "core/status_lines.h"
-#include "entry_chain.h"
+#include "files/pack_error.h"
 #include "fuzz_check.h"
-#include "pack_error.h"
 #include "platform/platform.h"
 
 namespace {

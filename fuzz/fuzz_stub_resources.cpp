@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "resource_tree.h"
-#include "stub_branding.h"
-#include "version_info.h"
+#include "setup/resource_tree.h"
+#include "setup/stub_branding.h"
+#include "setup/version_info.h"
 
 namespace {
 constexpr uint32_t kSectionRva = 0x1B000;

@@ -20,17 +20,17 @@
 #include <openssl/pkcs7.h>
 
 #include "../tests/portable/noise_bytes.h"
-#include "authenticode_certs.h"
-#include "byte_files.h"
+#include "chain/authenticode_certs.h"
+#include "chain/entry_chain.h"
+#include "chain/manifest_records.h"
+#include "chain/pe_image.h"
+#include "chain/placement.h"
+#include "chain/signing_key.h"
+#include "files/byte_files.h"
+#include "files/pack_error.h"
 #include "format/entry_format.h"
-#include "entry_chain.h"
-#include "resource_tree.h"
-#include "version_info.h"
-#include "manifest_records.h"
-#include "pack_error.h"
-#include "pe_image.h"
-#include "placement.h"
-#include "signing_key.h"
+#include "setup/resource_tree.h"
+#include "setup/version_info.h"
 
 namespace fs = std::filesystem;
 

@@ -9,10 +9,14 @@ trap 'rm -rf "$work"' EXIT
 make_tree() {
   rm -rf "$work/tree"
   mkdir -p "$work/tree/src/platform" "$work/tree/src/core" "$work/tree/src/format" "$work/tree/src/selection" \
-    "$work/tree/tools/pack"
+    "$work/tree/tools/pack/files" "$work/tree/tools/pack/chain" "$work/tree/tools/pack/commands"
   printf '#include "platform/platform.h"\n#include <zlib.h>\n' >"$work/tree/src/format/read.cpp"
   printf '#include "format/read.h"\n#include "core/status.h"\n' >"$work/tree/src/selection/pick.cpp"
-  printf '#include "format/read.h"\n#include "local.h"\n' >"$work/tree/tools/pack/list.cpp"
+  printf 'add_library(pack files/bytes.cpp)\n' >"$work/tree/tools/pack/CMakeLists.txt"
+  printf '#include "files/bytes.h"\n#include <vector>\n' >"$work/tree/tools/pack/files/bytes.cpp"
+  printf '#include "chain/walk.h"\n#include "files/bytes.h"\n' >"$work/tree/tools/pack/chain/walk.cpp"
+  printf '#include "chain/walk.h"\n#include "format/read.h"\n#include "local.h"\n#include <CLI/CLI.hpp>\n' \
+    >"$work/tree/tools/pack/commands/list.cpp"
 }
 
 expect() {  # expect pass|fail DESCRIPTION [needle]
@@ -36,8 +40,20 @@ printf '  #  include "launcher/state.h"\n' >"$work/tree/src/core/status.h"
 expect fail "an indented include of the top layer" "src/core/status.h:1"
 
 make_tree
-printf '#include "container/blob_table.h"\n' >>"$work/tree/tools/pack/list.cpp"
-expect fail "the packing tool including the launcher's container code" "tools/pack/list.cpp:3"
+printf '#include "container/blob_table.h"\n' >>"$work/tree/tools/pack/commands/list.cpp"
+expect fail "the packing tool including the launcher's container code" "tools/pack/commands/list.cpp:5"
+
+make_tree
+printf '#include "commands/list.h"\n' >>"$work/tree/tools/pack/chain/walk.cpp"
+expect fail "a packing tool room including a room above it" "tools/pack/chain/walk.cpp:3 includes commands/list.h"
+
+make_tree
+printf '#include "files/bytes.h"\n' >"$work/tree/tools/pack/main.cpp"
+expect fail "a packing tool file outside the rooms" "tools/pack/main.cpp is in none of the rooms"
+
+make_tree
+mkdir -p "$work/tree/tools/pack/misc"
+expect fail "a packing tool folder that is no room" "tools/pack/misc is not one of the rooms"
 
 make_tree
 mkdir -p "$work/tree/src/misc"

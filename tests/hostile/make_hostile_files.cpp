@@ -24,17 +24,17 @@
 #include <vector>
 
 #include "../portable/noise_bytes.h"
-#include "byte_files.h"
+#include "chain/entry_chain.h"
+#include "chain/entry_data.h"
+#include "chain/manifest_records.h"
+#include "chain/pe_image.h"
+#include "chain/placement.h"
+#include "chain/signing_key.h"
+#include "files/byte_files.h"
+#include "files/pack_error.h"
 #include "format/entry_format.h"
 #include "format/read_entry.h"
-#include "entry_chain.h"
-#include "entry_data.h"
-#include "manifest_records.h"
-#include "pack_error.h"
-#include "pe_image.h"
-#include "placement.h"
 #include "platform/platform.h"
-#include "signing_key.h"
 
 namespace fs = std::filesystem;
 

@@ -1,19 +1,23 @@
 // The packer's side of the container format, checked against the launcher's
 // own reader: entry data, the entry chain, manifest records and the ids.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <random>
 
+#include "chain/entry_chain.h"
+#include "chain/entry_data.h"
+#include "chain/manifest_records.h"
+#include "chain/signing_key.h"
+#include "files/pack_error.h"
 #include "format/entry_format.h"
-#include "format/read_entry.h"
 #include "format/entry_stream.h"
-#include "entry_chain.h"
-#include "entry_data.h"
-#include "manifest_records.h"
-#include "pack_error.h"
-#include "package_plan.h"
+#include "format/read_entry.h"
 #include "platform/platform.h"
-#include "signing_key.h"
+#include "setup/package_plan.h"
 
 namespace {
 Bytes Noise(size_t size) {
@@ -74,6 +78,77 @@ TEST(PackEntryData, PicksDeflateOrStoredBlocksAndTheLauncherInflatesBoth) {
         }
         EXPECT_EQ(InflateWithLauncher(stream), c.content);
     }
+}
+
+// Words from a small vocabulary: compressible, but with matches everywhere
+// and no period, so every piece boundary falls inside some match.
+Bytes Words(size_t size) {
+    static const char* const kWords[] = {"setup ", "cabinet ", "package ", "launcher ", "entry ", "stream ",
+                                         "manifest ", "signature ", "\n", "0x7801 ", "blob "};
+    std::mt19937 generator(11);
+    Bytes bytes;
+    while (bytes.size() < size) {
+        const char* word = kWords[generator() % (sizeof kWords / sizeof kWords[0])];
+        bytes.insert(bytes.end(), word, word + std::char_traits<char>::length(word));
+    }
+    bytes.resize(size);
+    return bytes;
+}
+
+Bytes OneShotBestDeflate(const Bytes& content) {
+    uLongf length = compressBound(static_cast<uLong>(content.size()));
+    Bytes out(length);
+    EXPECT_EQ(compress2(out.data(), &length, content.data(), static_cast<uLong>(content.size()), Z_BEST_COMPRESSION),
+              Z_OK);
+    out.resize(length);
+    return out;
+}
+
+// Content read from a file piece by piece gives the stream that deflating it
+// in one call gives (what the packer wrote when it held its inputs whole),
+// or the stored form, and the digest sees every byte once, in order, also
+// when deflating gave up half-way and the content was read again.
+TEST(PackEntryData, StreamedContentGivesTheOneShotStreamAcrossPieceBoundaries) {
+    struct Case {
+        const char* name;
+        Bytes content;
+        bool expectStored;
+    };
+    const Bytes text = Words(3 * kPieceSize + 1);
+    Bytes textThenNoise = Words(kPieceSize + 7);
+    Bytes noise = Noise(2 * kPieceSize);
+    textThenNoise.insert(textThenNoise.end(), noise.begin(), noise.end());
+    const Case cases[] = {
+        {"text of a piece less one byte", Bytes(text.begin(), text.begin() + kPieceSize - 1), false},
+        {"text of one piece", Bytes(text.begin(), text.begin() + kPieceSize), false},
+        {"text of three pieces and a byte", text, false},
+        {"text then noise", textThenNoise, false},
+        {"noise of one piece and a byte", Noise(kPieceSize + 1), true},
+        {"noise of three pieces and a byte", Noise(3 * kPieceSize + 1), true},
+    };
+    const std::string path = testing::TempDir() + "/streamed-content.bin";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(c.content.data()), static_cast<std::streamsize>(c.content.size()));
+        FileReader reader(path, "content", c.content.size());
+        Bytes stream;
+        MemorySink sink(&stream);
+        Bytes observed;
+        uint64_t length = WriteEntryData(&reader, &sink, [&](const uint8_t* data, size_t size) {
+            observed.insert(observed.end(), data, data + size);
+        });
+        EXPECT_EQ(length, stream.size());
+        EXPECT_EQ(observed, c.content);
+        if (c.expectStored) {
+            EXPECT_EQ(stream, StoredZlibStream(c.content.data(), c.content.size()));
+            EXPECT_EQ(stream.size(), 2 + 5 * ((c.content.size() + 65534) / 65535) + c.content.size() + 4);
+        } else {
+            EXPECT_EQ(stream, OneShotBestDeflate(c.content));
+        }
+        EXPECT_EQ(InflateWithLauncher(stream), c.content);
+    }
+    std::remove(path.c_str());
 }
 
 TEST(PackEntryData, StoredStreamOfNothingIsOneFinalEmptyBlock) {

@@ -5,6 +5,7 @@
 #include <openssl/evp.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -15,14 +16,16 @@
 #include <iomanip>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <sstream>
 
-#include "byte_files.h"
+#include "chain/entry_chain.h"
+#include "commands/decoder_limits.h"
+#include "commands/pack_commands.h"
+#include "format/entry_format.h"
+#include "files/byte_files.h"
+#include "files/pack_error.h"
 #include "shell_fixtures.h"
-#include "decoder_limits.h"
-#include "pack_commands.h"
-#include "entry_chain.h"
-#include "pack_error.h"
 
 namespace fs = std::filesystem;
 
@@ -651,6 +654,77 @@ TEST_F(PackTool, PackJsonReportsTheSetupItsLinesAndEveryEntry) {
         nlohmann::json line = report["lines"][i];
         line.erase("source");
         EXPECT_EQ(records[i], line) << i;
+    }
+}
+
+// The header checksum over the whole file, word by word, as the loader and
+// the signing tools compute it.
+uint32_t WholeFilePeChecksum(const Bytes& image) {
+    const size_t field = (image[60] | image[61] << 8) + 88;
+    auto byteAt = [&](size_t i) -> uint32_t {
+        return i >= image.size() || (i >= field && i < field + 4) ? 0 : image[i];
+    };
+    uint32_t sum = 0;
+    for (size_t i = 0; i < image.size(); i += 2) {
+        sum += byteAt(i) | byteAt(i + 1) << 8;
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    return sum + static_cast<uint32_t>(image.size());
+}
+
+// A cabinet that the packer reads in several pieces and a byte comes back
+// whole; its data is the stream that compressing it in one call gives (or
+// the stored form of noise), and the header checksum, put in after the
+// chain was copied in pieces, is right over the file.
+TEST_F(PackTool, APayloadOfSeveralPiecesComesBackWholeAndTheChecksumCoversTheFile) {
+    struct Case {
+        const char* name;
+        const char* stub;
+        const char* option;
+        bool text;
+    };
+    const Case cases[] = {
+        {"noise-end", "@FIX@/unsigned/msistub.exe", "", false},
+        {"text-end", "@FIX@/unsigned/msistub.exe", "", true},
+        {"text-certificate", "@FIX@/signed/msistub.exe", "--placement certificate", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::create_directories(work_ / c.name);
+        fs::copy_file(Fixtures() / "en/product.msi", work_ / c.name / "product.msi");
+        Bytes cabinet;
+        std::mt19937 generator(5);
+        while (cabinet.size() < 3 * kPieceSize + 1) {
+            std::string line = c.text ? "file " + std::to_string(generator() % 5000) + " copied\n"
+                                      : std::string(1, static_cast<char>(generator()));
+            cabinet.insert(cabinet.end(), line.begin(), line.end());
+        }
+        cabinet.resize(3 * kPieceSize + 1);
+        WriteFileReplacing((work_ / c.name / "main.cab").string(), cabinet);
+
+        const std::string folder = std::string("@WORK@/") + c.name;
+        ToolRun pack = Pack(c.stub, std::string(c.name) + "/setup.exe",
+                            std::string(c.option) + " --json --no-cabinet-check", folder + "/product.msi");
+        ASSERT_EQ(pack.exitCode, 0) << pack.err;
+        ToolRun extract = Run("extract " + W(std::string(c.name) + "/setup.exe") + " --out " + W(std::string(c.name) + "/out"));
+        ASSERT_EQ(extract.exitCode, 0) << extract.err;
+        EXPECT_TRUE(ReadBytes(work_ / c.name / "out/main.cab") == cabinet);
+
+        uLongf deflatedSize = compressBound(static_cast<uLong>(cabinet.size()));
+        Bytes deflated(deflatedSize);
+        ASSERT_EQ(compress2(deflated.data(), &deflatedSize, cabinet.data(), static_cast<uLong>(cabinet.size()),
+                            Z_BEST_COMPRESSION),
+                  Z_OK);
+        const uint64_t storedSize = 2 + 5 * ((cabinet.size() + 65534) / 65535) + cabinet.size() + 4;
+        nlohmann::json report = ParseJson(pack);
+        ASSERT_EQ(report["entries"].size(), 3u);
+        EXPECT_EQ(report["entries"][2]["id"], 1001);
+        EXPECT_EQ(report["entries"][2]["storedSize"], c.text ? uint64_t{deflatedSize} : storedSize);
+
+        Bytes setup = ReadBytes(work_ / c.name / "setup.exe");
+        EXPECT_EQ(report["size"], setup.size());
+        const size_t field = (setup[60] | setup[61] << 8) + 88;
+        EXPECT_EQ(ReadU32Le(setup.data() + field), WholeFilePeChecksum(setup));
     }
 }
 

@@ -15,7 +15,7 @@
 
 #include <gtest/gtest.h>
 
-#include "byte_files.h"
+#include "files/byte_files.h"
 
 namespace shell_fixtures {
 

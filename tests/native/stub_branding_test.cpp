@@ -13,14 +13,14 @@
 #include <functional>
 #include <sstream>
 
-#include "byte_files.h"
-#include "shell_fixtures.h"
+#include "chain/placement.h"
+#include "files/byte_files.h"
 #include "format/entry_format.h"
-#include "placement.h"
-#include "resource_tree.h"
-#include "stub_branding.h"
-#include "stub_resource_section.h"
-#include "version_info.h"
+#include "setup/resource_tree.h"
+#include "setup/stub_branding.h"
+#include "setup/stub_resource_section.h"
+#include "setup/version_info.h"
+#include "shell_fixtures.h"
 
 namespace fs = std::filesystem;
 
