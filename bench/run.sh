@@ -53,6 +53,7 @@ prefix="$work/prefix"
 product_code="{B3E5C0DE-0B1C-4D2E-8F30-415263748596}"
 openssl_root="${XDG_CACHE_HOME:-$HOME/.cache}/msistub/openssl-mingw64"
 isal_root="${XDG_CACHE_HOME:-$HOME/.cache}/msistub/isal-mingw64"
+bearssl_root="${XDG_CACHE_HOME:-$HOME/.cache}/msistub/bearssl-mingw64"
 log() { printf '=== %s\n' "$*" >&2; }
 
 install_tools() {
@@ -69,7 +70,7 @@ install_tools() {
   fi
   if ! command -v wine >/dev/null || ! command -v x86_64-w64-mingw32-g++ >/dev/null ||
      ! command -v wixl >/dev/null || [ ! -f "$openssl_root/lib64/libcrypto.a" ] ||
-     [ ! -f "$isal_root/lib/libisal_inflate.a" ]; then
+     [ ! -f "$isal_root/lib/libisal_inflate.a" ] || [ ! -f "$bearssl_root/lib/libbearssl.a" ]; then
     bash scripts/setup.sh
   fi
 }
@@ -94,11 +95,11 @@ build_programs() {
   $cxx "${flags[@]}" -DNOMINMAX -D_WIN32_WINNT=0x0601 -DWINVER=0x0601 -Isrc -I"$openssl_root/include" \
     bench/stages.cpp build/bench-windows/generated/verification_key_data.cpp -o "$tools/stages.exe" \
     build/bench-windows/libmsistub_core.a "$openssl_root/lib64/libcrypto.a" \
-    "$isal_root/lib/libisal_inflate.a" -lws2_32 -lcrypt32 -lcomctl32 -lshell32 -lole32 -luser32 -ladvapi32 -lgdi32
+    "$isal_root/lib/libisal_inflate.a" "$bearssl_root/lib/libbearssl.a" -lws2_32 -lcrypt32 -lcomctl32 -lshell32 -lole32 -luser32 -ladvapi32 -lgdi32
   $cxx "${flags[@]}" -DNOMINMAX -D_WIN32_WINNT=0x0601 -DWINVER=0x0601 -Isrc -I"$openssl_root/include" \
     bench/hash_speed.cpp build/bench-windows/generated/verification_key_data.cpp -o "$tools/hash_speed.exe" \
     build/bench-windows/libmsistub_core.a \
-    "$openssl_root/lib64/libcrypto.a" "$isal_root/lib/libisal_inflate.a" -ladvapi32
+    "$openssl_root/lib64/libcrypto.a" "$isal_root/lib/libisal_inflate.a" "$bearssl_root/lib/libbearssl.a" -ladvapi32
 }
 
 # A prefix of its own: the test msiexec stands where system32\msiexec.exe is

@@ -30,6 +30,17 @@ set_target_properties(mingw_isal PROPERTIES
   IMPORTED_LOCATION "${MSISTUB_ISAL_MINGW_ROOT}/lib/libisal_inflate.a"
   INTERFACE_INCLUDE_DIRECTORIES "${MSISTUB_ISAL_MINGW_ROOT}/include")
 
+# BearSSL: the launcher's RSA check, built by scripts/setup.sh.
+set(MSISTUB_BEARSSL_MINGW_ROOT "${_cache_home}/msistub/bearssl-mingw64" CACHE PATH
+    "Static BearSSL built for MinGW-w64 by scripts/setup.sh")
+if(NOT EXISTS "${MSISTUB_BEARSSL_MINGW_ROOT}/lib/libbearssl.a")
+  message(FATAL_ERROR "No BearSSL for MinGW-w64 at ${MSISTUB_BEARSSL_MINGW_ROOT}: run scripts/setup.sh first")
+endif()
+add_library(mingw_bearssl STATIC IMPORTED)
+set_target_properties(mingw_bearssl PROPERTIES
+  IMPORTED_LOCATION "${MSISTUB_BEARSSL_MINGW_ROOT}/lib/libbearssl.a"
+  INTERFACE_INCLUDE_DIRECTORIES "${MSISTUB_BEARSSL_MINGW_ROOT}/include")
+
 # zlib: the packing tool compresses with it, and the tests make streams.
 find_library(MINGW_ZLIB NAMES libz.a REQUIRED)
 find_path(MINGW_ZLIB_INCLUDE zlib.h REQUIRED)
@@ -43,7 +54,7 @@ add_library(msistub_core STATIC ${MSISTUB_PORTABLE_SOURCES} ${MSISTUB_WINDOWS_SO
 target_include_directories(msistub_core PUBLIC "${CMAKE_SOURCE_DIR}/src" PRIVATE "${CMAKE_SOURCE_DIR}/res")
 target_compile_definitions(msistub_core PUBLIC _WIN32_WINNT=0x0601 WINVER=0x0601 NOMINMAX)
 target_compile_options(msistub_core PRIVATE -Wall -Wextra -fno-exceptions)
-target_link_libraries(msistub_core PUBLIC mingw_crypto mingw_isal comctl32 shell32 ole32 user32 advapi32)
+target_link_libraries(msistub_core PUBLIC mingw_crypto mingw_isal mingw_bearssl comctl32 shell32 ole32 user32 advapi32)
 
 # A single-file setup must not need any DLL beside it: link the runtime,
 # the inflater and libcrypto statically, and ask for ASLR and DEP.

@@ -2,8 +2,9 @@
 # Installs everything msistub needs on a Debian 12 machine and builds, from
 # Debian's own source packages with their assembly enabled, a static OpenSSL
 # libcrypto for MinGW-w64 (SHA-256 runs several times faster than the C
-# build) and ISA-L's inflater (about 2.7 times zlib's speed). Safe to run
-# again: packages already present and cached libraries are skipped.
+# build), ISA-L's inflater (about 2.7 times zlib's speed) and BearSSL, whose
+# RSA check needs no crypto provider. Safe to run again: packages already
+# present and cached libraries are skipped.
 set -euo pipefail
 
 SUDO=""
@@ -216,6 +217,77 @@ provide_isal() {
   exit 1
 }
 
+# BearSSL for MinGW-w64: the launcher checks RSA signatures with it instead of
+# a CryptoAPI provider, which under Wine costs more to acquire than all of
+# the launcher's checks together. Every source file goes into the archive;
+# the linker takes only the RSA public operation and the PKCS #1 padding.
+bearssl_versions() {
+  apt-cache showsrc bearssl 2>/dev/null | sed -n 's/^Version: //p' | sort -u -r -V
+}
+
+bearssl_dir_for() { printf '%s/bearssl-mingw64-%s' "$CACHE_ROOT" "$1"; }
+
+compile_bearssl() {
+  local work="$1" out="$2" source object objects=()
+  mkdir -p "$work/obj"
+  for source in "$work"/src/src/*.c "$work"/src/src/*/*.c; do
+    object="$work/obj/$(basename "${source%.c}").o"
+    x86_64-w64-mingw32-gcc-posix -O2 -I"$work/src/inc" -I"$work/src/src" -c "$source" -o "$object" \
+      2>>"$work/make.log" || return 1
+    objects+=("$object")
+  done
+  rm -rf "$out" && mkdir -p "$out/lib" "$out/include" &&
+    x86_64-w64-mingw32-ar cr "$out/lib/libbearssl.a" "${objects[@]}" &&
+    x86_64-w64-mingw32-ranlib "$out/lib/libbearssl.a" &&
+    cp "$work"/src/inc/*.h "$out/include/"
+}
+
+build_bearssl() {
+  local version="$1" work prefix
+  work=$(mktemp -d)
+  prefix=$(bearssl_dir_for "$version")
+  log "fetching the bearssl $version source package"
+  if ! (cd "$work" && apt-get source -q --download-only "bearssl=$version" >/dev/null 2>&1 &&
+        ls "$work"/*.dsc >/dev/null 2>&1); then
+    log "bearssl $version: the archive does not serve its files in full, trying an older one"
+    rm -rf "$work"
+    return 1
+  fi
+  (cd "$work" && dpkg-source -x ./*.dsc src >/dev/null)
+  log "building BearSSL (bearssl $version) for MinGW-w64"
+  if ! compile_bearssl "$work" "$prefix.tmp"; then
+    log "the BearSSL build failed; logs in $work"
+    return 2
+  fi
+  rm -rf "$prefix"
+  mv "$prefix.tmp" "$prefix"
+  rm -rf "$work"
+}
+
+provide_bearssl() {
+  local versions v
+  versions=$(bearssl_versions)
+  [ -n "$versions" ] || { log "apt lists no bearssl source package"; exit 1; }
+  for v in $versions; do
+    if [ -f "$(bearssl_dir_for "$v")/lib/libbearssl.a" ]; then
+      ln -sfn "$(bearssl_dir_for "$v")" "$CACHE_ROOT/bearssl-mingw64"
+      log "BearSSL for MinGW-w64: bearssl $v (cached in $(bearssl_dir_for "$v"))"
+      return
+    fi
+  done
+  for v in $versions; do
+    if build_bearssl "$v"; then
+      ln -sfn "$(bearssl_dir_for "$v")" "$CACHE_ROOT/bearssl-mingw64"
+      log "BearSSL for MinGW-w64: bearssl $v (cached in $(bearssl_dir_for "$v"))"
+      return
+    elif [ $? = 2 ]; then
+      exit 1
+    fi
+  done
+  log "no bearssl source version could be fetched in full"
+  exit 1
+}
+
 # Locales the end-to-end tests run the launcher under. Wine takes the user's
 # default LCID from LC_ALL, but only for a locale that the machine has, and
 # the language selection is tested with English, German and Swiss German.
@@ -248,4 +320,5 @@ provide_locales
 add_source_entries
 provide_openssl
 provide_isal
+provide_bearssl
 log "done"

@@ -11,9 +11,10 @@ set(MSISTUB_FORMAT_PORTABLE_SOURCES
   src/format/manifest_records.cpp
   src/format/manifest_fields.cpp
   src/format/manifest_names.cpp)
-# The RSA half of the signature check: the system's CryptoAPI in the launcher,
-# OpenSSL in the native build (its RSA would multiply the launcher's size).
+# The RSA half of the signature check: BearSSL in the launcher (no crypto
+# provider to acquire, and a few KiB where OpenSSL's RSA would multiply the
+# launcher's size), OpenSSL in the native build.
 # The launcher reads its key from its own resource; the native build has a
 # key compiled in (MSISTUB_KEY_SOURCE).
-set(MSISTUB_FORMAT_WINDOWS_SOURCES src/format/verify_digest_cryptoapi.cpp src/format/verification_key_resource.cpp)
+set(MSISTUB_FORMAT_WINDOWS_SOURCES src/format/verify_digest_bearssl.cpp src/format/verification_key_resource.cpp)
 set(MSISTUB_FORMAT_NATIVE_SOURCES src/format/verify_digest_openssl.cpp)

@@ -1,7 +1,7 @@
 // The RSA half of an entry's signature check, over a SHA-256 digest that the
-// caller has made. The launcher checks with the system's CryptoAPI, the
-// native build with OpenSSL: OpenSSL's RSA would bring its provider machinery
-// and multiply the launcher's size.
+// caller has made. The launcher checks with BearSSL's RSA, which needs no
+// crypto provider, the native build with OpenSSL: OpenSSL's RSA would bring
+// its provider machinery and multiply the launcher's size.
 #pragma once
 
 #include <cstdint>

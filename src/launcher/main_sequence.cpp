@@ -108,6 +108,10 @@ void AnsiToUtf16(const char* text, wchar_t* out, int size) {
 
 void PreparePackageWork(PackageWork& work) {
     g_process.taskbarProgress = TaskbarProgressCreate();
+    // One hashing thread for the payloads' check and the written files' lock
+    // check, started after the taskbar object's DLL has loaded so that the
+    // two do not wait for each other's loader lock.
+    PlatformKeepWorker();
     std::memset(&work, 0, sizeof work);
     work.set.currentItem = -1;
     work.set.writer.chunkSize = kChunkSize;
@@ -182,6 +186,7 @@ void ShowErrorBox(SequenceValues& run) {
 void ReleaseRun() {
     ReleaseBlobTable(&g_state.table);
     ReleaseSignatureChecker();
+    PlatformEndKeptWorker();
     PlatformFree(g_process.modulePath);
     PlatformFree(g_process.arguments);
     std::memset(&g_state, 0, sizeof g_state);

@@ -75,5 +75,14 @@ void PlatformWorkerRun(PlatformWorker* worker, void (*job)(void*), void* context
 void PlatformWorkerWait(PlatformWorker* worker);
 
 // Waits for the job last started, ends the thread and frees the worker; null
-// is ignored.
+// is ignored. The kept worker is only waited for and stays for the next caller.
 void PlatformStopWorker(PlatformWorker* worker);
+
+// Starts a worker that PlatformStartWorker hands out whenever it is idle, so
+// a run starts one thread for all its digests instead of one each: under
+// Wine a thread's start and end cost milliseconds, as much as hashing a few
+// MiB. Nothing happens when a kept worker exists or no thread can be had.
+void PlatformKeepWorker();
+
+// Ends the kept worker, which must be idle; nothing when there is none.
+void PlatformEndKeptWorker();

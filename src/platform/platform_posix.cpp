@@ -7,6 +7,7 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -123,7 +124,11 @@ void* RunWorker(void* parameter) {
 }
 }  // namespace
 
-PlatformWorker* PlatformStartWorker() {
+namespace {
+PlatformWorker* g_keptWorker = nullptr;
+std::atomic<bool> g_keptWorkerBusy{false};
+
+PlatformWorker* NewWorker() {
     auto* worker = static_cast<PlatformWorker*>(PlatformAlloc(kMemFixed | kMemZeroInit, sizeof(PlatformWorker)));
     if (!worker) return nullptr;
     pthread_mutex_init(&worker->lock, nullptr);
@@ -135,6 +140,25 @@ PlatformWorker* PlatformStartWorker() {
         return nullptr;
     }
     return worker;
+}
+
+void EndWorker(PlatformWorker* worker) {
+    PlatformWorkerWait(worker);
+    pthread_mutex_lock(&worker->lock);
+    worker->stop = true;
+    pthread_cond_broadcast(&worker->changed);
+    pthread_mutex_unlock(&worker->lock);
+    pthread_join(worker->thread, nullptr);
+    pthread_cond_destroy(&worker->changed);
+    pthread_mutex_destroy(&worker->lock);
+    PlatformFree(worker);
+}
+}  // namespace
+
+PlatformWorker* PlatformStartWorker() {
+    bool idle = false;
+    if (g_keptWorker && g_keptWorkerBusy.compare_exchange_strong(idle, true)) return g_keptWorker;
+    return NewWorker();
 }
 
 void PlatformWorkerRun(PlatformWorker* worker, void (*job)(void*), void* context) {
@@ -154,13 +178,21 @@ void PlatformWorkerWait(PlatformWorker* worker) {
 
 void PlatformStopWorker(PlatformWorker* worker) {
     if (!worker) return;
-    PlatformWorkerWait(worker);
-    pthread_mutex_lock(&worker->lock);
-    worker->stop = true;
-    pthread_cond_broadcast(&worker->changed);
-    pthread_mutex_unlock(&worker->lock);
-    pthread_join(worker->thread, nullptr);
-    pthread_cond_destroy(&worker->changed);
-    pthread_mutex_destroy(&worker->lock);
-    PlatformFree(worker);
+    if (worker == g_keptWorker) {
+        PlatformWorkerWait(worker);
+        g_keptWorkerBusy = false;
+        return;
+    }
+    EndWorker(worker);
+}
+
+void PlatformKeepWorker() {
+    if (!g_keptWorker) g_keptWorker = NewWorker();
+}
+
+void PlatformEndKeptWorker() {
+    if (!g_keptWorker) return;
+    EndWorker(g_keptWorker);
+    g_keptWorker = nullptr;
+    g_keptWorkerBusy = false;
 }

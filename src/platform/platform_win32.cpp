@@ -100,7 +100,11 @@ DWORD WINAPI RunWorker(void* parameter) {
 }
 }  // namespace
 
-PlatformWorker* PlatformStartWorker() {
+namespace {
+PlatformWorker* g_keptWorker = nullptr;
+LONG g_keptWorkerBusy = 0;
+
+PlatformWorker* NewWorker() {
     auto* worker = static_cast<PlatformWorker*>(PlatformAlloc(kMemFixed | kMemZeroInit, sizeof(PlatformWorker)));
     if (!worker) return nullptr;
     InitializeSRWLock(&worker->lock);
@@ -111,6 +115,23 @@ PlatformWorker* PlatformStartWorker() {
         return nullptr;
     }
     return worker;
+}
+
+void EndWorker(PlatformWorker* worker) {
+    PlatformWorkerWait(worker);
+    AcquireSRWLockExclusive(&worker->lock);
+    worker->stop = true;
+    WakeAllConditionVariable(&worker->changed);
+    ReleaseSRWLockExclusive(&worker->lock);
+    WaitForSingleObject(worker->thread, INFINITE);
+    CloseHandle(worker->thread);
+    PlatformFree(worker);
+}
+}  // namespace
+
+PlatformWorker* PlatformStartWorker() {
+    if (g_keptWorker && InterlockedCompareExchange(&g_keptWorkerBusy, 1, 0) == 0) return g_keptWorker;
+    return NewWorker();
 }
 
 void PlatformWorkerRun(PlatformWorker* worker, void (*job)(void*), void* context) {
@@ -130,12 +151,21 @@ void PlatformWorkerWait(PlatformWorker* worker) {
 
 void PlatformStopWorker(PlatformWorker* worker) {
     if (!worker) return;
-    PlatformWorkerWait(worker);
-    AcquireSRWLockExclusive(&worker->lock);
-    worker->stop = true;
-    WakeAllConditionVariable(&worker->changed);
-    ReleaseSRWLockExclusive(&worker->lock);
-    WaitForSingleObject(worker->thread, INFINITE);
-    CloseHandle(worker->thread);
-    PlatformFree(worker);
+    if (worker == g_keptWorker) {
+        PlatformWorkerWait(worker);
+        InterlockedExchange(&g_keptWorkerBusy, 0);
+        return;
+    }
+    EndWorker(worker);
+}
+
+void PlatformKeepWorker() {
+    if (!g_keptWorker) g_keptWorker = NewWorker();
+}
+
+void PlatformEndKeptWorker() {
+    if (!g_keptWorker) return;
+    EndWorker(g_keptWorker);
+    g_keptWorker = nullptr;
+    g_keptWorkerBusy = 0;
 }

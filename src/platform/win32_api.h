@@ -52,16 +52,6 @@ struct Win32Api {
     decltype(&::CertCreateCertificateContext) CertCreateCertificateContext;
     decltype(&::CertFreeCertificateContext) CertFreeCertificateContext;
 
-    // Signature checking (advapi32, a KnownDLL, imported at load time).
-    decltype(&::CryptAcquireContextA) CryptAcquireContextA;
-    decltype(&::CryptReleaseContext) CryptReleaseContext;
-    decltype(&::CryptImportKey) CryptImportKey;
-    decltype(&::CryptDestroyKey) CryptDestroyKey;
-    decltype(&::CryptCreateHash) CryptCreateHash;
-    decltype(&::CryptSetHashParam) CryptSetHashParam;
-    decltype(&::CryptDestroyHash) CryptDestroyHash;
-    decltype(&::CryptVerifySignatureA) CryptVerifySignatureA;
-
     // Whether a view of a file belongs to the same file as the image mapped
     // at a given address (ntdll's NtAreMappedFilesTheSame). It starts empty;
     // LoadImageIdentityCheck fills it.
