@@ -83,6 +83,7 @@ void WriteFileReplacing(const std::string& path, const uint8_t* data, size_t siz
 
 size_t MemoryReader::Read(uint8_t* buffer, size_t capacity) {
     size_t length = std::min(capacity, size_ - offset_);
+    if (length == 0) return 0;  // an empty payload has no bytes, and may have no address
     std::memcpy(buffer, data_ + offset_, length);
     offset_ += length;
     return length;
