@@ -42,12 +42,9 @@ std::string DocumentsFolder() {
 using Files = std::vector<std::pair<std::string, std::string>>;
 
 // Lists every folder below `folder` once, so that the browser finds a folder
-// made just now. Wine's shell puts a folder's times into its item id, and the
-// browser's own first listing of a fresh folder moves its access time: the
-// path then names an item the tree no longer holds. Whether the times differ
-// as the id keeps them depends on timing, so this fails now and then, more
-// often on a slow machine (see the note in the end-to-end tests' prefix
-// set-up).
+// made just now: the first listing of a fresh folder moves its access time
+// (see the note in the end-to-end tests' prefix set-up), and a browser that
+// listed it before would no longer match its path.
 void ListFolders(const std::string& folder) {
     std::error_code ignored;
     for (auto entry = std::filesystem::recursive_directory_iterator(Wide(folder), ignored);
@@ -270,7 +267,12 @@ class DestinationTest : public ::testing::Test {
 
     static constexpr const char* kProductCode = "{5EA1D000-0000-4000-8000-00000000D0C5}";
     Win32Api saved_;
-    TestFolder folder_{"destination"};
+    // At the drive's root, not in the temporary folder: the browser finds a
+    // folder by comparing item ids, which hold each folder's times, with those
+    // it listed when it opened. Suites running beside this one change the
+    // temporary folder all the time, so a path through it could name an item
+    // the open browser no longer holds; a drive's item holds no times.
+    TestFolder folder_{"destination", "C:\\"};
     const std::string& root_ = folder_.path();
     std::vector<std::string> cleanUp_;
     wchar_t destination_[kPathBufferSize];

@@ -44,14 +44,15 @@ inline void RemoveTree(const std::string& folder) {
     std::filesystem::remove_all(Wide(folder), ignored);
 }
 
-// A fresh folder under the temporary folder, removed with everything in it.
+// A fresh folder under the temporary folder, or under `base` (ending in a
+// backslash) when given, removed with everything in it.
 class TestFolder {
    public:
-    explicit TestFolder(const char* purpose) {
+    explicit TestFolder(const char* purpose, const char* base = nullptr) {
         char temp[MAX_PATH] = {};
         GetTempPathA(sizeof temp, temp);
         static std::atomic<int> counter{0};
-        path_ = std::string(temp) + "msistub-" + purpose + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+        path_ = std::string(base ? base : temp) + "msistub-" + purpose + "-" + std::to_string(GetCurrentProcessId()) + "-" +
                 std::to_string(counter++);
         CreateDirectoryA(path_.c_str(), nullptr);
     }
