@@ -17,4 +17,8 @@ wineserver -w
 for link in "$prefix"/drive_c/users/*/*; do
   if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
 done
+# The first listing of a fresh folder moves its access time, which Wine's
+# shell puts into the folder's item id: a folder browser that finds a path
+# and then lists it would no longer match its own tree. List them all now.
+find "$prefix/drive_c" >/dev/null 2>&1 || true
 touch "$prefix/.msistub-ready"
