@@ -61,15 +61,78 @@ add_source_entries() {
   $SUDO apt-get update -q
 }
 
-# Versions of the openssl source package the archive lists, newest first.
-served_versions() {
-  apt-cache showsrc openssl 2>/dev/null | sed -n 's/^Version: //p' | sort -u -r -V
+# Versions of a source package that the archive lists, newest first.
+source_versions() {
+  apt-cache showsrc "$1" 2>/dev/null | sed -n 's/^Version: //p' | sort -u -r -V
 }
 
-# Configures with the mingw64 target (perlasm for x86_64, GNU as) and builds
-# only libcrypto.a; the headers come from the build tree.
+# Builds one library for MinGW-w64 from a Debian source package into the
+# cache folder OUT: the source is fetched and unpacked into a fresh folder
+# WORK (as WORK/src) and COMPILE is called as "COMPILE WORK OUT.tmp", in a
+# subshell. Returns 1 when the archive does not serve that version's files in
+# full (an older version may be tried), 2 when the build fails.
+build_from_source() {
+  local package="$1" version="$2" out="$3" name="$4" compile="$5" work
+  work=$(mktemp -d)
+  log "fetching the $package $version source package"
+  if ! (cd "$work" && apt-get source -q --download-only "$package=$version" >/dev/null 2>&1 &&
+        ls "$work"/*.dsc >/dev/null 2>&1); then
+    log "$package $version: the archive does not serve its files in full, trying an older one"
+    rm -rf "$work"
+    return 1
+  fi
+  (cd "$work" && dpkg-source -x ./*.dsc src >/dev/null)
+  log "building $name ($package $version) for MinGW-w64"
+  if ! ("$compile" "$work" "$out.tmp"); then
+    log "the $name build failed; logs in $work"
+    return 2
+  fi
+  rm -rf "$out"
+  mv "$out.tmp" "$out"
+  rm -rf "$work"
+}
+
+# Makes CACHE_ROOT/LINK point at a build of PACKAGE for MinGW-w64: the newest
+# version already built (DIR_FOR names a version's folder, LIBRARY is the file
+# that a finished build has in it), else the newest one the archive serves in
+# full, built with COMPILE (see build_from_source).
+provide_from_source() {
+  local package="$1" dir_for="$2" library="$3" link="$4" name="$5" compile="$6" versions v
+  versions=$(source_versions "$package")
+  [ -n "$versions" ] || { log "apt lists no $package source package"; exit 1; }
+  for v in $versions; do
+    if [ -f "$("$dir_for" "$v")/$library" ]; then
+      use_build "$dir_for" "$v" "$link" "$name" "$package"
+      return
+    fi
+  done
+  for v in $versions; do
+    if build_from_source "$package" "$v" "$("$dir_for" "$v")" "$name" "$compile"; then
+      use_build "$dir_for" "$v" "$link" "$name" "$package"
+      return
+    elif [ $? = 2 ]; then
+      exit 1
+    fi
+  done
+  log "no $package source version could be fetched in full"
+  exit 1
+}
+
+use_build() {
+  local dir
+  dir=$("$1" "$2")
+  ln -sfn "$dir" "$CACHE_ROOT/$3"
+  log "$4 for MinGW-w64: $5 $2 (cached in $dir)"
+}
+
+# OpenSSL's libcrypto with its assembly: configured for the mingw64 target
+# (perlasm for x86_64, GNU as), only libcrypto.a built; the headers come from
+# the build tree.
+openssl_dir_for() { printf '%s/openssl-mingw64-%s' "$CACHE_ROOT" "$1"; }
+
 compile_libcrypto() {
   local work="$1" out="$2"
+  log "configuring and building libcrypto takes a few minutes"
   cd "$work/src" &&
     ./Configure mingw64 no-shared no-dso no-engine no-module no-tests no-ssl no-tls no-dtls \
       CC=x86_64-w64-mingw32-gcc-posix AR=x86_64-w64-mingw32-ar RANLIB=x86_64-w64-mingw32-ranlib \
@@ -81,73 +144,15 @@ compile_libcrypto() {
     cp libcrypto.a "$out/lib64/" && cp -r include/openssl "$out/include/"
 }
 
-build_dir_for() { printf '%s/openssl-mingw64-%s' "$CACHE_ROOT" "$1"; }
-
-link_cached() {
-  ln -sfn "$(build_dir_for "$1")" "$CACHE_ROOT/openssl-mingw64"
-  log "libcrypto for MinGW-w64: openssl $1 (cached in $(build_dir_for "$1"))"
-}
-
-# Builds libcrypto.a for MinGW-w64 from the given source version. Returns 1
-# when the archive does not serve that version's files in full.
-build_openssl() {
-  local version="$1" work prefix
-  work=$(mktemp -d)
-  prefix=$(build_dir_for "$version")
-  log "fetching the openssl $version source package"
-  if ! (cd "$work" && apt-get source -q --download-only "openssl=$version" >/dev/null 2>&1 &&
-        ls "$work"/*.dsc >/dev/null 2>&1); then
-    log "openssl $version: the archive does not serve its files in full, trying an older one"
-    rm -rf "$work"
-    return 1
-  fi
-  (cd "$work" && dpkg-source -x ./*.dsc src >/dev/null)
-  log "building libcrypto (openssl $version) for MinGW-w64 with assembly; this takes a few minutes"
-  if ! (compile_libcrypto "$work" "$prefix.tmp"); then
-    log "the openssl build failed; logs in $work"
-    return 2
-  fi
-  rm -rf "$prefix"
-  mv "$prefix.tmp" "$prefix"
-  rm -rf "$work"
-}
-
-provide_openssl() {
-  mkdir -p "$CACHE_ROOT"
-  local versions v
-  versions=$(served_versions)
-  [ -n "$versions" ] || { log "apt lists no openssl source package"; exit 1; }
-  for v in $versions; do
-    if [ -f "$(build_dir_for "$v")/lib64/libcrypto.a" ]; then
-      link_cached "$v"
-      return
-    fi
-  done
-  for v in $versions; do
-    if build_openssl "$v"; then
-      link_cached "$v"
-      return
-    elif [ $? = 2 ]; then
-      exit 1
-    fi
-  done
-  log "no openssl source version could be fetched in full"
-  exit 1
-}
-
-# ISA-L's igzip inflater for MinGW-w64. Only the inflate objects go into
-# the archive, with a small shim (scripts/isal) for the four helpers that
-# live beside the compressor: linked as built, the library's gzip helpers
-# would pull the compressor and every CRC variant into the launcher. The
-# native build uses Debian's libisal-dev. make.inc asks for yasm; nasm
-# assembles the same sources.
+# ISA-L's igzip inflater. Only the inflate objects go into the archive, with
+# a small shim (scripts/isal) for the four helpers that live beside the
+# compressor: linked as built, the library's gzip helpers would pull the
+# compressor and every CRC variant into the launcher. The native build uses
+# Debian's libisal-dev. make.inc asks for yasm; nasm assembles the same
+# sources.
 ISAL_OBJECTS=(igzip_inflate igzip_inflate_multibinary igzip_decode_block_stateless_01
   igzip_decode_block_stateless_04 rfc1951_lookup hufftables_c adler32_base adler32_sse adler32_avx2_4 crc_base)
 ISAL_SHIM_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/isal"
-
-isal_versions() {
-  apt-cache showsrc libisal 2>/dev/null | sed -n 's/^Version: //p' | sort -u -r -V
-}
 
 # The cache is named for the source version and the shim, so a changed shim
 # builds afresh.
@@ -171,60 +176,10 @@ compile_isal() {
     cp "$work/src/include/igzip_lib.h" "$work/src/include/types.h" "$out/include/isa-l/"
 }
 
-build_isal() {
-  local version="$1" work prefix
-  work=$(mktemp -d)
-  prefix=$(isal_dir_for "$version")
-  log "fetching the libisal $version source package"
-  if ! (cd "$work" && apt-get source -q --download-only "libisal=$version" >/dev/null 2>&1 &&
-        ls "$work"/*.dsc >/dev/null 2>&1); then
-    log "libisal $version: the archive does not serve its files in full, trying an older one"
-    rm -rf "$work"
-    return 1
-  fi
-  (cd "$work" && dpkg-source -x ./*.dsc src >/dev/null)
-  log "building ISA-L's inflater (libisal $version) for MinGW-w64 with assembly"
-  if ! compile_isal "$work" "$prefix.tmp"; then
-    log "the ISA-L build failed; logs in $work"
-    return 2
-  fi
-  rm -rf "$prefix"
-  mv "$prefix.tmp" "$prefix"
-  rm -rf "$work"
-}
-
-provide_isal() {
-  local versions v
-  versions=$(isal_versions)
-  [ -n "$versions" ] || { log "apt lists no libisal source package"; exit 1; }
-  for v in $versions; do
-    if [ -f "$(isal_dir_for "$v")/lib/libisal_inflate.a" ]; then
-      ln -sfn "$(isal_dir_for "$v")" "$CACHE_ROOT/isal-mingw64"
-      log "ISA-L inflater for MinGW-w64: libisal $v (cached in $(isal_dir_for "$v"))"
-      return
-    fi
-  done
-  for v in $versions; do
-    if build_isal "$v"; then
-      ln -sfn "$(isal_dir_for "$v")" "$CACHE_ROOT/isal-mingw64"
-      log "ISA-L inflater for MinGW-w64: libisal $v (cached in $(isal_dir_for "$v"))"
-      return
-    elif [ $? = 2 ]; then
-      exit 1
-    fi
-  done
-  log "no libisal source version could be fetched in full"
-  exit 1
-}
-
-# BearSSL for MinGW-w64: the launcher checks RSA signatures with it instead of
-# a CryptoAPI provider, which under Wine costs more to acquire than all of
-# the launcher's checks together. Every source file goes into the archive;
-# the linker takes only the RSA public operation and the PKCS #1 padding.
-bearssl_versions() {
-  apt-cache showsrc bearssl 2>/dev/null | sed -n 's/^Version: //p' | sort -u -r -V
-}
-
+# BearSSL: the launcher checks RSA signatures with it instead of a CryptoAPI
+# provider, which under Wine costs more to acquire than all of the launcher's
+# checks together. Every source file goes into the archive; the linker takes
+# only the RSA public operation and the PKCS #1 padding.
 bearssl_dir_for() { printf '%s/bearssl-mingw64-%s' "$CACHE_ROOT" "$1"; }
 
 compile_bearssl() {
@@ -240,52 +195,6 @@ compile_bearssl() {
     x86_64-w64-mingw32-ar cr "$out/lib/libbearssl.a" "${objects[@]}" &&
     x86_64-w64-mingw32-ranlib "$out/lib/libbearssl.a" &&
     cp "$work"/src/inc/*.h "$out/include/"
-}
-
-build_bearssl() {
-  local version="$1" work prefix
-  work=$(mktemp -d)
-  prefix=$(bearssl_dir_for "$version")
-  log "fetching the bearssl $version source package"
-  if ! (cd "$work" && apt-get source -q --download-only "bearssl=$version" >/dev/null 2>&1 &&
-        ls "$work"/*.dsc >/dev/null 2>&1); then
-    log "bearssl $version: the archive does not serve its files in full, trying an older one"
-    rm -rf "$work"
-    return 1
-  fi
-  (cd "$work" && dpkg-source -x ./*.dsc src >/dev/null)
-  log "building BearSSL (bearssl $version) for MinGW-w64"
-  if ! compile_bearssl "$work" "$prefix.tmp"; then
-    log "the BearSSL build failed; logs in $work"
-    return 2
-  fi
-  rm -rf "$prefix"
-  mv "$prefix.tmp" "$prefix"
-  rm -rf "$work"
-}
-
-provide_bearssl() {
-  local versions v
-  versions=$(bearssl_versions)
-  [ -n "$versions" ] || { log "apt lists no bearssl source package"; exit 1; }
-  for v in $versions; do
-    if [ -f "$(bearssl_dir_for "$v")/lib/libbearssl.a" ]; then
-      ln -sfn "$(bearssl_dir_for "$v")" "$CACHE_ROOT/bearssl-mingw64"
-      log "BearSSL for MinGW-w64: bearssl $v (cached in $(bearssl_dir_for "$v"))"
-      return
-    fi
-  done
-  for v in $versions; do
-    if build_bearssl "$v"; then
-      ln -sfn "$(bearssl_dir_for "$v")" "$CACHE_ROOT/bearssl-mingw64"
-      log "BearSSL for MinGW-w64: bearssl $v (cached in $(bearssl_dir_for "$v"))"
-      return
-    elif [ $? = 2 ]; then
-      exit 1
-    fi
-  done
-  log "no bearssl source version could be fetched in full"
-  exit 1
 }
 
 # Locales the end-to-end tests run the launcher under. Wine takes the user's
@@ -318,7 +227,8 @@ provide_locales() {
 install_packages
 provide_locales
 add_source_entries
-provide_openssl
-provide_isal
-provide_bearssl
+mkdir -p "$CACHE_ROOT"
+provide_from_source openssl openssl_dir_for lib64/libcrypto.a openssl-mingw64 libcrypto compile_libcrypto
+provide_from_source libisal isal_dir_for lib/libisal_inflate.a isal-mingw64 "ISA-L's inflater" compile_isal
+provide_from_source bearssl bearssl_dir_for lib/libbearssl.a bearssl-mingw64 BearSSL compile_bearssl
 log "done"
