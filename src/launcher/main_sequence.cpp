@@ -1,6 +1,5 @@
 #include "launcher/main_sequence.h"
 
-#include <commctrl.h>
 #include <objbase.h>
 
 #include <cstring>
@@ -18,6 +17,7 @@
 #include "core/status_lines.h"
 #include "format/verify_digest.h"
 #include "launcher/command_line.h"
+#include "launcher/common_controls_loader.h"
 #include "launcher/launcher_state.h"
 #include "launcher/process_values.h"
 #include "platform/platform.h"
@@ -107,11 +107,11 @@ void AnsiToUtf16(const char* text, wchar_t* out, int size) {
 }
 
 void PreparePackageWork(PackageWork& work) {
-    g_process.taskbarProgress = TaskbarProgressCreate();
     // One hashing thread for the payloads' check and the written files' lock
-    // check, started after the taskbar object's DLL has loaded so that the
-    // two do not wait for each other's loader lock.
+    // check, running before the common controls start loading, so that the
+    // payloads' check proceeds while they load.
     PlatformKeepWorker();
+    StartLoadingCommonControls();
     std::memset(&work, 0, sizeof work);
     work.set.currentItem = -1;
     work.set.writer.chunkSize = kChunkSize;
@@ -132,6 +132,10 @@ void ExtractAndInstall(SequenceValues& run, PackageWork& work) {
         return;
     }
 
+    WaitForCommonControls();
+    CoInitialize(nullptr);
+    g_process.comInitialized = true;
+    g_process.taskbarProgress = TaskbarProgressCreate();
     run.status = FindInstaller(work.installerPath, run.noInstallerText, run.errorText);
     if (StatusFailed(run.status)) return;
 
@@ -201,8 +205,6 @@ int RunMainSequence(HINSTANCE instance, int showCommand) {
     RestrictDllSearch();
     g_process.instance = instance;
     g_process.showCommand = showCommand;
-    InitCommonControls();
-    CoInitialize(nullptr);
     std::memset(&g_state, 0, sizeof g_state);
     g_state.languageId = GetUserDefaultLCID();
 
@@ -222,8 +224,11 @@ int RunMainSequence(HINSTANCE instance, int showCommand) {
     }
 
     if (run.unattended) run.suppressErrorBox = 1;
+    // Also when the run failed before the package work: the box is shown with
+    // the controls the manifest asks for, and no thread outlives the run.
+    WaitForCommonControls();
     ShowErrorBox(run);
     ReleaseRun();
-    CoUninitialize();
+    if (g_process.comInitialized) CoUninitialize();
     return static_cast<int>(StatusCode(run.status));
 }

@@ -15,6 +15,7 @@ struct ProcessValues {
     int32_t argumentCount;
     wchar_t* modulePath;  // UTF-16, as the system names the running image
     TaskbarProgress* taskbarProgress;
+    bool comInitialized;  // CoInitialize was called, once the payloads were verified
 };
 
 extern ProcessValues g_process;

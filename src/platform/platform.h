@@ -81,7 +81,10 @@ void PlatformStopWorker(PlatformWorker* worker);
 // Starts a worker that PlatformStartWorker hands out whenever it is idle, so
 // a run starts one thread for all its digests instead of one each: under
 // Wine a thread's start and end cost milliseconds, as much as hashing a few
-// MiB. Nothing happens when a kept worker exists or no thread can be had.
+// MiB. Returns once the thread runs: a thread's start waits for the loader,
+// which a library loading on another thread can hold for many milliseconds,
+// and the first digest must not wait with it. Nothing happens when a kept
+// worker exists or no thread can be had.
 void PlatformKeepWorker();
 
 // Ends the kept worker, which must be idle; nothing when there is none.

@@ -126,6 +126,8 @@ void* RunWorker(void* parameter) {
 
 namespace {
 PlatformWorker* g_keptWorker = nullptr;
+
+void DoNothing(void*) {}
 std::atomic<bool> g_keptWorkerBusy{false};
 
 PlatformWorker* NewWorker() {
@@ -187,7 +189,11 @@ void PlatformStopWorker(PlatformWorker* worker) {
 }
 
 void PlatformKeepWorker() {
-    if (!g_keptWorker) g_keptWorker = NewWorker();
+    if (g_keptWorker) return;
+    g_keptWorker = NewWorker();
+    if (!g_keptWorker) return;
+    PlatformWorkerRun(g_keptWorker, DoNothing, nullptr);
+    PlatformWorkerWait(g_keptWorker);
 }
 
 void PlatformEndKeptWorker() {

@@ -102,6 +102,8 @@ DWORD WINAPI RunWorker(void* parameter) {
 
 namespace {
 PlatformWorker* g_keptWorker = nullptr;
+
+void DoNothing(void*) {}
 LONG g_keptWorkerBusy = 0;
 
 PlatformWorker* NewWorker() {
@@ -160,7 +162,11 @@ void PlatformStopWorker(PlatformWorker* worker) {
 }
 
 void PlatformKeepWorker() {
-    if (!g_keptWorker) g_keptWorker = NewWorker();
+    if (g_keptWorker) return;
+    g_keptWorker = NewWorker();
+    if (!g_keptWorker) return;
+    PlatformWorkerRun(g_keptWorker, DoNothing, nullptr);
+    PlatformWorkerWait(g_keptWorker);
 }
 
 void PlatformEndKeptWorker() {
