@@ -171,14 +171,14 @@ TEST(VerifyPayloadEntry, EntriesOfOneChainVerifyInAnyOrder) {
 // buffer of even half its size cannot be had, and memory that runs out
 // altogether fails it as a stream that does not inflate.
 TEST(VerifyPayloadEntry, NeedsNoBufferOfTheContentsSize) {
-    const Bytes cabinet = NoiseBytes(3u << 20, 8);
+    const Bytes cabinet = NoiseBytes(12u << 20, 8);
     Bytes chain = Concat({Entry(ManifestEntryGuid, 0, Text("m"), kSignedCompressed),
                           RawEntry(PayloadEntryGuid, 1001, StoredStream(cabinet), Sign(cabinet))});
     SourceFile file(chain);
     ContainerBlob blob = FileBlob(file, chain.size(), kSignedCompressed);
     VerifiedPayload payload;
     {
-        FailingAllocator failing([](bool, uint32_t, size_t bytes) { return bytes > (3u << 20) / 2; });
+        FailingAllocator failing([](bool, uint32_t, size_t bytes) { return bytes > (12u << 20) / 2; });
         EXPECT_EQ(StatusCode(VerifyPayloadEntry(blob, 1001, &payload)), 0u);
     }
     EXPECT_TRUE(StreamedContent(payload) == cabinet);
@@ -191,7 +191,7 @@ TEST(VerifyPayloadEntry, NeedsNoBufferOfTheContentsSize) {
 // The digest is the content's SHA-256 whether a second thread hashes beside
 // the reading or, when none can be had, the reading thread hashes alone.
 TEST(DigestEntryStream, SameDigestWithOrWithoutASecondThread) {
-    const Bytes content = NoiseBytes((3u << 20) + 12345, 11);
+    const Bytes content = NoiseBytes((5u << 20) + 12345, 11);
     const Bytes stream = ZlibStream(content, 1);
     SourceFile file(stream);
     for (bool withoutThread : {false, true}) {
