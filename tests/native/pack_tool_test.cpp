@@ -114,32 +114,18 @@ const fs::path& Fixtures() {
     return folder;
 }
 
-class PackTool : public ::testing::Test {
+class PackTool : public ToolFolderTest {
 protected:
-    void SetUp() override {
-        work_ = FreshTestFolder("pack-test-runs");
-        ASSERT_TRUE(fs::exists(kTool)) << "build msistub-pack first";
-        ASSERT_TRUE(fs::exists(Fixtures() / "complete")) << "no fixtures in " << Fixtures();
-    }
-    void TearDown() override {
-        if (!HasFailure()) fs::remove_all(work_);
-    }
+    void SetUp() override { StartIn("pack-test-runs", kTool, Fixtures()); }
 
-    ToolRun Run(const std::string& arguments) {
-        int code = RunShell(Quote(kTool) + " " + arguments + " >" + Quote((work_ / "stdout").string()) + " 2>" +
-                            Quote((work_ / "stderr").string()));
-        return {code, ReadText(work_ / "stdout"), ReadText(work_ / "stderr")};
-    }
+    ToolRun Run(const std::string& arguments) { return RunCaught(Quote(kTool) + " " + arguments); }
 
     // The tool at another place, as a package installs it.
     ToolRun RunTool(const fs::path& tool, const std::string& arguments) {
-        int code = RunShell(Quote(tool.string()) + " " + arguments + " >" + Quote((work_ / "stdout").string()) +
-                            " 2>" + Quote((work_ / "stderr").string()));
-        return {code, ReadText(work_ / "stdout"), ReadText(work_ / "stderr")};
+        return RunCaught(Quote(tool.string()) + " " + arguments);
     }
 
     static std::string F(const std::string& relative) { return Quote((Fixtures() / relative).string()); }
-    std::string W(const std::string& relative) const { return Quote((work_ / relative).string()); }
 
     // Paths in test tables: @FIX@ stands for the fixture folder, @WORK@ for
     // the test's own folder.
@@ -157,8 +143,6 @@ protected:
         return Run("pack --stub " + Expand(stub) + " --key " + Quote(key) + " --out " + W(out) + " " + Expand(extra) +
                    " " + Expand(msis));
     }
-
-    fs::path work_;
 };
 
 struct PlacementCase {

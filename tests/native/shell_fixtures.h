@@ -82,4 +82,30 @@ inline fs::path FreshTestFolder(const std::string& runs) {
     return folder;
 }
 
+// A test of a tool that works in a fresh folder of its own under `runs`,
+// catching each command's output there; the folder stays when the test
+// fails, for a look at what the tool wrote.
+class ToolFolderTest : public ::testing::Test {
+protected:
+    void StartIn(const std::string& runs, const std::string& tool, const fs::path& fixtures) {
+        work_ = FreshTestFolder(runs);
+        ASSERT_TRUE(fs::exists(tool)) << "build msistub-pack first";
+        ASSERT_TRUE(fs::exists(fixtures / "complete")) << "no fixtures in " << fixtures;
+    }
+    void TearDown() override {
+        if (!HasFailure()) fs::remove_all(work_);
+    }
+
+    // `command` run by the shell, its output and errors caught.
+    ToolRun RunCaught(const std::string& command) {
+        int code = RunShell(command + " >" + Quote((work_ / "stdout").string()) + " 2>" +
+                            Quote((work_ / "stderr").string()));
+        return {code, ReadText(work_ / "stdout"), ReadText(work_ / "stderr")};
+    }
+
+    std::string W(const std::string& relative) const { return Quote((work_ / relative).string()); }
+
+    fs::path work_;
+};
+
 }  // namespace shell_fixtures

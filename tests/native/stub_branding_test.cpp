@@ -168,31 +168,19 @@ std::vector<std::pair<int, Bytes>> IconFileImages(const Bytes& file) {
     return images;
 }
 
-class StubBrandingTool : public ::testing::Test {
+class StubBrandingTool : public ToolFolderTest {
 protected:
-    void SetUp() override {
-        work_ = FreshTestFolder("branding-test-runs");
-        ASSERT_TRUE(fs::exists(kTool)) << "build msistub-pack first";
-        ASSERT_TRUE(fs::exists(Fixtures() / "complete")) << "no fixtures in " << Fixtures();
-    }
-    void TearDown() override {
-        if (!HasFailure()) fs::remove_all(work_);
-    }
+    void SetUp() override { StartIn("branding-test-runs", kTool, Fixtures()); }
 
     ToolRun Run(const std::string& arguments) {
-        int code = RunShell("cd " + Quote(Fixtures().string()) + " && " + Quote(kTool) + " " + arguments + " >" +
-                            Quote((work_ / "stdout").string()) + " 2>" + Quote((work_ / "stderr").string()));
-        return {code, ReadText(work_ / "stdout"), ReadText(work_ / "stderr")};
+        return RunCaught("cd " + Quote(Fixtures().string()) + " && " + Quote(kTool) + " " + arguments);
     }
-    std::string W(const std::string& relative) const { return Quote((work_ / relative).string()); }
     static std::string F(const std::string& relative) { return Quote((Fixtures() / relative).string()); }
 
     ToolRun Pack(const std::string& stub, const std::string& out, const std::string& extra,
                  const std::string& msis = "widget/product.msi", const std::string& key = "vendor-private.pem") {
         return Run("pack --stub " + stub + " --key " + key + " --out " + W(out) + " " + extra + " " + msis);
     }
-
-    fs::path work_;
 };
 
 struct BrandingCase {
