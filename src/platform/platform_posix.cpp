@@ -3,11 +3,11 @@
 // other unit becomes '?', as a single-byte Windows code page without a best
 // fit would write it.
 #include "platform/platform.h"
+#include "platform/worker_threads.h"
 
 #include <pthread.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -124,13 +124,7 @@ void* RunWorker(void* parameter) {
 }
 }  // namespace
 
-namespace {
-PlatformWorker* g_keptWorker = nullptr;
-
-void DoNothing(void*) {}
-std::atomic<bool> g_keptWorkerBusy{false};
-
-PlatformWorker* NewWorker() {
+PlatformWorker* PlatformNewWorker() {
     auto* worker = static_cast<PlatformWorker*>(PlatformAlloc(kMemFixed | kMemZeroInit, sizeof(PlatformWorker)));
     if (!worker) return nullptr;
     pthread_mutex_init(&worker->lock, nullptr);
@@ -144,7 +138,7 @@ PlatformWorker* NewWorker() {
     return worker;
 }
 
-void EndWorker(PlatformWorker* worker) {
+void PlatformEndWorker(PlatformWorker* worker) {
     PlatformWorkerWait(worker);
     pthread_mutex_lock(&worker->lock);
     worker->stop = true;
@@ -154,13 +148,6 @@ void EndWorker(PlatformWorker* worker) {
     pthread_cond_destroy(&worker->changed);
     pthread_mutex_destroy(&worker->lock);
     PlatformFree(worker);
-}
-}  // namespace
-
-PlatformWorker* PlatformStartWorker() {
-    bool idle = false;
-    if (g_keptWorker && g_keptWorkerBusy.compare_exchange_strong(idle, true)) return g_keptWorker;
-    return NewWorker();
 }
 
 void PlatformWorkerRun(PlatformWorker* worker, void (*job)(void*), void* context) {
@@ -176,29 +163,4 @@ void PlatformWorkerWait(PlatformWorker* worker) {
     pthread_mutex_lock(&worker->lock);
     while (worker->pending) pthread_cond_wait(&worker->changed, &worker->lock);
     pthread_mutex_unlock(&worker->lock);
-}
-
-void PlatformStopWorker(PlatformWorker* worker) {
-    if (!worker) return;
-    if (worker == g_keptWorker) {
-        PlatformWorkerWait(worker);
-        g_keptWorkerBusy = false;
-        return;
-    }
-    EndWorker(worker);
-}
-
-void PlatformKeepWorker() {
-    if (g_keptWorker) return;
-    g_keptWorker = NewWorker();
-    if (!g_keptWorker) return;
-    PlatformWorkerRun(g_keptWorker, DoNothing, nullptr);
-    PlatformWorkerWait(g_keptWorker);
-}
-
-void PlatformEndKeptWorker() {
-    if (!g_keptWorker) return;
-    EndWorker(g_keptWorker);
-    g_keptWorker = nullptr;
-    g_keptWorkerBusy = false;
 }

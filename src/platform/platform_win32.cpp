@@ -1,4 +1,5 @@
 #include "platform/platform.h"
+#include "platform/worker_threads.h"
 
 #include <windows.h>
 #include <mbstring.h>
@@ -100,13 +101,7 @@ DWORD WINAPI RunWorker(void* parameter) {
 }
 }  // namespace
 
-namespace {
-PlatformWorker* g_keptWorker = nullptr;
-
-void DoNothing(void*) {}
-LONG g_keptWorkerBusy = 0;
-
-PlatformWorker* NewWorker() {
+PlatformWorker* PlatformNewWorker() {
     auto* worker = static_cast<PlatformWorker*>(PlatformAlloc(kMemFixed | kMemZeroInit, sizeof(PlatformWorker)));
     if (!worker) return nullptr;
     InitializeSRWLock(&worker->lock);
@@ -119,7 +114,7 @@ PlatformWorker* NewWorker() {
     return worker;
 }
 
-void EndWorker(PlatformWorker* worker) {
+void PlatformEndWorker(PlatformWorker* worker) {
     PlatformWorkerWait(worker);
     AcquireSRWLockExclusive(&worker->lock);
     worker->stop = true;
@@ -128,12 +123,6 @@ void EndWorker(PlatformWorker* worker) {
     WaitForSingleObject(worker->thread, INFINITE);
     CloseHandle(worker->thread);
     PlatformFree(worker);
-}
-}  // namespace
-
-PlatformWorker* PlatformStartWorker() {
-    if (g_keptWorker && InterlockedCompareExchange(&g_keptWorkerBusy, 1, 0) == 0) return g_keptWorker;
-    return NewWorker();
 }
 
 void PlatformWorkerRun(PlatformWorker* worker, void (*job)(void*), void* context) {
@@ -149,29 +138,4 @@ void PlatformWorkerWait(PlatformWorker* worker) {
     AcquireSRWLockExclusive(&worker->lock);
     while (worker->pending) SleepConditionVariableSRW(&worker->changed, &worker->lock, INFINITE, 0);
     ReleaseSRWLockExclusive(&worker->lock);
-}
-
-void PlatformStopWorker(PlatformWorker* worker) {
-    if (!worker) return;
-    if (worker == g_keptWorker) {
-        PlatformWorkerWait(worker);
-        InterlockedExchange(&g_keptWorkerBusy, 0);
-        return;
-    }
-    EndWorker(worker);
-}
-
-void PlatformKeepWorker() {
-    if (g_keptWorker) return;
-    g_keptWorker = NewWorker();
-    if (!g_keptWorker) return;
-    PlatformWorkerRun(g_keptWorker, DoNothing, nullptr);
-    PlatformWorkerWait(g_keptWorker);
-}
-
-void PlatformEndKeptWorker() {
-    if (!g_keptWorker) return;
-    EndWorker(g_keptWorker);
-    g_keptWorker = nullptr;
-    g_keptWorkerBusy = 0;
 }
